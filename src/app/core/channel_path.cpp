@@ -1,0 +1,86 @@
+#include "app/core/channel_path.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+std::string ChannelSocketPath(std::string& error) {
+    if (const char* explicitPath = std::getenv("DROSSGATE_CHANNEL"); explicitPath && *explicitPath)
+        return explicitPath;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
+        return std::string(runtime) + "/drossgate.sock";
+    std::string dir = "/tmp/drossgate-" + std::to_string(getuid());
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = "cannot create " + dir + ": " + std::strerror(errno);
+        return {};
+    }
+    struct stat st {};
+    // Someone else's directory in /tmp must never carry our channel.
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
+        (st.st_mode & 077) != 0) {
+        error = dir + " is not a private directory of this user";
+        return {};
+    }
+    return dir + "/channel";
+}
+
+int SendChannelRequest(const std::string& socketPath, const std::string& request,
+                       std::string& reply, long long timeoutMs) {
+    reply.clear();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.size() >= sizeof address.sun_path)
+        return 0;
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return 0;
+    }
+    std::string line = request + "\n";
+    size_t sent = 0;
+    while (sent < line.size()) {
+        ssize_t n = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            return -1;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    int result = -1;
+    char buffer[4096];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        int ready =
+            ::poll(&p, 1, timeoutMs > 0 ? static_cast<int>(std::min(timeoutMs, 2147483647LL)) : -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        reply.append(buffer, static_cast<size_t>(n));
+        if (size_t lf = reply.find('\n'); lf != std::string::npos) {
+            reply.resize(lf);
+            result = 1;
+            break;
+        }
+        if (reply.size() > 1 << 20)
+            break;
+    }
+    ::close(fd);
+    return result;
+}

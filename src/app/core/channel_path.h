@@ -1,0 +1,14 @@
+#pragma once
+// Where the companion channel listens: $DROSSGATE_CHANNEL when set, else
+// $XDG_RUNTIME_DIR/drossgate.sock, else a socket in a per-user directory
+// under /tmp that only the user can open.
+#include <string>
+
+// The socket path; empty (with `error` set) when no safe place exists.
+std::string ChannelSocketPath(std::string& error);
+
+// Sends one request line and reads one reply line (without its LF).
+// 1 on success; 0 when no instance answers; -1 on a broken exchange.
+// timeoutMs bounds the wait for the reply (0 = wait forever).
+int SendChannelRequest(const std::string& socketPath, const std::string& request,
+                       std::string& reply, long long timeoutMs);

@@ -1,0 +1,34 @@
+#include "app/core/filter_app.h"
+
+#include "platform/paths.h"
+
+#include <cstdio>
+#include <ctime>
+
+CFilterApp::CFilterApp() = default;
+CFilterApp::~CFilterApp() = default;
+
+std::string CFilterApp::DataFilePath(const std::string& fileName) const {
+    return JoinPath(InstallPath, fileName);
+}
+
+void CFilterApp::SetLastStatusText(const std::string& text, const std::string& accountName) {
+    {
+        std::lock_guard guard(statusLock_);
+        lastStatusText_ = text;
+    }
+    // A user has to be able to find out why a check failed: every status
+    // goes to standard error too, with a time stamp and the account.
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::fprintf(stderr, "%s drossgate: [%s] %s\n", stamp,
+                 accountName.empty() ? "-" : accountName.c_str(), text.c_str());
+}
+
+std::string CFilterApp::GetLastStatusText() const {
+    std::lock_guard guard(statusLock_);
+    return lastStatusText_;
+}

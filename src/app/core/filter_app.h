@@ -1,0 +1,221 @@
+#pragma once
+// CFilterApp: the program's shared state and the operations on it. One
+// instance lives for the whole program (tests make their own).
+//
+// Threads: the window thread, short-lived check workers, session step
+// threads. AppLock orders the check cycle's session start and the judging of
+// batches; the window thread never takes it, because the pipeline holds it
+// while it waits for the user's answer to a question that only the window
+// thread can show. Everything the window thread shares with the check threads
+// is race-free on its own: atomics for numbers and flags, small locks or
+// whole-value snapshots for strings and lists, never held while anyone waits
+// for the user.
+#include "app/core/check_timers.h"
+#include "app/core/localizable.h"
+#include "app/core/prompts.h"
+#include "filter/history_entry.h"
+#include "platform/date_time.h"
+#include "platform/snapshot.h"
+#include "store/sender_set.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CMailSession;
+class CPop3Session;
+class CImapSession;
+
+// Text ids and file names used across subsystems.
+inline constexpr int kStartupErrorTextId = 17022;
+inline constexpr const char* kStartupErrorDefault =
+    "Sorry. some data files have been corrupted please try to re-install the program";
+inline constexpr const char* kSettingsFileName = "Settings.ini";
+inline constexpr const char* kAccountFileName = "ZRKList.zrk";
+inline constexpr const char* kFriendListFileName = "Friend List.zrk";
+inline constexpr const char* kBlockedListFileName = "Blocked List.zrk";
+inline constexpr const char* kHistoryFileName = "history.zrk";
+
+enum class HistoryWriteMode { Normal, Clear };
+
+class CFilterApp {
+  public:
+    CFilterApp();
+    ~CFilterApp();
+    CFilterApp(const CFilterApp&) = delete;
+    CFilterApp& operator=(const CFilterApp&) = delete;
+
+    // ---- Start-up (app/core/startup.cpp) ----
+    // The core part of start-up: install path, settings file, all settings.
+    // false when the program must not start (show StartupErrorText()).
+    bool InitInstance();
+    int CheckInstallPath();   // 1, or -1 when the registry value "Path" is missing
+    int SettingsFileExists(); // 1, or -1 when SettingsFilePath cannot be opened
+    std::string StartupErrorText();
+
+    // ---- Settings file (store/settings_file.cpp) ----
+    void LoadAllSettings();
+    void SaveAllSettings();
+    void ReadNumberedSettings(std::array<int, 9>& stage);
+    void WriteNumberedSettings(const std::array<int, 9>& stage, class CProfileWriteBatch& batch);
+    std::vector<std::string> ReadStringList(const std::string& section, const std::string& countKey,
+                                            const std::string& prefix);
+    void WriteStringList(const std::string& section, const std::string& countKey,
+                         const std::string& prefix, const std::vector<std::string>& list,
+                         class CProfileWriteBatch& batch);
+
+    // ---- Localized text (store/localized_text.cpp) ----
+    std::string GetLocalizedText(int textId, const std::string& englishDefault);
+    void LocalizeDialog(ILocalizableWindow& window, const std::vector<std::string>& defaults,
+                        int firstTextId, const std::vector<int>& controlIds, int count);
+    int GetLanguageName();
+    std::string GetLanguageNameValue() const;
+
+    // ---- History (filter/history_file.cpp) ----
+    void LoadHistoryFile();
+    void WriteHistoryFile(HistoryWriteMode mode);
+    // The window thread's view of HistoryList: a snapshot taken under the
+    // history lock (cheap: entries are shared, never changed in place).
+    std::vector<std::shared_ptr<const HistoryEntry>> GetHistorySnapshot() const;
+    size_t GetHistorySize() const;
+    void AppendHistoryEntry(HistoryEntry entry);
+    void ReplaceHistoryEntry(size_t index, HistoryEntry entry);
+    // "Clear History": deletes the file and empties the list, as one step.
+    void ClearHistory();
+
+    // ---- Filter (src/filter) ----
+    // Judges one mailbox's fetched texts (element i = message i + 1) under
+    // AppLock: parse, judge, life time, history, repeated mails. Returns the
+    // verdicts of exactly this batch (0 delete on the server, 1 keep); they are
+    // also left in MessageVerdicts.
+    std::vector<unsigned char> JudgeBatch(const std::vector<std::string>& messages);
+    // The hand-over from a session's final step: judges session.Messages and
+    // stores the verdicts in the session itself (src/filter/pipeline_entry.cpp).
+    void ProcessFetchedMessages(CMailSession& session);
+    // Marks the repeated mails of the batch whose history entries start at
+    // firstHistoryIndex (AppLock held).
+    void MarkRepeatedMessages(size_t firstHistoryIndex);
+    int JudgeMessage(std::string sender, std::string senderDomain, std::string bodyText, int size,
+                     std::string subject, std::string attachmentTypes);
+    int AskAboutNewSender(std::string sender, std::string senderDomain);
+    void BuildSpamWordTables();
+
+    // ---- Sender list files (src/store/sender_list.cpp) ----
+    // Rows for a list page: display text and the offset of the entry's line.
+    struct SenderRow {
+        std::string DisplayText;
+        int64_t Offset = 0;
+    };
+    void LoadSenderList(std::vector<SenderRow>* rows, const std::string& fileName);
+    uint32_t AppendSender(const std::string& fileName, const std::string& name,
+                          const std::string& domain);
+    void MarkSenderDeleted(const std::string& fileName, int64_t offset);
+    void CompactDataFile(const std::string& fileName, const std::string& marker);
+
+    // ---- Account file (src/store/account_file.cpp) ----
+    struct AccountRow {
+        std::string DisplayName; // account name, or server name when that is empty
+        std::string TypeText;    // "POP3" or "IMAP"
+        int64_t Offset = 0;
+    };
+    void AppendAccountRecord(bool pop3, const std::string& accountName,
+                             const std::string& serverName, const std::string& userName,
+                             const std::string& password);
+    void LoadAccountList(std::vector<AccountRow>* rows, std::vector<std::string>& accountNames);
+    void MarkAccountRecordDead(int64_t offset);
+
+    // ---- Check cycle (src/app/core/check_cycle.cpp) ----
+    int ReadAccountLists();
+    void RunMailCheck();
+    void OnTimer(int timerId); // timers 8003 and 8005 of the main window
+    void CheckNow();           // the "Check Now" button and `drossgate-ctl check`
+    int TestAccount(const std::string& server, const std::string& user,
+                    const std::string& password);
+
+    // ---- Status ----
+    // Records the text in LastStatusText and writes it, with a time stamp and
+    // the account's name, to standard error.
+    void SetLastStatusText(const std::string& text, const std::string& accountName = {});
+    std::string GetLastStatusText() const;
+
+    // ---- Paths ----
+    std::string DataFilePath(const std::string& fileName) const; // InstallPath + "/" + name
+
+    // ---- Fields (names as the rest of the program knows them) ----
+    std::atomic<bool> CheckBusy{false};
+    std::string InstallPath;      // set once at start-up, then read-only
+    std::string SettingsFilePath; // set once at start-up, then read-only
+    std::atomic<bool> CheckRequested{false};
+    std::atomic<bool> CycleRunning{false};
+
+    // Settings 10001..10009. Written by the window thread, read by checks.
+    std::atomic<int> Pop3Port{110};
+    std::atomic<int> ImapPort{143};
+    std::atomic<int> ServerTimeout{3};
+    std::atomic<int> CheckInterval{5};
+    std::atomic<int> NewSenderAction{0};
+    std::atomic<int> MaxAttachmentSize{1000};
+    std::atomic<int> HiddenOptionFlag{0};
+    std::atomic<int> FilterLevel{4};
+    std::atomic<int> MailLifeTime{5};
+    std::array<int, 9> SettingsStage{}; // window thread only
+
+    // Lists of the settings file, replaced as a whole.
+    CSnapshot<std::vector<std::string>> ForbiddenExtensions;
+    CSnapshot<std::vector<std::string>> SpamWordList;
+
+    // The filter's sender lists.
+    CSenderSet FriendAddresses, FriendDomains, BlockedAddresses, BlockedDomains;
+
+    // Spam tables: built once on the window thread before the first check
+    // starts (thread start orders them before every reader), then fixed.
+    std::vector<std::string> SpamExpressionList;
+    std::vector<int> SpamDegreeList;
+    int SpamDegreeTotal = 0;
+    std::atomic<bool> SpamTablesBuilt{false};
+
+    // The one lock that orders cycle start and batch judging. Re-entrant.
+    std::recursive_mutex AppLock;
+
+    // Batch state, guarded by AppLock.
+    std::string VerdictReason;
+    std::vector<unsigned char> MessageVerdicts;
+    std::vector<std::string> MessageKeys;
+
+    // Per-cycle account records and sessions (check cycle). Guarded by
+    // CycleLock; sessions are shared so a session of an earlier cycle stays
+    // valid while it runs.
+    mutable std::mutex CycleLock;
+    std::vector<std::string> Pop3AccountLines, ImapAccountLines;
+    std::vector<std::shared_ptr<CPop3Session>> Pop3Sessions;
+    std::vector<std::shared_ptr<CImapSession>> ImapSessions;
+
+    // User questions and timers, set by the windows (or tests) before the
+    // first check; null means no window: the question gets "no answer"
+    // (login: Cancel).
+    std::atomic<INewSenderPrompt*> NewSenderPrompt{nullptr};
+    std::atomic<ILoginPrompt*> LoginPrompt{nullptr};
+    ICheckTimers* Timers = nullptr;
+
+    // "Now" for the life-time rule; tests inject a fixed clock.
+    LocalClock Clock = CurrentLocalTime;
+
+  private:
+    mutable std::mutex statusLock_;
+    std::string lastStatusText_;
+
+    mutable std::mutex languageLock_;
+    std::string languageName_;
+    std::string languageFilePath_;
+
+    // HistoryList and what the history file is known to hold.
+    mutable std::recursive_mutex historyFileLock_; // orders writes and clears of the file
+    mutable std::mutex historyLock_;
+    std::vector<std::shared_ptr<const HistoryEntry>> historyList_;
+    size_t historyRecordsInFile_ = 0; // leading entries the file holds unchanged
+    int64_t historyFileBytes_ = -1;   // size the file has after our last write; -1 unknown
+};

@@ -1,0 +1,34 @@
+#pragma once
+// The questions the core asks the user. The core owns these interfaces; the
+// windows implement them by running a dialog on the window thread and
+// blocking the asking thread until the answer comes; tests script them.
+// Both are called on session threads, never on the window thread's behalf of
+// AppLock: the new-sender question is asked while the pipeline holds AppLock.
+#include <string>
+
+enum class NewSenderAnswer {
+    NoAnswer = 0, // no window to ask with, or the program is quitting: change nothing
+    Friend = 1,
+    Block = 2,
+    Ignore = 5,
+};
+
+class INewSenderPrompt {
+  public:
+    virtual ~INewSenderPrompt() = default;
+    // Blocks until the user answers. Never answers Block or Ignore by default.
+    virtual NewSenderAnswer AskNewSender(const std::string& promptText) = 0;
+};
+
+struct LoginPromptData {
+    std::string Title;    // caption: the account's name, or the server's name
+    std::string UserName; // prefilled, and the value typed in on OK
+    std::string Password; // prefilled, and the value typed in on OK
+};
+
+class ILoginPrompt {
+  public:
+    virtual ~ILoginPrompt() = default;
+    // 1 OK (data holds the values typed in), 2 Cancel. Blocks until answered.
+    virtual int AskLogin(LoginPromptData& data) = 0;
+};

@@ -1,0 +1,114 @@
+// Drossgate: starts invisible, loads the user's data, and waits for the
+// companion command on its channel.
+#include "app/core/channel_path.h"
+#include "app/core/filter_app.h"
+#include "app/qt/channel_server.h"
+#include "platform/instance_lock.h"
+#include "platform/paths.h"
+#include "ui/ui_shell.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+constexpr int kExitQuitRequest = 1; // the quit request ends the program with 1
+constexpr int kExitStartupError = 2;
+constexpr int kExitOtherInstance = 3;
+constexpr int kExitNoDisplay = 4;
+constexpr int kExitChannelError = 5;
+
+// The application object lives until the process ends; session threads may
+// still hold it when the quit request arrives, so it is never destroyed.
+CFilterApp& TheApp() {
+    static CFilterApp* app = new CFilterApp;
+    return *app;
+}
+
+bool HasDisplay() {
+    auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v && *v;
+    };
+    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+bool IsOffscreen() {
+    return QGuiApplication::platformName() == "offscreen";
+}
+
+// Ends the process without running destructors: worker threads may still be
+// inside the application object, and nothing is saved at exit anyway.
+[[noreturn]] void EndProcess(int code) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(code);
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!HasDisplay()) {
+        std::fprintf(stderr, "drossgate: no display available (DISPLAY and WAYLAND_DISPLAY are "
+                             "unset); set QT_QPA_PLATFORM=offscreen to run without windows\n");
+        return kExitNoDisplay;
+    }
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName("Drossgate");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    CFilterApp& app = TheApp();
+    if (!app.InitInstance()) {
+        std::string text = app.StartupErrorText();
+        std::fprintf(stderr, "drossgate: %s\n", text.c_str());
+        if (!IsOffscreen()) // nobody could close a box that is never drawn
+            QMessageBox::information(nullptr, "Drossgate", QString::fromStdString(text));
+        EndProcess(kExitStartupError);
+    }
+
+    CInstanceLock instanceLock;
+    int locked = instanceLock.Acquire(JoinPath(app.InstallPath, ".drossgate.lock"));
+    if (locked != 1) {
+        std::fprintf(stderr,
+                     locked == 0 ? "drossgate: another Drossgate is already running for %s\n"
+                                 : "drossgate: cannot lock the data directory %s\n",
+                     app.InstallPath.c_str());
+        EndProcess(kExitOtherInstance);
+    }
+
+    std::string error;
+    std::string channelPath = ChannelSocketPath(error);
+    if (channelPath.empty()) {
+        std::fprintf(stderr, "drossgate: %s\n", error.c_str());
+        EndProcess(kExitChannelError);
+    }
+
+    CUiShell ui(app);
+
+    CChannelServer channel([&](const std::string& request, CChannelServer::ReplyFunction reply) {
+        if (request == "ping") {
+            reply("ok");
+        } else if (request == "show") {
+            ui.ShowMainWindow();
+            reply("ok");
+        } else if (request == "quit") {
+            reply("ok");
+            ui.PrepareQuit();
+            // Queued after the reply's write, so the companion gets its answer.
+            QMetaObject::invokeMethod(
+                &qtApp, [] { QCoreApplication::exit(kExitQuitRequest); }, Qt::QueuedConnection);
+        } else if (request == "status") {
+            reply("ok last status: " + app.GetLastStatusText() +
+                  "; cycle starting: " + (app.CycleRunning ? "yes" : "no"));
+        } else {
+            reply("error unknown request: " + request);
+        }
+    });
+    if (!channel.Listen(channelPath, error)) {
+        std::fprintf(stderr, "drossgate: %s\n", error.c_str());
+        EndProcess(kExitChannelError);
+    }
+
+    int code = QApplication::exec();
+    EndProcess(code);
+}

@@ -1,0 +1,60 @@
+#include "app/qt/channel_server.h"
+
+#include "app/core/channel_path.h"
+
+#include <QLocalSocket>
+#include <QPointer>
+
+namespace {
+constexpr qint64 kMaxRequestBytes = 4096;
+}
+
+CChannelServer::CChannelServer(Handler handler, QObject* parent)
+    : QObject(parent), handler_(std::move(handler)) {
+    connect(&server_, &QLocalServer::newConnection, this, &CChannelServer::OnNewConnection);
+}
+
+bool CChannelServer::Listen(const std::string& path, std::string& error) {
+    std::string probeReply;
+    if (SendChannelRequest(path, "ping", probeReply, 2000) == 1) {
+        error = "another Drossgate instance already answers on " + path;
+        return false;
+    }
+    QLocalServer::removeServer(QString::fromStdString(path));
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_.listen(QString::fromStdString(path))) {
+        error = "cannot listen on " + path + ": " + server_.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+void CChannelServer::OnNewConnection() {
+    while (QLocalSocket* socket = server_.nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (socket->property("answered").toBool())
+                return;
+            if (!socket->canReadLine()) {
+                if (socket->bytesAvailable() > kMaxRequestBytes)
+                    socket->disconnectFromServer();
+                return;
+            }
+            socket->setProperty("answered", true);
+            std::string request = socket->readLine(kMaxRequestBytes).trimmed().toStdString();
+            QPointer<QLocalSocket> guarded(socket);
+            handler_(request, [this, guarded](const std::string& line) {
+                // May come from a waiting thread: the write happens on the
+                // server's (window) thread, where the socket lives.
+                QByteArray bytes = QByteArray::fromStdString(line + "\n");
+                QMetaObject::invokeMethod(this, [guarded, bytes] {
+                    if (!guarded)
+                        return;
+                    guarded->write(bytes);
+                    guarded->flush();
+                    guarded->disconnectFromServer();
+                });
+            });
+        });
+    }
+}

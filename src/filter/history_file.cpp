@@ -1,0 +1,112 @@
+// HistoryList and history.zrk. The file equals the list after every judged
+// message. Appending keeps that cheap for a years-long history: a new record
+// is appended when the records already in the file are unchanged and the file
+// is exactly as we left it; otherwise the whole file is replaced atomically.
+#include "app/core/filter_app.h"
+#include "filter/history_format.h"
+#include "platform/text_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+int64_t FileSize(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+} // namespace
+
+void CFilterApp::LoadHistoryFile() {
+    std::lock_guard fileGuard(historyFileLock_);
+    std::string text;
+    if (!ReadWholeFile(DataFilePath(kHistoryFileName), text))
+        return;
+    size_t completeBytes = 0;
+    std::vector<HistoryEntry> entries = ParseHistoryText(text, completeBytes);
+    std::lock_guard guard(historyLock_);
+    bool fileMatchesList = historyList_.empty();
+    for (auto& entry : entries)
+        historyList_.push_back(std::make_shared<const HistoryEntry>(std::move(entry)));
+    // A torn tail makes the file longer than what we know: the next write
+    // replaces the whole file instead of appending after the torn piece.
+    historyRecordsInFile_ = fileMatchesList ? historyList_.size() : 0;
+    historyFileBytes_ = fileMatchesList ? static_cast<int64_t>(completeBytes) : -1;
+}
+
+void CFilterApp::WriteHistoryFile(HistoryWriteMode mode) {
+    const std::string path = DataFilePath(kHistoryFileName);
+    std::lock_guard fileGuard(historyFileLock_);
+    if (mode == HistoryWriteMode::Clear) {
+        ::unlink(path.c_str());
+        std::lock_guard guard(historyLock_);
+        historyRecordsInFile_ = 0;
+        historyFileBytes_ = -1;
+        return;
+    }
+    std::vector<std::shared_ptr<const HistoryEntry>> entries;
+    size_t inFile;
+    int64_t expectedBytes;
+    {
+        std::lock_guard guard(historyLock_);
+        entries = historyList_;
+        inFile = historyRecordsInFile_;
+        expectedBytes = historyFileBytes_;
+    }
+    int64_t actualBytes = FileSize(path);
+    bool canAppend = expectedBytes >= 0 && actualBytes == expectedBytes && inFile <= entries.size();
+    int64_t newBytes = -1;
+    if (canAppend) {
+        std::string tail;
+        for (size_t i = inFile; i < entries.size(); ++i)
+            AppendHistoryRecord(tail, *entries[i]);
+        CTextFile file;
+        if (file.Open(path, CTextFile::Mode::AppendCreate) && file.Write(tail) && file.Flush())
+            newBytes = expectedBytes + static_cast<int64_t>(tail.size());
+        // A failed append leaves the size unknown; the next write replaces the file.
+    } else {
+        std::string all;
+        for (const auto& entry : entries)
+            AppendHistoryRecord(all, *entry);
+        if (ReplaceFileAtomically(path, all))
+            newBytes = static_cast<int64_t>(all.size());
+    }
+    std::lock_guard guard(historyLock_);
+    historyRecordsInFile_ = newBytes >= 0 ? entries.size() : 0;
+    historyFileBytes_ = newBytes;
+}
+
+std::vector<std::shared_ptr<const HistoryEntry>> CFilterApp::GetHistorySnapshot() const {
+    std::lock_guard guard(historyLock_);
+    return historyList_;
+}
+
+size_t CFilterApp::GetHistorySize() const {
+    std::lock_guard guard(historyLock_);
+    return historyList_.size();
+}
+
+void CFilterApp::AppendHistoryEntry(HistoryEntry entry) {
+    auto shared = std::make_shared<const HistoryEntry>(std::move(entry));
+    std::lock_guard guard(historyLock_);
+    historyList_.push_back(std::move(shared));
+}
+
+void CFilterApp::ReplaceHistoryEntry(size_t index, HistoryEntry entry) {
+    auto shared = std::make_shared<const HistoryEntry>(std::move(entry));
+    std::lock_guard guard(historyLock_);
+    if (index >= historyList_.size())
+        return;
+    historyList_[index] = std::move(shared);
+    // The file's copy of this record is stale now: the next write replaces it.
+    if (historyRecordsInFile_ > index) {
+        historyRecordsInFile_ = 0;
+        historyFileBytes_ = -1;
+    }
+}
+
+void CFilterApp::ClearHistory() {
+    std::lock_guard fileGuard(historyFileLock_);
+    WriteHistoryFile(HistoryWriteMode::Clear);
+    std::lock_guard guard(historyLock_);
+    historyList_.clear();
+}

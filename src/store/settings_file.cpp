@@ -1,0 +1,83 @@
+// The settings file: nine numbered settings and two counted lists.
+#include "app/core/filter_app.h"
+#include "platform/numconv.h"
+#include "platform/profile.h"
+
+#include <algorithm>
+
+namespace {
+constexpr const char* kSettingsSection = "SETTINGS";
+constexpr const char* kSettingDefaults[9] = {"110", "143", "3", "5", "0", "1000", "0", "4", "5"};
+constexpr size_t kNumberBuffer = 100;
+constexpr size_t kCountBuffer = 10;
+constexpr size_t kEntryBuffer = 260;
+constexpr int kMaxListEntries = 65536;
+} // namespace
+
+void CFilterApp::ReadNumberedSettings(std::array<int, 9>& stage) {
+    for (int i = 0; i < 9; ++i)
+        stage[i] =
+            Atoi(GetPrivateProfileStringA(kSettingsSection, Itoa(10001 + i), kSettingDefaults[i],
+                                          kNumberBuffer, SettingsFilePath));
+}
+
+void CFilterApp::WriteNumberedSettings(const std::array<int, 9>& stage, CProfileWriteBatch& batch) {
+    for (int i = 0; i < 9; ++i) {
+        std::string value = Itoa(stage[i]);
+        batch.Write(kSettingsSection, Itoa(10001 + i), &value);
+    }
+}
+
+std::vector<std::string> CFilterApp::ReadStringList(const std::string& section,
+                                                    const std::string& countKey,
+                                                    const std::string& prefix) {
+    int n = Atoi(GetPrivateProfileStringA(section, countKey, "0", kCountBuffer, SettingsFilePath));
+    std::vector<std::string> list;
+    // A hand-edited count of up to 999,999,999 would hold the start-up for
+    // minutes and fill the memory with empty entries; no real list is that long.
+    n = std::min(n, kMaxListEntries);
+    for (int k = 1; k <= n; ++k)
+        list.push_back(GetPrivateProfileStringA(section, prefix + Itoa(k), "", kEntryBuffer,
+                                                SettingsFilePath));
+    return list;
+}
+
+void CFilterApp::WriteStringList(const std::string& section, const std::string& countKey,
+                                 const std::string& prefix, const std::vector<std::string>& list,
+                                 CProfileWriteBatch& batch) {
+    std::string count = Itoa(static_cast<long long>(list.size()));
+    batch.Write(section, countKey, &count);
+    for (size_t k = 1; k <= list.size(); ++k) {
+        std::string key = prefix + Itoa(static_cast<long long>(k));
+        batch.Write(section, key, nullptr); // remove, then append: keys follow the count in order
+        batch.Write(section, key, &list[k - 1]);
+    }
+}
+
+void CFilterApp::LoadAllSettings() {
+    LoadHistoryFile();
+    ReadNumberedSettings(SettingsStage);
+    ForbiddenExtensions.Set(ReadStringList("EXT", "Count", "E"));
+    SpamWordList.Set(ReadStringList("SPAMWORD", "WCount", "W"));
+    Pop3Port = SettingsStage[0];
+    ImapPort = SettingsStage[1];
+    ServerTimeout = SettingsStage[2];
+    CheckInterval = SettingsStage[3];
+    NewSenderAction = SettingsStage[4];
+    MaxAttachmentSize = SettingsStage[5];
+    HiddenOptionFlag = SettingsStage[6];
+    FilterLevel = SettingsStage[7];
+    MailLifeTime = SettingsStage[8];
+}
+
+void CFilterApp::SaveAllSettings() {
+    SettingsStage = {Pop3Port.load(),         ImapPort.load(),        ServerTimeout.load(),
+                     CheckInterval.load(),    NewSenderAction.load(), MaxAttachmentSize.load(),
+                     HiddenOptionFlag.load(), FilterLevel.load(),     MailLifeTime.load()};
+    // One replacement of the file for the whole save: never half a file.
+    CProfileWriteBatch batch(SettingsFilePath);
+    WriteNumberedSettings(SettingsStage, batch);
+    WriteStringList("SPAMWORD", "WCount", "W", *SpamWordList.Get(), batch);
+    WriteStringList("EXT", "Count", "E", *ForbiddenExtensions.Get(), batch);
+    batch.Commit();
+}

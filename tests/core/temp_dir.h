@@ -1,0 +1,62 @@
+#pragma once
+// A private temporary directory for one test, removed with everything in it.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+class CTempDir {
+  public:
+    CTempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "drossgate-test-XXXXXX").string();
+        char* made = mkdtemp(pattern.data());
+        path_ = made ? made : "";
+    }
+    ~CTempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+    void Write(const std::string& name, const std::string& bytes) const {
+        std::filesystem::create_directories(std::filesystem::path(File(name)).parent_path());
+        std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(File(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(File(name)); }
+
+  private:
+    std::string path_;
+};
+
+// Sets an environment variable for the life of the object.
+class CScopedEnv {
+  public:
+    CScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            hadOld_ = true;
+            old_ = old;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~CScopedEnv() {
+        if (hadOld_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+  private:
+    const char* name_;
+    bool hadOld_ = false;
+    std::string old_;
+};
