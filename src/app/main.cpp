@@ -4,6 +4,7 @@
 #include "app/core/filter_app.h"
 #include "app/qt/channel_server.h"
 #include "platform/instance_lock.h"
+#include "platform/numconv.h"
 #include "platform/paths.h"
 #include "ui/ui_shell.h"
 
@@ -11,6 +12,7 @@
 #include <QMessageBox>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 constexpr int kExitQuitRequest = 1; // the quit request ends the program with 1
@@ -36,6 +38,13 @@ bool HasDisplay() {
 
 bool IsOffscreen() {
     return QGuiApplication::platformName() == "offscreen";
+}
+
+std::string StatusLine(CFilterApp& app) {
+    std::string last = app.GetLastStatusText();
+    return "last status: " + (last.empty() ? std::string("(none)") : last) +
+           "; cycle starting: " + (app.CycleRunning ? "yes" : "no") +
+           "; sessions running: " + std::to_string(app.RunningSessionCount());
 }
 
 // Ends the process without running destructors: worker threads may still be
@@ -97,9 +106,24 @@ int main(int argc, char** argv) {
             // Queued after the reply's write, so the companion gets its answer.
             QMetaObject::invokeMethod(
                 &qtApp, [] { QCoreApplication::exit(kExitQuitRequest); }, Qt::QueuedConnection);
+        } else if (request == "check") {
+            app.CheckNow();
+            reply("ok");
+        } else if (request.rfind("check --wait ", 0) == 0) {
+            long long seconds = Atoi(request.substr(13));
+            if (seconds <= 0) {
+                reply("error bad time-out");
+                return;
+            }
+            app.CheckNow();
+            // Waiting happens off the window thread, which must stay free to
+            // show the questions the check may ask.
+            std::thread([&app, seconds, reply] {
+                bool ended = app.WaitForCheckToFinish(std::chrono::seconds(seconds));
+                reply(std::string(ended ? "ok " : "timeout ") + StatusLine(app));
+            }).detach();
         } else if (request == "status") {
-            reply("ok last status: " + app.GetLastStatusText() +
-                  "; cycle starting: " + (app.CycleRunning ? "yes" : "no"));
+            reply("ok " + StatusLine(app));
         } else {
             reply("error unknown request: " + request);
         }

@@ -4,6 +4,7 @@
 
 #include <QLocalSocket>
 #include <QPointer>
+#include <QVariant>
 
 namespace {
 constexpr qint64 kMaxRequestBytes = 4096;
