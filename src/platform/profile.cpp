@@ -141,7 +141,10 @@ void CProfileDocument::Set(std::string_view section, std::string_view key,
     if (at.sectionLine == npos) {
         if (!value)
             return;
-        lines_.push_back("[" + std::string(section) + "]");
+        std::string header(1, '[');
+        header.append(section);
+        header += ']';
+        lines_.push_back(std::move(header));
         lines_.push_back(std::string(key) + "=" + EncodeValue(*value));
         return;
     }

@@ -1,0 +1,223 @@
+// Judging a mailbox: 1,000 messages of about 20 KB against 500 spam
+// expressions and 10,000 sender list entries, at the Normal level.
+//   bench_judge --benchmark_counters_tabular=true
+#include "app/core/filter_app.h"
+#include "filter/mail_message.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+constexpr size_t kMessages = 1000;
+constexpr size_t kMessageBytes = 20 * 1024;
+
+const std::vector<std::string> kWords = {
+    "the",     "meeting", "project", "report", "please",   "attached", "schedule", "review",
+    "budget",  "team",    "update",  "thanks", "regards",  "monday",   "deadline", "client",
+    "draft",   "minutes", "version", "notes",  "question", "answer",   "follow",   "call",
+    "office",  "travel",  "invoice", "order",  "delivery", "status",   "quarter",  "result",
+    "summary", "agenda",  "friday",  "lunch",  "contract", "change",   "request",  "approval"};
+const std::vector<std::string> kSpamLeft = {
+    "cheap",    "free",   "limited", "exclusive", "instant", "guaranteed", "amazing",
+    "secret",   "bonus",  "special", "risk-free", "urgent",  "lowest",     "best",
+    "hot",      "easy",   "double",  "miracle",   "winner",  "unlimited",  "online",
+    "discount", "luxury", "casino",  "rapid"};
+const std::vector<std::string> kSpamRight = {
+    "offer",  "pills",  "loan",   "money",   "prize",  "deal",      "watches",
+    "income", "cash",   "credit", "savings", "access", "diploma",   "weight",
+    "meds",   "refund", "bonus",  "jackpot", "trial",  "investment"};
+
+struct CDataDir {
+    CDataDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "drossgate-bench-XXXXXX").string();
+        Path = mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~CDataDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(Path, ignored);
+    }
+    std::string Path;
+};
+
+std::vector<std::string> SpamExpressions() {
+    std::vector<std::string> entries;
+    for (const auto& left : kSpamLeft)
+        for (const auto& right : kSpamRight)
+            entries.push_back(left + " " + right + ">" + std::to_string(1 + entries.size() % 9));
+    return entries; // 25 x 20 = 500
+}
+
+// 10,000 entries in the two list files, as the list pages would have made them.
+void WriteLists(const std::string& dir) {
+    std::ofstream friends(dir + "/" + kFriendListFileName, std::ios::binary);
+    std::ofstream blocked(dir + "/" + kBlockedListFileName, std::ios::binary);
+    for (int i = 0; i < 5000; ++i)
+        friends << "   friend" << i << "@mail" << i % 97 << ".example\r\n";
+    for (int i = 0; i < 2000; ++i)
+        friends << "   *@partner" << i << ".example\r\n";
+    for (int i = 0; i < 2500; ++i)
+        blocked << "   spammer" << i << "@bulk" << i % 13 << ".example\r\n";
+    for (int i = 0; i < 500; ++i)
+        blocked << "   *@junk" << i << ".example\r\n";
+}
+
+std::string Filler(std::mt19937& random, size_t bytes, bool spammy) {
+    std::string text;
+    size_t column = 0;
+    while (text.size() < bytes) {
+        std::string word = kWords[random() % kWords.size()];
+        if (spammy && random() % 40 == 0)
+            word = kSpamLeft[random() % kSpamLeft.size()] + " " +
+                   kSpamRight[random() % kSpamRight.size()];
+        text += word;
+        column += word.size() + 1;
+        if (column > 72) {
+            text += "\r\n";
+            column = 0;
+        } else {
+            text += ' ';
+        }
+    }
+    return text;
+}
+
+std::string Base64Block(std::mt19937& random, size_t bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    while (text.size() < bytes) {
+        for (int i = 0; i < 76; ++i)
+            text += digits[random() % 64];
+        text += "\r\n";
+    }
+    return text;
+}
+
+// A mailbox: mostly friends, some new senders and some blocked ones; a
+// third multipart with an attachment; one in forty words of spam mails a
+// spam expression.
+std::vector<std::string> Mailbox() {
+    std::mt19937 random(20030918);
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < kMessages; ++i) {
+        std::string from;
+        switch (i % 10) {
+        case 0:
+        case 1:
+            from = "\"New Person\" <stranger" + std::to_string(i) + "@else.example>";
+            break;
+        case 2:
+            from = "spammer" + std::to_string(i % 2500) + "@bulk" + std::to_string(i % 2500 % 13) +
+                   ".example";
+            break;
+        case 3:
+            from = "Someone <someone@partner" + std::to_string(i % 2000) + ".example>";
+            break;
+        default:
+            from = "\"Friend\" <friend" + std::to_string(i % 5000) + "@mail" +
+                   std::to_string(i % 5000 % 97) + ".example>";
+        }
+        const bool spammy = i % 7 == 0;
+        std::string headers =
+            "Return-Path: <bounce@relay.example>\r\nReceived: from relay.example by "
+            "mx.example; Tue, 09 Sep 2003 14:02:15 +0200\r\nFrom: " +
+            from + "\r\nTo: me@home.example\r\nSubject: " +
+            (spammy ? "cheap offer for you " : "Re: project update ") + std::to_string(i) +
+            "\r\nDate: Tue, 09 Sep 2003 14:02:11 +0200\r\nMessage-ID: <" + std::to_string(i) +
+            "@mail.example>\r\nMIME-Version: 1.0\r\n";
+        std::string message;
+        if (i % 3 == 0) {
+            const std::string boundary = "----=_NextPart_000_" + std::to_string(1000 + i);
+            message = headers + "Content-Type: multipart/mixed;\r\n\tboundary=\"" + boundary +
+                      "\"\r\n\r\n--" + boundary + "\r\nContent-Type: text/plain\r\n\r\n" +
+                      Filler(random, kMessageBytes / 3, spammy) + "\r\n--" + boundary +
+                      "\r\nContent-Type: application/pdf\r\nContent-Disposition: attachment;\r\n"
+                      "\tfilename=\"report" +
+                      std::to_string(i) + ".pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+                      Base64Block(random, kMessageBytes * 2 / 3) + "--" + boundary + "--\r\n";
+        } else {
+            message = headers + "Content-Type: text/plain\r\n\r\n" +
+                      Filler(random, kMessageBytes - headers.size(), spammy);
+        }
+        texts.push_back("+OK " + std::to_string(message.size()) + " octets\r\n" + message +
+                        ".\r\n");
+    }
+    return texts;
+}
+
+std::unique_ptr<CFilterApp> MakeApp(const std::string& dir) {
+    auto app = std::make_unique<CFilterApp>();
+    app->InstallPath = dir;
+    app->LoadSenderList(nullptr, kFriendListFileName);
+    app->LoadSenderList(nullptr, kBlockedListFileName);
+    app->SpamWordList.Set(SpamExpressions());
+    app->BuildSpamWordTables();
+    app->ForbiddenExtensions.Set({"exe", "scr", "pif", "vbs"});
+    app->FilterLevel = 2;
+    app->NewSenderAction = 3; // no question: new senders are ignored
+    app->MailLifeTime = 5;
+    app->Clock = [] { return LocalDateTime{2003, 9, 10, 8, 30, 0}; };
+    return app;
+}
+
+struct CSetup {
+    CSetup() : Messages(Mailbox()) { WriteLists(Dir.Path); }
+    CDataDir Dir;
+    std::vector<std::string> Messages;
+};
+
+CSetup& Setup() {
+    static CSetup setup;
+    return setup;
+}
+
+// The whole pipeline, history file writes included. Each iteration judges
+// the batch on a fresh application object, so the history does not grow
+// from one iteration to the next.
+void BM_JudgeBatch(benchmark::State& state) {
+    CSetup& setup = Setup();
+    size_t deleted = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::remove(setup.Dir.Path + "/" + kHistoryFileName);
+        auto app = MakeApp(setup.Dir.Path);
+        state.ResumeTiming();
+        const std::vector<unsigned char> verdicts = app->JudgeBatch(setup.Messages);
+        state.PauseTiming();
+        deleted = static_cast<size_t>(std::count(verdicts.begin(), verdicts.end(), 0));
+        app.reset();
+        state.ResumeTiming();
+    }
+    state.counters["messages_per_second"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * kMessages), benchmark::Counter::kIsRate);
+    state.counters["deleted_per_batch"] = static_cast<double>(deleted);
+}
+BENCHMARK(BM_JudgeBatch)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Parsing and the rules alone: no history.
+void BM_ParseAndJudge(benchmark::State& state) {
+    CSetup& setup = Setup();
+    auto app = MakeApp(setup.Dir.Path);
+    CMailMessage record;
+    for (auto _ : state) {
+        for (const std::string& text : setup.Messages) {
+            record.SetRawText(text);
+            record.ParseHeaders();
+            benchmark::DoNotOptimize(app->JudgeMessage(
+                record.GetSender(), record.GetSenderDomain(), record.GetBodyText(),
+                record.GetSize(), record.GetSubject(), record.GetAttachmentTypes()));
+        }
+    }
+    state.counters["messages_per_second"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * kMessages), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ParseAndJudge)->Unit(benchmark::kMillisecond)->UseRealTime();
+} // namespace
+
+BENCHMARK_MAIN();

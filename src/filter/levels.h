@@ -1,0 +1,50 @@
+#pragma once
+// The five filter levels. Every level first sorts the sender by the sender
+// lists (blocked, friend, new), then applies its content rules; the first
+// rule that fires deletes the mail and leaves its reason code in
+// CFilterApp::VerdictReason. Results: 1 leave on the server, 0 delete.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CFilterApp;
+
+// Reason codes: text ids whose texts the history viewer shows.
+inline constexpr const char* kReasonBlocked = "23003";
+inline constexpr const char* kReasonNotFriend = "23004";
+inline constexpr const char* kReasonForbiddenType = "23005";
+inline constexpr const char* kReasonSpam = "23006";
+inline constexpr const char* kReasonTooLarge = "23007";
+inline constexpr const char* kReasonExecutable = "23008";
+inline constexpr const char* kReasonRepeated = "23009";
+
+// Results of CFilterApp::AskAboutNewSender.
+inline constexpr int kNewSenderFriend = 1;   // now a friend: on to the content rules
+inline constexpr int kNewSenderNoAnswer = 0; // nobody answered: keep the mail, change nothing
+inline constexpr int kNewSenderRefused = -1; // blocked, or the user chose Ignore
+inline constexpr int kNewSenderIgnored = -2; // the setting says ignore new senders
+
+// The parsed fields the rules look at.
+struct MessageFields {
+    std::string Sender;
+    std::string SenderDomain;
+    std::string BodyText;
+    int Size = 0;
+    std::string Subject;
+    std::string AttachmentTypes;
+};
+
+int ApplyVeryHighRules(CFilterApp& app, const MessageFields& message);
+int ApplyHighRules(CFilterApp& app, const MessageFields& message);
+int ApplyNormalRules(CFilterApp& app, const MessageFields& message);
+int ApplyLowRules(CFilterApp& app, const MessageFields& message);
+int ApplyVeryLowRules(CFilterApp& app, const MessageFields& message);
+
+// true when a three-character group of `types` (walked from position 0; a
+// shorter last group when the length is no multiple of three) equals one of
+// `forbidden`, exactly.
+bool HasAttachmentType(const std::string& types, const std::vector<std::string>& forbidden);
+
+// The spam score of a body and subject against the app's spam tables.
+int64_t ComputeSpamScore(const CFilterApp& app, const std::string& body,
+                         const std::string& subject);

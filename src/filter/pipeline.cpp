@@ -1,0 +1,99 @@
+// Judging one mailbox's batch: parse, judge, life time, history, repeats.
+#include "app/core/filter_app.h"
+#include "filter/levels.h"
+#include "filter/mail_message.h"
+
+#include <string_view>
+#include <unordered_map>
+
+namespace {
+constexpr const char* kLifeTimeText = " Mail has exceeded its life time at the server\n";
+
+// The date text without its weekday ("Thu, "), read as midnight of that
+// day. A date that does not parse never expires.
+bool LifeTimeExceeded(const std::string& date, int lifeTimeDays, const LocalDateTime& now) {
+    LocalDateTime mailDate;
+    if (date.size() <= 5 || !ParseDateTime(std::string_view(date).substr(5), mailDate))
+        return false;
+    return CalendarSecondsBetween(mailDate, now) > static_cast<int64_t>(lifeTimeDays) * 86400;
+}
+} // namespace
+
+std::vector<unsigned char> CFilterApp::JudgeBatch(const std::vector<std::string>& messages) {
+    std::lock_guard guard(AppLock);
+    const size_t count = messages.size();
+    MessageVerdicts.assign(count, 1);
+    MessageKeys.clear();
+    MessageKeys.reserve(count);
+    const LocalClock clock = Clock ? Clock : LocalClock(CurrentLocalTime);
+    CMailMessage record;
+    for (size_t i = 0; i < count; ++i) {
+        VerdictReason.clear();
+        record.SetRawText(messages[i]);
+        record.ParseHeaders();
+        const std::string sender = record.GetSender();
+        std::string body = record.GetBodyText();
+        const std::string date = record.GetDate();
+        const std::string subject = record.GetSubject();
+        MessageKeys.push_back(record.GetMessageKey());
+
+        int verdict = JudgeMessage(sender, record.GetSenderDomain(), body, record.GetSize(),
+                                   subject, record.GetAttachmentTypes());
+        // Applies to every mail, friends' included, after the rules.
+        if (LifeTimeExceeded(date, MailLifeTime.load(), clock())) {
+            verdict = 0;
+            VerdictReason += kLifeTimeText;
+        }
+        MessageVerdicts[i] = static_cast<unsigned char>(verdict == 0 ? 0 : 1);
+
+        HistoryEntry entry;
+        entry.Date = date;
+        entry.From = sender;
+        entry.Subject = subject;
+        entry.Status = MessageVerdicts[i];
+        entry.Reason = VerdictReason;
+        entry.Body = std::move(body);
+        AppendHistoryEntry(std::move(entry));
+        WriteHistoryFile(HistoryWriteMode::Normal);
+    }
+    if (count == 0)
+        return MessageVerdicts;
+    // Only the pipeline appends, under AppLock, so the batch's entries are
+    // the last `count`. Fewer means the user cleared the history meanwhile:
+    // then there is no entry of this batch to mark.
+    const size_t historySize = GetHistorySize();
+    MarkRepeatedMessages(historySize >= count ? historySize - count : historySize);
+    return MessageVerdicts;
+}
+
+void CFilterApp::MarkRepeatedMessages(size_t firstHistoryIndex) {
+    std::lock_guard guard(AppLock);
+    // Counting by hash gives what comparing every pair of keys gives.
+    std::unordered_map<std::string_view, size_t> copies;
+    copies.reserve(MessageKeys.size());
+    for (const std::string& key : MessageKeys)
+        ++copies[key];
+    const size_t allowed = FilterLevel.load() == 0 ? 3 : 1;
+
+    std::vector<std::shared_ptr<const HistoryEntry>> history;
+    bool marked = false;
+    for (size_t i = 0; i < MessageKeys.size() && i < MessageVerdicts.size(); ++i) {
+        if (copies[MessageKeys[i]] <= allowed)
+            continue;
+        MessageVerdicts[i] = 0;
+        if (!marked)
+            history = GetHistorySnapshot();
+        marked = true;
+        if (firstHistoryIndex >= history.size() || i >= history.size() - firstHistoryIndex)
+            continue; // the entry is gone (history cleared meanwhile)
+        const size_t index = firstHistoryIndex + i;
+        HistoryEntry entry = *history[index];
+        entry.Status = 0;
+        entry.Reason = kReasonRepeated;
+        ReplaceHistoryEntry(index, std::move(entry));
+    }
+    // Written now rather than with the next batch, so that quitting before
+    // the next check cannot lose the repeat reasons.
+    if (marked)
+        WriteHistoryFile(HistoryWriteMode::Normal);
+}
