@@ -10,6 +10,7 @@
 // is race-free on its own: atomics for numbers and flags, small locks or
 // whole-value snapshots for strings and lists, never held while anyone waits
 // for the user.
+#include "app/core/check_progress.h"
 #include "app/core/check_timers.h"
 #include "app/core/localizable.h"
 #include "app/core/prompts.h"
@@ -20,6 +21,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -135,6 +137,16 @@ class CFilterApp {
     void CheckNow();           // the "Check Now" button and `drossgate-ctl check`
     int TestAccount(const std::string& server, const std::string& user,
                     const std::string& password);
+    // The same test with the IMAP login on ImapPort when `imap` is true.
+    int TestAccount(const std::string& server, const std::string& user,
+                    const std::string& password, bool imap);
+    // Waits until no check worker and no session is running (every cycle
+    // started so far has started its sessions and all of them have ended).
+    // Call after CheckNow(): CheckNow counts its worker before it returns.
+    // true when idle, false on time-out. Any thread but a session's own.
+    bool WaitForCheckToFinish(std::chrono::milliseconds timeout);
+    int RunningSessionCount() const; // sessions started and not yet ended
+    bool CheckInProgress() const;    // a check worker or a session is running
 
     // ---- Status ----
     // Records the text in LastStatusText and writes it, with a time stamp and
@@ -204,6 +216,10 @@ class CFilterApp {
     // "Now" for the life-time rule; tests inject a fixed clock.
     LocalClock Clock = CurrentLocalTime;
 
+    // Tests: a receive/connect time-out in milliseconds that replaces the
+    // ServerTimeout minutes when > 0.
+    std::atomic<long long> ServerTimeoutMsOverride{0};
+
   private:
     mutable std::mutex statusLock_;
     std::string lastStatusText_;
@@ -218,4 +234,9 @@ class CFilterApp {
     std::vector<std::shared_ptr<const HistoryEntry>> historyList_;
     size_t historyRecordsInFile_ = 0; // leading entries the file holds unchanged
     int64_t historyFileBytes_ = -1;   // size the file has after our last write; -1 unknown
+
+  public:
+    // Running check workers and sessions. Declared last: destroyed first, it
+    // ends and joins them while everything they use still exists.
+    CCheckProgress CheckProgress;
 };

@@ -1,0 +1,73 @@
+#pragma once
+// CServerConnection: the TCP (or implicit-TLS) connection of one session to
+// its mail server. IPv4 only, the first address of the lookup, every wait
+// bounded by a time-out. Writes never raise SIGPIPE: a server that has closed
+// gives a failed send, not a dead program.
+//
+// Threads: one thread at a time uses a connection (the session serialises its
+// step threads and its keep-alive); Abort() alone may be called from any
+// thread, to wake a blocked wait.
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+// True when `port` gets TLS from its first byte: 995 (POP3) and 993 (IMAP),
+// and the ports listed in the environment variable DROSSGATE_TLS_PORTS
+// (comma-separated; used by tests that run servers on free high ports).
+bool IsImplicitTlsPort(int port);
+
+// Results of one receive.
+inline constexpr int kReceiveClosed = 0;    // the server closed the connection
+inline constexpr int kReceiveFailed = -1;   // a socket or TLS error, or not connected
+inline constexpr int kReceiveTimedOut = -2; // nothing arrived within the time-out
+
+class CServerConnection {
+  public:
+    CServerConnection();
+    virtual ~CServerConnection();
+    CServerConnection(const CServerConnection&) = delete;
+    CServerConnection& operator=(const CServerConnection&) = delete;
+
+    // Looks up `host` (name or dotted IPv4), connects to its first IPv4
+    // address and, on an implicit-TLS port, completes a verified TLS handshake.
+    // Each of lookup, connect and handshake gives up after `timeout`.
+    // 1 connected; -1 any failure (the reason is in ConnectFailure()).
+    int Connect(int port, const std::string& host, std::chrono::milliseconds timeout);
+
+    // Sends all of `bytes`. 1 sent; -1 failed, timed out or not connected.
+    int SendAll(std::string_view bytes, std::chrono::milliseconds timeout);
+
+    // One receive of at most `size` bytes: the byte count (> 0), or
+    // kReceiveClosed, kReceiveFailed, kReceiveTimedOut.
+    int ReceiveSome(char* buffer, int size, std::chrono::milliseconds timeout);
+
+    // Ends the connection (TLS close notify when possible) and frees the socket.
+    void CloseConnection();
+    bool IsConnected() const;
+    bool IsTls() const;
+
+    // Makes every current and later wait of this connection fail at once.
+    void Abort();
+
+    // Why the last Connect failed, for the log (our own words, never the
+    // server's).
+    const std::string& ConnectFailure() const { return connectFailure_; }
+
+  private:
+    struct Tls;
+    int TlsHandshake(const std::string& host, std::chrono::steady_clock::time_point deadline);
+    // Waits for `events` on the socket until the deadline: 1 ready, 0 timed
+    // out, -1 error or aborted.
+    int WaitFor(short events, std::chrono::steady_clock::time_point deadline);
+
+    // The descriptor changes only under fdLock_, so Abort() never shuts down
+    // a descriptor number that another connection has been given since.
+    mutable std::mutex fdLock_;
+    int socket_ = -1;
+    std::atomic<bool> aborted_{false};
+    std::unique_ptr<Tls> tls_;
+    std::string connectFailure_;
+};

@@ -1,0 +1,109 @@
+#pragma once
+// Reply parsers that read bytes, not sockets: each is fed the received bytes
+// chunk by chunk, in any split, and tells when its reply is complete. Nothing
+// a server sends is trusted: every parser stops at a hard limit instead of
+// holding whatever the server chooses to send.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Hard limits on what a server can make a session hold.
+struct ReplyLimits {
+    size_t MaxStatusLine = 64 * 1024;         // a status line, or one line of an IMAP response
+    size_t MaxMessage = 256u * 1024u * 1024u; // a fetched message (whole reply) or one literal
+};
+
+// Largest message count a session accepts from a server.
+inline constexpr int kMaxMessageCount = 1000000;
+
+enum class CollectState {
+    NeedMore, // give me the next chunk
+    Complete, // the reply is whole; bytes after it were not consumed
+    TooLarge, // a limit was passed; the reply cannot be trusted
+};
+
+// One status line, up to and including its line feed.
+class CStatusLineCollector {
+  public:
+    explicit CStatusLineCollector(size_t maxLine) : maxLine_(maxLine) {}
+    // Takes bytes from `chunk`; returns how many it consumed.
+    size_t Feed(std::string_view chunk);
+    CollectState State() const { return state_; }
+    const std::string& Text() const { return text_; }
+
+  private:
+    size_t maxLine_;
+    std::string text_;
+    CollectState state_ = CollectState::NeedMore;
+};
+
+// A POP3 multi-line reply (the status line included) up to the line that
+// holds a single full stop. The end marker is found across chunk borders,
+// looking at each byte a bounded number of times.
+class CPop3MessageCollector {
+  public:
+    CPop3MessageCollector(std::string statusLine, size_t maxMessage);
+    size_t Feed(std::string_view chunk);
+    CollectState State() const { return state_; }
+    const std::string& Text() const { return text_; }
+    std::string TakeText() { return std::move(text_); }
+
+  private:
+    void Search();
+    size_t maxMessage_;
+    std::string text_;
+    size_t searchFrom_ = 0;
+    CollectState state_ = CollectState::NeedMore;
+};
+
+// Position of the POP3 end marker (line feed, full stop, carriage return, line
+// feed) in `text`, or -1.
+long FindPop3MessageEnd(std::string_view text);
+
+// What an IMAP response said, besides its text.
+enum class TaggedStatus { None, Ok, No, Bad, Other };
+
+// An IMAP response to one tagged command: untagged lines, literals of their
+// announced length (so a body holding the tag cannot end the response early),
+// up to the tagged completion line.
+class CImapResponseCollector {
+  public:
+    // `fetchNumber` > 0: note whether an untagged FETCH of that message
+    // carried a literal (the body).
+    CImapResponseCollector(std::string tag, const ReplyLimits& limits, long fetchNumber = 0);
+    size_t Feed(std::string_view chunk);
+    CollectState State() const { return state_; }
+    const std::string& Text() const { return text_; }
+    std::string TakeText() { return std::move(text_); }
+    TaggedStatus Status() const { return status_; }
+    bool SawExpunge() const { return sawExpunge_; }
+    bool SawFetchLiteral() const { return sawFetchLiteral_; }
+
+  private:
+    void LineSegmentEnded(size_t segmentStart, size_t segmentEnd);
+    void LogicalLineEnded();
+    void Fail() { state_ = CollectState::TooLarge; }
+
+    std::string tag_;
+    ReplyLimits limits_;
+    long fetchNumber_;
+    std::string text_;
+    CollectState state_ = CollectState::NeedMore;
+    TaggedStatus status_ = TaggedStatus::None;
+    bool sawExpunge_ = false;
+    bool sawFetchLiteral_ = false;
+
+    // Parser state: within a line segment, or within a literal.
+    uint64_t literalLeft_ = 0;
+    size_t segmentStart_ = 0;    // where the current line segment starts in text_
+    size_t lineStart_ = 0;       // where the current logical line starts in text_
+    size_t firstSegmentEnd_ = 0; // end of the logical line's first segment
+    bool lineHasLiteral_ = false;
+};
+
+// Reads "{n}" or "{n+}" at the end of an IMAP line segment (CR LF removed).
+// Returns true and the size when the segment announces a literal; `tooLarge`
+// is set when the number exceeds `maxLiteral` or is not a plain decimal.
+bool ParseLiteralAnnouncement(std::string_view segment, uint64_t maxLiteral, uint64_t& size,
+                              bool& tooLarge);

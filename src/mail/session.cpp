@@ -1,0 +1,248 @@
+#include "mail/session.h"
+
+#include "app/core/filter_app.h"
+#include "app/core/prompts.h"
+
+#include <algorithm>
+#include <system_error>
+
+std::chrono::milliseconds SessionTimeout(int serverTimeoutMinutes, long long overrideMs) {
+    if (overrideMs > 0)
+        return std::chrono::milliseconds(overrideMs);
+    // A day is more than any server needs; larger values would overflow the
+    // clock arithmetic of the waits.
+    int minutes = serverTimeoutMinutes <= 0 ? 3 : std::min(serverTimeoutMinutes, 24 * 60);
+    return std::chrono::minutes(minutes);
+}
+
+CMailSession::CMailSession(CFilterApp& app, char typeLetter) : TypeLetter(typeLetter), App(app) {}
+
+CMailSession::~CMailSession() {
+    std::thread last;
+    {
+        std::lock_guard guard(threadLock_);
+        last = std::move(stepThread_);
+    }
+    if (last.joinable()) {
+        // The last reference may be dropped by the last step itself.
+        if (last.get_id() == std::this_thread::get_id())
+            last.detach();
+        else
+            last.join();
+    }
+}
+
+void CMailSession::SetMessageNumber(int number) {
+    messageNumber_.store(number);
+}
+
+void CMailSession::RecordStatus(const std::string& text) {
+    App.SetLastStatusText(text, AccountName.empty() ? ServerName : AccountName);
+}
+
+void CMailSession::RecordReplyFailure(ReplyResult result) {
+    switch (result) {
+    case ReplyResult::Complete:
+        return;
+    case ReplyResult::TimedOut:
+        RecordStatus(kTextNotResponding);
+        break;
+    case ReplyResult::TooLarge:
+        RecordStatus(kTextReplyTooLarge);
+        break;
+    case ReplyResult::Closed:
+    case ReplyResult::Failed:
+        RecordStatus(kTextConnectionError);
+        break;
+    }
+    ConnectionSpoiled = true;
+}
+
+int CMailSession::ConnectToServer(int port) {
+    if (Connect(port, ServerName, ReceiveTimeout) == 1)
+        return 1;
+    RecordStatus(kTextConnectionError);
+    return -1;
+}
+
+int CMailSession::SendCommand(const std::string& bytes) {
+    LastResult = SendAll(bytes, ReceiveTimeout);
+    AfterSend();
+    if (LastResult == 1)
+        return 1;
+    RecordStatus(kTextConnectionError);
+    ConnectionSpoiled = true;
+    return -1;
+}
+
+template <class Collector> ReplyResult CMailSession::Collect(Collector& collector) {
+    if (!pending_.empty()) {
+        size_t used = collector.Feed(pending_);
+        pending_.erase(0, used);
+    }
+    int size = std::clamp(BufferSize, 1, 1 << 20);
+    if (buffer_.size() != static_cast<size_t>(size))
+        buffer_.assign(static_cast<size_t>(size), '\0');
+    while (collector.State() == CollectState::NeedMore) {
+        LastResult = ReceiveSome(buffer_.data(), size, ReceiveTimeout);
+        AfterReceive();
+        if (LastResult == kReceiveTimedOut)
+            return ReplyResult::TimedOut;
+        if (LastResult == kReceiveClosed)
+            return ReplyResult::Closed;
+        if (LastResult < 0)
+            return ReplyResult::Failed;
+        std::string_view chunk(buffer_.data(), static_cast<size_t>(LastResult));
+        size_t used = collector.Feed(chunk);
+        if (used < chunk.size())
+            pending_.append(chunk.substr(used));
+    }
+    return collector.State() == CollectState::Complete ? ReplyResult::Complete
+                                                       : ReplyResult::TooLarge;
+}
+
+ReplyResult CMailSession::ReadStatusLine(std::string& line) {
+    CStatusLineCollector collector(Limits.MaxStatusLine);
+    ReplyResult result = Collect(collector);
+    line = collector.Text();
+    return result;
+}
+
+ReplyResult CMailSession::ReadPop3Message(std::string statusLine, std::string& text) {
+    CPop3MessageCollector collector(std::move(statusLine), Limits.MaxMessage);
+    ReplyResult result = Collect(collector);
+    if (result == ReplyResult::Complete)
+        text = collector.TakeText();
+    return result;
+}
+
+ReplyResult CMailSession::ReadImapResponse(CImapResponseCollector& collector) {
+    return Collect(collector);
+}
+
+bool CMailSession::IsSafeArgument(const std::string& value) {
+    return value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+int CMailSession::PrepareLoginAttempt(bool firstAttempt, LoginPromptData& prompt) {
+    // Called on a session thread; the prompt blocks it until answered.
+    ILoginPrompt* asker = App.LoginPrompt.load();
+    if (firstAttempt) {
+        prompt.Title = AccountName.empty() ? ServerName : AccountName;
+        prompt.UserName = UserName;
+        if (!Password.empty()) {
+            prompt.Password = Password;
+            return 1;
+        }
+        if (!asker || asker->AskLogin(prompt) != 1) {
+            RecordStatus(kTextNoPassword);
+            return -2;
+        }
+    } else {
+        prompt.UserName = UserName;
+        prompt.Password = Password;
+        if (!asker || asker->AskLogin(prompt) != 1) {
+            RecordStatus(kTextLoginRejected);
+            return -3;
+        }
+    }
+    UserName = prompt.UserName;
+    Password = prompt.Password;
+    return 1;
+}
+
+void CMailSession::StartStep() {
+    Active = true;
+    bool failed = false;
+    {
+        std::lock_guard guard(threadLock_);
+        started_ = true;
+        // Each step joins the one that started it, so no thread is left over.
+        auto previous = std::make_shared<std::thread>(std::move(stepThread_));
+        try {
+            stepThread_ = std::thread([self = shared_from_this(), previous] {
+                if (previous->joinable())
+                    previous->join();
+                self->SessionStepThread();
+            });
+        } catch (const std::system_error&) {
+            // No thread for the next step: the session ends where it stands.
+            if (previous->joinable())
+                previous->detach();
+            failed = true;
+        }
+    }
+    if (failed)
+        EndSession(true);
+}
+
+void CMailSession::NextMessage() {
+    SetMessageNumber(messageNumber_.load() + 1);
+    StartStep();
+}
+
+void CMailSession::SessionStepThread() {
+    int number = messageNumber_.load();
+    if (number == 1) {
+        if (LoginAndCount() != 1) {
+            EndSession(true);
+            return;
+        }
+        NextMessage();
+        return;
+    }
+    if (number <= MessageCount) {
+        if (FetchMessage() != 1) {
+            EndSession(true);
+            return;
+        }
+        NextMessage();
+        return;
+    }
+    FinalStep();
+}
+
+void CMailSession::FinalStep() {
+    StartKeepAlive();
+    if (JudgeHook)
+        Verdicts = JudgeHook(Messages);
+    else
+        App.ProcessFetchedMessages(*this);
+    StopKeepAlive();
+    DeleteMarkedAndQuit();
+    SetMessageNumber(1);
+    EndSession(ConnectionSpoiled.load());
+}
+
+void CMailSession::EndSession(bool failure) {
+    // The socket goes with the session's end, whatever the server does.
+    CloseConnection();
+    endedWithFailure_ = failure;
+    {
+        std::lock_guard guard(threadLock_);
+        ended_ = true;
+    }
+    endedChanged_.notify_all();
+    if (OnEnded)
+        OnEnded();
+}
+
+bool CMailSession::HasEnded() const {
+    std::lock_guard guard(threadLock_);
+    return !started_ || ended_;
+}
+
+bool CMailSession::WaitUntilEnded(std::chrono::milliseconds timeout) {
+    std::thread last;
+    {
+        std::unique_lock guard(threadLock_);
+        if (!endedChanged_.wait_for(guard, timeout, [&] { return !started_ || ended_; }))
+            return false;
+        last = std::move(stepThread_);
+    }
+    if (last.joinable() && last.get_id() != std::this_thread::get_id())
+        last.join();
+    else if (last.joinable())
+        last.detach();
+    return true;
+}
