@@ -5,7 +5,9 @@
 #include <memory>
 
 class CFilterApp;
+class CLoginPrompt;
 class CMainDialog;
+class CNewSenderPrompt;
 
 class CUiShell {
   public:
@@ -15,8 +17,11 @@ class CUiShell {
     // Before the event loop ends: answer every open question with "no
     // answer" (login: Cancel) so no session thread stays blocked on a window.
     void PrepareQuit();
+    CMainDialog& MainDialog() { return *mainDialog_; }
 
   private:
     CFilterApp& app_;
     std::unique_ptr<CMainDialog> mainDialog_;
+    std::unique_ptr<CLoginPrompt> loginPrompt_;
+    std::unique_ptr<CNewSenderPrompt> newSenderPrompt_;
 };

@@ -1,0 +1,88 @@
+#include "ui/account_test_runner.h"
+
+#include "app/core/filter_app.h"
+#include "ui/message_box.h"
+
+AccountTestMessage MessageForTestResult(CFilterApp& app, int result) {
+    struct Entry {
+        int TextId;
+        const char* Text;
+    };
+    auto failed = [&app](Entry entry) {
+        return AccountTestMessage{QMessageBox::Critical,
+                                  ShownText(app.GetLocalizedText(17035, "Falid")),
+                                  ShownText(app.GetLocalizedText(entry.TextId, entry.Text))};
+    };
+    switch (result) {
+    case 0:
+        return failed({17030, "Can't connect to the server at this time, try again later"});
+    case -1:
+        return failed({17031, "Server is busy"});
+    case -2:
+        return failed({17032, "Password is not given"});
+    case -3:
+        return failed({17033, "Incorrect user name or password"});
+    default:
+        return {QMessageBox::Information, ShownText(app.GetLocalizedText(17036, "Falid")),
+                ShownText(
+                    app.GetLocalizedText(17034, "Account settings have been tested successfully"))};
+    }
+}
+
+CAccountTestRunner::CAccountTestRunner(CFilterApp& app, QObject* context)
+    : app_(app), context_(context) {}
+
+CAccountTestRunner::~CAccountTestRunner() {
+    std::list<std::unique_ptr<Test>> remaining;
+    {
+        std::lock_guard guard(lock_);
+        remaining.swap(tests_);
+    }
+    for (auto& test : remaining)
+        if (test->Thread.joinable())
+            test->Thread.join();
+}
+
+void CAccountTestRunner::Start(std::string server, std::string user, std::string password,
+                               bool imap, Finished finished) {
+    auto test = std::make_unique<Test>();
+    Test* raw = test.get();
+    std::lock_guard guard(lock_);
+    tests_.push_back(std::move(test));
+    raw->Thread =
+        std::thread([this, raw, server = std::move(server), user = std::move(user),
+                     password = std::move(password), imap, finished = std::move(finished)] {
+            int result = app_.TestAccount(server, user, password, imap);
+            AccountTestMessage message = MessageForTestResult(app_, result);
+            // The last thing this thread does. Dropped if the window is gone;
+            // the destructor then joins the thread instead.
+            QMetaObject::invokeMethod(
+                context_,
+                [this, raw, result, message, finished] {
+                    Collect(raw);
+                    finished(result, message);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void CAccountTestRunner::Collect(Test* test) {
+    std::unique_ptr<Test> done;
+    {
+        std::lock_guard guard(lock_);
+        for (auto it = tests_.begin(); it != tests_.end(); ++it) {
+            if (it->get() == test) {
+                done = std::move(*it);
+                tests_.erase(it);
+                break;
+            }
+        }
+    }
+    if (done && done->Thread.joinable())
+        done->Thread.join(); // it has nothing left to do but return
+}
+
+int CAccountTestRunner::Running() const {
+    std::lock_guard guard(lock_);
+    return static_cast<int>(tests_.size());
+}

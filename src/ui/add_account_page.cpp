@@ -1,0 +1,200 @@
+#include "ui/add_account_page.h"
+
+#include "app/core/filter_app.h"
+#include "ui/account_record.h"
+#include "ui/account_test_runner.h"
+#include "ui/dialog_units.h"
+#include "ui/message_box.h"
+#include "ui/name_field_filter.h"
+#include "ui/testing_dialog.h"
+#include "ui/text_conv.h"
+#include "ui/widget_localizer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <algorithm>
+
+namespace {
+constexpr int kFirstTextId = 1001;
+constexpr int kImapIndex = 0; // the list is sorted: "IMAP", "POP3"
+constexpr int kPop3Index = 1;
+constexpr const char* kAddCaption = "Add Account";
+constexpr const char* kChangeCaption = "Change Account";
+
+QLabel* AddLabel(QWidget* page, const CDialogUnits& du, int id, const char* text, int x, int y,
+                 int w, int h) {
+    auto* label = new QLabel(text, page);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    PlaceControl(du, label, id, x, y, w, h);
+    return label;
+}
+
+QLineEdit* AddEdit(QWidget* page, const CDialogUnits& du, int id, int x, int y, int w, int h) {
+    auto* edit = new QLineEdit(page);
+    PlaceControl(du, edit, id, x, y, w, h);
+    return edit;
+}
+} // namespace
+
+CAddAccountPage::CAddAccountPage(CFilterApp& app, CMainDialog*, QWidget* parent)
+    : QWidget(parent), app_(app), tests_(std::make_unique<CAccountTestRunner>(app, this)) {
+    CDialogUnits du(font());
+    setFixedSize(du.Size(332, 177));
+
+    AddLabel(this, du, 1005, "Mail Server", 65, 7, 68, 12);
+    type_ = new QComboBox(this);
+    type_->addItems({"IMAP", "POP3"});
+    PlaceControl(du, type_, 1004, 139, 7, 103, 13);
+    AddLabel(this, du, 1007, "Incoming mail server", 57, 38, 103, 12);
+    server_ = AddEdit(this, du, 1006, 171, 38, 103, 12);
+    AddLabel(this, du, 1009, "Account Name", 57, 61, 103, 12);
+    accountName_ = AddEdit(this, du, 1014, 171, 60, 103, 12);
+    AddLabel(this, du, 1011, "User Name", 57, 84, 103, 10);
+    user_ = AddEdit(this, du, 1008, 171, 82, 103, 12);
+    AddLabel(this, du, 1015, "Password", 57, 105, 103, 12);
+    password_ = AddEdit(this, du, 1010, 171, 104, 103, 12);
+    password_->setEchoMode(QLineEdit::Password);
+    remember_ = new QCheckBox("Remember Password For This Account", this);
+    PlaceControl(du, remember_, 1013, 57, 129, 189, 10);
+    addButton_ = new QPushButton(kAddCaption, this);
+    PlaceControl(du, addButton_, 1023, 57, 151, 102, 14);
+    testButton_ = new QPushButton("Test Account Settings", this);
+    PlaceControl(du, testButton_, 1012, 172, 151, 102, 14);
+    addButton_->setEnabled(false);
+    testButton_->setEnabled(false);
+
+    for (QLineEdit* edit : {server_, user_, password_})
+        connect(edit, &QLineEdit::textChanged, this, &CAddAccountPage::UpdateAccountButtons);
+    connect(remember_, &QCheckBox::clicked, this, &CAddAccountPage::UpdateAccountButtons);
+    connect(addButton_, &QPushButton::clicked, this, &CAddAccountPage::AddOrChangeAccount);
+    connect(testButton_, &QPushButton::clicked, this, &CAddAccountPage::StartAccountTest);
+    InstallNameFieldFilter(app_, server_, 'S', QString());
+    InstallNameFieldFilter(app_, user_, 'U', QString());
+
+    type_->setCurrentIndex(kImapIndex);
+    remember_->setChecked(true);
+    changeOffset_ = -1;
+    app_.LoadAccountList(nullptr, accountNames_);
+    Localize();
+}
+
+CAddAccountPage::~CAddAccountPage() = default;
+
+void CAddAccountPage::Localize() {
+    LocalizeWindow(app_, this, kFirstTextId, {1005, 1007, 1009, 1011, 1015, 1013, 1023, 1012});
+    // The button's localized text is its adding caption; in changing mode it
+    // has to keep saying what it will do.
+    if (changeOffset_ != -1)
+        ShowChangeCaption();
+}
+
+void CAddAccountPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Localize();
+}
+
+void CAddAccountPage::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    Localize();
+}
+
+void CAddAccountPage::UpdateAccountButtons() {
+    const bool server = !server_->text().isEmpty();
+    const bool user = !user_->text().isEmpty();
+    const bool password = !password_->text().isEmpty();
+    if (server && user && password) {
+        addButton_->setEnabled(true);
+        testButton_->setEnabled(true);
+    } else if (server && user) {
+        // Without a password an account can only be stored as "ask me".
+        addButton_->setEnabled(!remember_->isChecked());
+        testButton_->setEnabled(false);
+    } else {
+        addButton_->setEnabled(false);
+        testButton_->setEnabled(false);
+    }
+}
+
+void CAddAccountPage::AddOrChangeAccount() {
+    const int typeIndex = type_->currentIndex();
+    const std::string user = FromQString(user_->text());
+    const std::string name = FromQString(accountName_->text());
+    if (changeOffset_ == -1 &&
+        std::find(accountNames_.begin(), accountNames_.end(), name) != accountNames_.end()) {
+        ShowMessage(this, QMessageBox::Critical, kApplicationTitle,
+                    ToQString(name) + ShownText(app_.GetLocalizedText(
+                                          17015, " already exists, please change this name.")));
+        accountName_->setFocus(Qt::OtherFocusReason);
+        accountName_->selectAll();
+        return;
+    }
+    const std::string server = FromQString(server_->text());
+    std::string password = FromQString(password_->text());
+    for (QLineEdit* edit : {user_, accountName_, server_, password_})
+        edit->clear();
+    addButton_->setEnabled(false);
+    testButton_->setEnabled(false);
+    if (!remember_->isChecked())
+        password.clear(); // stored as "*": the check asks for it
+    if (changeOffset_ != -1) {
+        app_.MarkAccountRecordDead(changeOffset_);
+        changeOffset_ = -1;
+    }
+    app_.AppendAccountRecord(typeIndex != kImapIndex, name, server, user, password);
+    changeOffset_ = -1;
+    addButton_->setText(ToQString(app_.GetLocalizedText(kFirstTextId + 6, kAddCaption)));
+}
+
+void CAddAccountPage::SetFieldsEnabled(bool enabled) {
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{type_, server_, user_, password_, accountName_})
+        field->setEnabled(enabled);
+}
+
+void CAddAccountPage::StartAccountTest() {
+    TestServerName = FromQString(server_->text());
+    TestUserName = FromQString(user_->text());
+    TestPassword = FromQString(password_->text());
+    SetFieldsEnabled(false);
+    auto* testing = new CTestingDialog(app_, this);
+    testing->move(0, 0);
+    testing->raise();
+    testing->show();
+    QPointer<CTestingDialog> testingWindow(testing);
+    // The type chosen decides the dialogue: an IMAP account is tested with
+    // the IMAP login on the IMAP port.
+    tests_->Start(TestServerName, TestUserName, TestPassword, type_->currentIndex() == kImapIndex,
+                  [this, testingWindow](int, const AccountTestMessage& message) {
+                      if (testingWindow) {
+                          testingWindow->hide();
+                          delete testingWindow.data();
+                      }
+                      SetFieldsEnabled(true);
+                      OpenMessage(this, message.Icon, message.Caption, message.Text);
+                  });
+}
+
+void CAddAccountPage::ShowChangeCaption() {
+    addButton_->setText(kChangeCaption);
+}
+
+void CAddAccountPage::FillFromRecord(const AccountRecord& record) {
+    type_->setCurrentIndex(record.Pop3 ? kPop3Index : kImapIndex);
+    accountName_->setText(ToQString(record.AccountName));
+    server_->setText(ToQString(record.ServerName));
+    user_->setText(ToQString(record.UserName));
+    if (record.Password == "*") {
+        remember_->setChecked(false);
+        password_->clear();
+        testButton_->setEnabled(false);
+    } else {
+        password_->setText(ToQString(record.Password));
+        testButton_->setEnabled(true);
+        remember_->setChecked(true);
+    }
+    addButton_->setEnabled(true);
+}

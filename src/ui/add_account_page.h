@@ -1,0 +1,63 @@
+#pragma once
+// Page 1: adds an account to the account file, changes the one that the
+// change page hands over, and tests the settings typed in.
+//
+// Two modes: adding (ChangeOffset -1, button "Add Account") and changing
+// (ChangeOffset = the record's offset, button "Change Account"). A successful
+// add or change returns to adding.
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CAccountTestRunner;
+class CFilterApp;
+class CMainDialog;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+struct AccountRecord;
+
+class CAddAccountPage : public QWidget {
+    Q_OBJECT
+  public:
+    CAddAccountPage(CFilterApp& app, CMainDialog* mainDialog, QWidget* parent);
+    ~CAddAccountPage() override;
+
+    void UpdateAccountButtons();
+    void AddOrChangeAccount();
+    void StartAccountTest();
+
+    // The change page's hand-over: the record to change, then its fields.
+    void SetChangeOffset(int64_t offset) { changeOffset_ = offset; }
+    int64_t ChangeOffset() const { return changeOffset_; }
+    void ShowChangeCaption();
+    void FillFromRecord(const AccountRecord& record);
+
+    // Copies of the fields that a test starts with; the test thread gets its own.
+    std::string TestServerName, TestUserName, TestPassword;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    void Localize();
+    void SetFieldsEnabled(bool enabled);
+    void OnTestFinished(int result, const QString& caption, const QString& text);
+
+    CFilterApp& app_;
+    int64_t changeOffset_ = -1;
+    std::vector<std::string> accountNames_; // loaded once, when the page is created
+    QComboBox* type_;
+    QLineEdit* server_;
+    QLineEdit* accountName_;
+    QLineEdit* user_;
+    QLineEdit* password_;
+    QCheckBox* remember_;
+    QPushButton* addButton_;
+    QPushButton* testButton_;
+    std::unique_ptr<CAccountTestRunner> tests_;
+};

@@ -1,0 +1,30 @@
+#include "ui/delete_account_page.h"
+
+#include "app/core/filter_app.h"
+
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <algorithm>
+
+namespace {
+constexpr AccountListTraits kTraits{1017, "Delete Account", 6001, true};
+}
+
+CDeleteAccountPage::CDeleteAccountPage(CFilterApp& app, CMainDialog*, QWidget* parent)
+    : CAccountListPage(app, kTraits, parent) {}
+
+void CDeleteAccountPage::DeleteSelectedAccounts() {
+    for (;;) {
+        const QModelIndexList rows = List()->selectionModel()->selectedRows();
+        if (rows.isEmpty())
+            break;
+        int first = rows.front().row();
+        for (const QModelIndex& index : rows)
+            first = std::min(first, index.row());
+        const int64_t offset = List()->item(first, 0)->data(Qt::UserRole).toLongLong();
+        List()->removeRow(first);
+        app_.MarkAccountRecordDead(offset);
+    }
+    Button()->setEnabled(false);
+}

@@ -1,0 +1,233 @@
+#include "ui/history_dialog.h"
+
+#include "app/core/filter_app.h"
+#include "ui/dialog_units.h"
+#include "ui/history_model.h"
+#include "ui/history_row_builder.h"
+#include "ui/mail_body_dialog.h"
+#include "ui/report_list.h"
+#include "ui/text_conv.h"
+#include "ui/widget_localizer.h"
+
+#include <QButtonGroup>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QTableView>
+
+namespace {
+const std::array<const char*, 5> kHeaders = {"Date", "From", "Subject", "Mail Status", "Reason"};
+const std::vector<int> kControls = {kTitlePseudoId, 1005, 1056, 1057, 1058, 1054, 1052, 1047, 1007};
+
+QDateEdit* CreatePicker(QWidget* parent) {
+    auto* picker = new QDateEdit(parent);
+    picker->setCalendarPopup(true);
+    // The locale's short format, with the year in full: a two-digit year
+    // typed into the picker would be read in the wrong century.
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!format.contains("yyyy"))
+        format.replace("yy", "yyyy");
+    picker->setDisplayFormat(format);
+    return picker;
+}
+
+// Three halves of a text's width: the viewer's own measure for its columns.
+int WidthValue(const QFontMetrics& metrics, const QString& text) {
+    return 3 * metrics.horizontalAdvance(text) / 2;
+}
+
+} // namespace
+
+CHistoryDialog::CHistoryDialog(CFilterApp& app, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowStaysOnTopHint),
+      app_(app) {
+    setWindowTitle("Mail History");
+    const CDialogUnits du(font());
+    setFixedSize(du.Size(346, 244));
+
+    PlaceControl(du, new QLabel("Show events", this), 1005, 7, 7, 60, 8);
+    PlaceControl(du, new QGroupBox(this), 0, 7, 16, 160, 24);
+    modes_ = new QButtonGroup(this);
+    const std::array<std::pair<int, const char*>, 3> radios = {
+        {{1056, "Before"}, {1057, "Between"}, {1058, "After"}}};
+    const std::array<int, 3> radioX = {13, 63, 118};
+    for (size_t i = 0; i < radios.size(); ++i) {
+        auto* radio = new QRadioButton(radios[i].second, this);
+        PlaceControl(du, radio, radios[i].first, radioX[i], 24, 46, 10);
+        modes_->addButton(radio, static_cast<int>(i));
+    }
+    first_ = CreatePicker(this);
+    PlaceControl(du, first_, 1050, 175, 22, 78, 14);
+    second_ = CreatePicker(this);
+    PlaceControl(du, second_, 1051, 261, 22, 78, 14);
+    auto* note = new QLabel("After and before including starting date", this);
+    note->setAlignment(Qt::AlignCenter);
+    PlaceControl(du, note, 1007, 175, 8, 164, 8);
+
+    model_ = new CHistoryModel(this);
+    view_ = new QTableView(this);
+    view_->setModel(model_);
+    SetReportStyle(view_);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    PlaceControl(du, view_, 1026, 7, 46, 332, 170);
+
+    showMessage_ = new QPushButton("&Show Message", this);
+    showMessage_->setAutoDefault(false);
+    PlaceControl(du, showMessage_, 1054, 7, 222, 80, 14);
+    clearHistory_ = new QPushButton("&Clear History", this);
+    clearHistory_->setAutoDefault(false);
+    PlaceControl(du, clearHistory_, 1052, 95, 222, 80, 14);
+    auto* close = new QPushButton("Cl&ose", this);
+    close->setDefault(true);
+    PlaceControl(du, close, 1047, 259, 222, 80, 14);
+
+    bodyDialog_ = new CMailBodyDialog(app_, this);
+
+    connect(modes_, &QButtonGroup::idClicked, this, &CHistoryDialog::OnModeChanged);
+    connect(first_, &QDateEdit::dateChanged, this, &CHistoryDialog::Refill);
+    connect(second_, &QDateEdit::dateChanged, this, &CHistoryDialog::Refill);
+    auto* hits = new CRowHitFilter(view_);
+    connect(hits, &CRowHitFilter::Clicked, this, &CHistoryDialog::OnClick);
+    connect(hits, &CRowHitFilter::DoubleClicked, this, &CHistoryDialog::OnDoubleClick);
+    connect(showMessage_, &QPushButton::clicked, this, &CHistoryDialog::ShowMessage);
+    connect(clearHistory_, &QPushButton::clicked, this, &CHistoryDialog::ClearHistory);
+    connect(close, &QPushButton::clicked, this, [this] { done(1); });
+}
+
+void CHistoryDialog::Initialise() {
+    const LocalDateTime now = app_.Clock();
+    pickerTime_ = now;
+    const QDate today(now.Year, now.Month, now.Day);
+    for (QDateEdit* picker : {first_, second_}) {
+        const QSignalBlocker quiet(picker);
+        picker->setDate(today);
+    }
+    second_->setEnabled(false);
+    modes_->button(0)->setChecked(true);
+    mode_ = HistoryMode::Before;
+    showMessage_->setEnabled(false);
+    clearHistory_->setEnabled(false);
+    rememberedRow_ = -1;
+
+    QStringList headers;
+    const QFontMetrics headerMetrics(view_->horizontalHeader()->font());
+    for (size_t c = 0; c < kHeaders.size(); ++c) {
+        headers << kHeaders[c];
+        columnWidths_[c] = WidthValue(headerMetrics, kHeaders[c]);
+        view_->setColumnWidth(static_cast<int>(c), 100);
+    }
+    model_->SetHeaders(headers);
+    model_->Clear();
+    FillHistoryList();
+}
+
+int CHistoryDialog::Run() {
+    Initialise();
+    return exec();
+}
+
+void CHistoryDialog::reject() {}
+
+LocalDateTime CHistoryDialog::PickerValue(const QDateEdit* picker) const {
+    const QDate date = picker->date();
+    LocalDateTime value = pickerTime_;
+    value.Year = date.year();
+    value.Month = date.month();
+    value.Day = date.day();
+    return value;
+}
+
+// Rows for every listed record of the history as it is now; column widths
+// only grow.
+void CHistoryDialog::FillHistoryList() {
+    const LocalDateTime d1 = PickerValue(first_);
+    const LocalDateTime d2 = mode_ == HistoryMode::Between ? PickerValue(second_) : d1;
+    CHistoryRowBuilder builder(app_, view_->font(), mode_, d1, d2);
+    std::vector<HistoryRow> rows;
+    for (const auto& entry : app_.GetHistorySnapshot()) {
+        HistoryRow row;
+        if (builder.Build(entry, row, columnWidths_))
+            rows.push_back(std::move(row));
+    }
+    if (!rows.empty())
+        clearHistory_->setEnabled(true);
+    model_->SetRows(std::move(rows));
+    for (size_t c = 0; c + 1 < columnWidths_.size(); ++c)
+        view_->setColumnWidth(static_cast<int>(c), columnWidths_[c] & 0xFFFF);
+}
+
+// A refill forgets the remembered row, so "Show Message" can only ever show
+// a row of the list as it is now.
+void CHistoryDialog::Refill() {
+    rememberedRow_ = -1;
+    showMessage_->setEnabled(false);
+    model_->Clear();
+    FillHistoryList();
+}
+
+void CHistoryDialog::OnModeChanged() {
+    second_->setEnabled(false);
+    const int checked = modes_->checkedId();
+    if (checked == 1) {
+        mode_ = HistoryMode::Between;
+        second_->setEnabled(true);
+    } else {
+        mode_ = checked == 2 ? HistoryMode::After : HistoryMode::Before;
+    }
+    Refill();
+}
+
+void CHistoryDialog::OnClick(int row) {
+    rememberedRow_ = row;
+    showMessage_->setEnabled(row >= 0);
+}
+
+void CHistoryDialog::OnDoubleClick(int row) {
+    rememberedRow_ = row;
+    if (row >= 0)
+        ShowMessage();
+}
+
+void CHistoryDialog::ShowMessage() {
+    const HistoryRow* row = model_->Row(rememberedRow_);
+    if (!row)
+        return;
+    std::string body = StripTags(row->Entry->Body);
+    std::erase(body, '\r');
+    bodyDialog_->Run(ToQString(body));
+}
+
+// No question first; the file and the in-memory history go in one step.
+void CHistoryDialog::ClearHistory() {
+    model_->Clear();
+    rememberedRow_ = -1;
+    clearHistory_->setEnabled(false);
+    showMessage_->setEnabled(false);
+    app_.ClearHistory();
+}
+
+void CHistoryDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        Localize();
+}
+
+void CHistoryDialog::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        Localize();
+}
+
+void CHistoryDialog::Localize() {
+    LocalizeWindow(app_, this, 8000, kControls);
+    QStringList headers;
+    for (size_t c = 0; c < kHeaders.size(); ++c)
+        headers << ToQString(app_.GetLocalizedText(8009 + static_cast<int>(c), kHeaders[c]));
+    model_->SetHeaders(headers);
+}

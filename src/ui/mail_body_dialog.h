@@ -1,0 +1,27 @@
+#pragma once
+// "Mail Body": the stored body of one history record, read-only.
+#include <QDialog>
+
+class CFilterApp;
+class QPlainTextEdit;
+
+class CMailBodyDialog : public QDialog {
+    Q_OBJECT
+  public:
+    CMailBodyDialog(CFilterApp& app, QWidget* parent);
+
+    // Shows `text` modally until "OK".
+    int Run(const QString& text);
+    void SetText(const QString& text);
+    QString Text() const;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    void Localize();
+
+    CFilterApp& app_;
+    QPlainTextEdit* body_;
+};

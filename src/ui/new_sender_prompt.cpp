@@ -1,0 +1,39 @@
+#include "ui/new_sender_prompt.h"
+
+#include "ui/message_box.h"
+#include "ui/new_sender_dialog.h"
+#include "ui/ui_question.h"
+
+namespace {
+NewSenderAnswer AnswerOf(int buttonId) {
+    switch (buttonId) {
+    case CNewSenderDialog::kFriend:
+        return NewSenderAnswer::Friend;
+    case CNewSenderDialog::kBlock:
+        return NewSenderAnswer::Block;
+    case CNewSenderDialog::kIgnore:
+        return NewSenderAnswer::Ignore;
+    default: // the program quit before the user answered
+        return NewSenderAnswer::NoAnswer;
+    }
+}
+} // namespace
+
+// Called on a session thread (with AppLock held by the pipeline); the dialog
+// lives on the window thread, each question with its own window.
+NewSenderAnswer CNewSenderPrompt::AskNewSender(const std::string& promptText) {
+    const QString text = ShownText(promptText);
+    const int answer = AskOnUiThread(
+        [this, text](std::function<void(int)> answer) -> QWidget* {
+            auto* dialog = new CNewSenderDialog(app_, text);
+            dialog->setAttribute(Qt::WA_DeleteOnClose);
+            QObject::connect(dialog, &QDialog::finished, dialog,
+                             [answer](int result) { answer(result); });
+            dialog->show();
+            dialog->raise();
+            dialog->activateWindow();
+            return dialog;
+        },
+        static_cast<int>(NewSenderAnswer::NoAnswer));
+    return AnswerOf(answer);
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The options page: what happens to mail from a new sender, the size limit,
+// the mail life time and the forbidden extensions, written into the
+// application only by "Save Settings"; and three commands: "Check Now",
+// "History Report" and "Compact Data Files".
+#include <QWidget>
+
+class CFilterApp;
+class CHistoryDialog;
+class CMainDialog;
+class QButtonGroup;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+class COptionsPage : public QWidget {
+    Q_OBJECT
+  public:
+    COptionsPage(CFilterApp& app, CMainDialog* mainDialog, QWidget* parent);
+
+    CHistoryDialog* HistoryDialog() const { return historyDialog_; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    void BuildControls();
+    void LoadFields();
+    void AddExtension();
+    void DeleteExtensions();
+    void SaveSettings();
+    void CompactDataFiles();
+    void UpdateNote();
+    void Localize();
+
+    CFilterApp& app_;
+    QButtonGroup* newSenderActions_;
+    QLabel* note_;
+    QLineEdit* sizeEdit_;
+    QLineEdit* lifeTimeEdit_;
+    QLineEdit* extensionEdit_;
+    QPushButton* addExtension_;
+    QPushButton* deleteExtensions_;
+    QListWidget* extensions_;
+    CHistoryDialog* historyDialog_;
+};
