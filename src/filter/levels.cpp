@@ -51,8 +51,10 @@ int ApplyLevel(CFilterApp& app, const MessageFields& m, const LevelRules& rules)
         if (!rules.AskNewSender)
             return Delete(app, kReasonNotFriend);
         const int answer = app.AskAboutNewSender(m.Sender, m.SenderDomain);
-        if (answer == kNewSenderNoAnswer)
+        if (answer == kNewSenderNoAnswer) {
+            app.SenderLeftUnanswered = true;
             return 1; // stays untouched and is asked about at the next check
+        }
         if (answer != kNewSenderFriend)
             return Delete(app, kReasonNotFriend);
     }

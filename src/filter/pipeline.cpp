@@ -25,6 +25,7 @@ std::vector<unsigned char> CFilterApp::JudgeBatch(const std::vector<std::string>
     MessageVerdicts.assign(count, 1);
     MessageKeys.clear();
     MessageKeys.reserve(count);
+    UnansweredMessages.assign(count, false);
     const LocalClock clock = Clock ? Clock : LocalClock(CurrentLocalTime);
     CMailMessage record;
     for (size_t i = 0; i < count; ++i) {
@@ -37,10 +38,14 @@ std::vector<unsigned char> CFilterApp::JudgeBatch(const std::vector<std::string>
         const std::string subject = record.GetSubject();
         MessageKeys.push_back(record.GetMessageKey());
 
+        SenderLeftUnanswered = false;
         int verdict = JudgeMessage(sender, record.GetSenderDomain(), body, record.GetSize(),
                                    subject, record.GetAttachmentTypes());
-        // Applies to every mail, friends' included, after the rules.
-        if (LifeTimeExceeded(date, MailLifeTime.load(), clock())) {
+        // Nobody could answer the question about this sender: the mail stays,
+        // and no later rule may delete it before the user has been asked.
+        UnansweredMessages[i] = SenderLeftUnanswered;
+        // Applies to every other mail, friends' included, after the rules.
+        if (!SenderLeftUnanswered && LifeTimeExceeded(date, MailLifeTime.load(), clock())) {
             verdict = 0;
             VerdictReason += kLifeTimeText;
         }
@@ -78,7 +83,8 @@ void CFilterApp::MarkRepeatedMessages(size_t firstHistoryIndex) {
     std::vector<std::shared_ptr<const HistoryEntry>> history;
     bool marked = false;
     for (size_t i = 0; i < MessageKeys.size() && i < MessageVerdicts.size(); ++i) {
-        if (copies[MessageKeys[i]] <= allowed)
+        if (copies[MessageKeys[i]] <= allowed ||
+            (i < UnansweredMessages.size() && UnansweredMessages[i]))
             continue;
         MessageVerdicts[i] = 0;
         if (!marked)

@@ -138,8 +138,8 @@ class CFilterApp {
     int TestAccount(const std::string& server, const std::string& user,
                     const std::string& password);
     // The same test with the IMAP login on ImapPort when `imap` is true.
-    int TestAccount(const std::string& server, const std::string& user,
-                    const std::string& password, bool imap);
+    int TestAccount(const std::string& server, const std::string& user, const std::string& password,
+                    bool imap);
     // Waits until no check worker and no session is running (every cycle
     // started so far has started its sessions and all of them have ended).
     // Call after CheckNow(): CheckNow counts its worker before it returns.
@@ -197,6 +197,11 @@ class CFilterApp {
     std::string VerdictReason;
     std::vector<unsigned char> MessageVerdicts;
     std::vector<std::string> MessageKeys;
+    // Set by the sender step when a new sender's question got no answer (no
+    // window, or quitting): that mail stays on the server whatever the later
+    // rules say, and is asked about again at the next check.
+    bool SenderLeftUnanswered = false;
+    std::vector<bool> UnansweredMessages; // per message of the batch being judged
 
     // Per-cycle account records and sessions (check cycle). Guarded by
     // CycleLock; sessions are shared so a session of an earlier cycle stays
