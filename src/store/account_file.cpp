@@ -54,21 +54,26 @@ void CFilterApp::AppendAccountRecord(bool pop3, const std::string& accountName,
                                      const std::string& serverName, const std::string& userName,
                                      const std::string& password) {
     std::string path = DataFilePath(kAccountFileName);
+    std::string record = pop3 ? "P|" : "I|";
+    record += WithoutLineBreaks(accountName) + "|" + WithoutLineBreaks(serverName) + "|" +
+              WithoutLineBreaks(userName) + "|" +
+              (password.empty() ? std::string("*") : WithoutLineBreaks(password)) + "\r\n";
+    // A new file appears with its first record in it, never empty.
+    if (!FileExists(path)) {
+        ReplaceFileAtomically(path, record, kAccountFileMode);
+        return;
+    }
     CTextFile file;
-    if (!file.Open(path, CTextFile::Mode::ReadWriteCreate, kAccountFileMode))
+    if (!file.Open(path, CTextFile::Mode::ReadWrite))
         return; // read-only file or directory: nothing is written anywhere
     KeepOwnerOnly(path);
-    std::string record;
     // A last line without its line end would swallow the new record.
     if (file.SeekToEnd() && file.GetPosition() > 0) {
         char last = 0;
         if (file.Seek(file.GetPosition() - 1) && file.Read(&last, 1) == 1 && last != '\n')
-            record = "\r\n";
+            record.insert(0, "\r\n");
     }
-    record += pop3 ? "P|" : "I|";
-    record += WithoutLineBreaks(accountName) + "|" + WithoutLineBreaks(serverName) + "|" +
-              WithoutLineBreaks(userName) + "|" +
-              (password.empty() ? std::string("*") : WithoutLineBreaks(password)) + "\r\n";
+    // One write: a kill leaves the file without the record or with all of it.
     if (file.SeekToEnd())
         file.Write(record);
     file.Flush();
