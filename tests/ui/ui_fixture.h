@@ -1,106 +1,206 @@
 #pragma once
-// Helpers of the main window's and the account pages' tests: a started
-// application object on a private data directory, with the installed
-// English language file unless told otherwise, and a recorder that answers
-// every message box as it comes up.
-#include "ui/levels_page.h"
+// Helpers for driving the real windows: a started application object on a
+// private data directory (with the installed English language file unless
+// told otherwise), controls by id, clicks on rows, and answering the modal
+// windows a click opens (the click only returns once they are closed).
+#include "core/app_fixture.h"
 #include "ui/main_dialog.h"
 #include "ui/navigation_tree.h"
-#include "window_support.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidgetItem>
+#include <atomic>
 #include <fstream>
-#include <memory>
-#include <string>
-#include <vector>
+#include <functional>
+#include <gtest/gtest.h>
+#include <thread>
+
+inline std::ostream& operator<<(std::ostream& out, const QString& text) {
+    return out << text.toStdString();
+}
 
 inline std::string InstalledLanguageFile() {
     std::ifstream in(std::string(DROSSGATE_RESOURCES) + "/Language/English.ini", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class CUiApp {
-  public:
+// A started application object; an empty `language` means no language file.
+struct CUiApp : CAppFixture {
     explicit CUiApp(const std::string& settings = "[SETTINGS]\r\n",
-                    const std::string& languageText = InstalledLanguageFile())
-        : fx(settings, languageText.empty() ? "" : "English") {
-        if (!languageText.empty())
-            fx.dir.Write("Language/English.ini", languageText);
-        started = fx.Start();
+                    const std::string& language = InstalledLanguageFile())
+        : CAppFixture(settings, language.empty() ? "" : "English") {
+        if (!language.empty())
+            dir.Write("Language/English.ini", language);
+        EXPECT_TRUE(Start()) << "start-up failed";
     }
-    CFilterApp& app() { return *fx.app; }
-
-    CAppFixture fx;
-    bool started = false;
 };
 
-// Answers every visible message box with OK, also inside a box's own modal
-// loop, and keeps what each showed, so a test can count them. Like a window
-// manager, it gives the box's window the focus back as the box goes (the
-// offscreen platform does not), before the code that opened the box goes on.
-class CBoxRecorder {
-  public:
+template <class T = QWidget> T* Control(QWidget* window, int id) {
+    return window->findChild<T*>(QString::number(id));
+}
+inline void Click(QWidget* window, int id) {
+    Control<QAbstractButton>(window, id)->click();
+}
+inline void TypeInto(QWidget* window, int id, const QString& text) {
+    Control<QLineEdit>(window, id)->setText(text);
+}
+inline bool Enabled(QWidget* window, int id) {
+    return Control(window, id)->isEnabled();
+}
+
+template <class T> QList<T*> OpenWindows() {
+    QList<T*> open;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* shown = qobject_cast<T*>(window); shown && shown->isVisible())
+            open.push_back(shown);
+    return open;
+}
+
+inline void ClickAt(QAbstractItemView* view, QPoint at, Qt::KeyboardModifiers keys = {},
+                    bool twice = false) {
+    if (twice)
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, keys, at);
+    else
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, keys, at);
+}
+// Row -1 stands for the empty space below the last row.
+inline void ClickRow(QAbstractItemView* view, int row, Qt::KeyboardModifiers keys = {},
+                     bool twice = false) {
+    ClickAt(view,
+            row < 0 ? QPoint(5, view->viewport()->height() - 4)
+                    : view->visualRect(view->model()->index(row, 0)).center(),
+            keys, twice);
+}
+inline QStringList Column(const QAbstractItemModel* model, int column = 0) {
+    QStringList cells;
+    for (int row = 0; row < model->rowCount(); ++row)
+        cells << model->index(row, column).data().toString();
+    return cells;
+}
+
+// Once a modal window of type T is up, runs `act` on it (which must close
+// it); a window that never comes fails the test instead of hanging it.
+template <class T> void WhenModal(std::function<void(T*)> act) {
+    auto* poll = new QTimer;
+    auto* waited = new QElapsedTimer;
+    waited->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, waited, act] {
+        T* window = qobject_cast<T*>(QApplication::activeModalWidget());
+        const bool up = window && window->isVisible();
+        if (!up && waited->elapsed() < 5000)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        delete waited;
+        if (!up)
+            ADD_FAILURE() << "no modal window came up";
+        else
+            act(window);
+    });
+    poll->start(5);
+}
+
+struct SeenMessage {
+    QString Caption, Text;
+    QMessageBox::Icon Icon = QMessageBox::NoIcon;
+    bool operator==(const SeenMessage&) const = default;
+};
+inline void PrintTo(const SeenMessage& m, std::ostream* out) {
+    *out << "{" << m.Caption << " | " << m.Text << " | icon " << m.Icon << "}";
+}
+
+// Answers every message box with OK as it comes up, also inside another
+// modal loop, and keeps what each showed. Like a window manager, it gives
+// the box's owner window the focus back as the box goes (the offscreen
+// platform does not) before the code that opened the box goes on.
+struct CBoxRecorder {
     CBoxRecorder() {
-        timer_.setInterval(2);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
-        timer_.start();
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            for (QMessageBox* box : OpenWindows<QMessageBox>()) {
+                seen.push_back({box->windowTitle(), box->text(), box->icon()});
+                box->button(QMessageBox::Ok)->click();
+                if (QWidget* owner = box->parentWidget()) {
+                    owner->window()->activateWindow();
+                    QCoreApplication::processEvents();
+                }
+            }
+        });
+        timer.start(2);
     }
-    bool WaitFor(size_t count, int timeoutMs = 10000) {
-        return QTest::qWaitFor([&] { return seen.size() >= count; }, timeoutMs);
+    bool WaitFor(size_t count, int ms = 10000) {
+        return QTest::qWaitFor([&] { return seen.size() >= count; }, ms);
     }
     std::vector<SeenMessage> seen;
-
-  private:
-    void Poll() {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(window);
-            if (!box || !box->isVisible())
-                continue;
-            seen.push_back({true, box->windowTitle(), box->text(), box->icon()});
-            box->button(QMessageBox::Ok)->click();
-            if (QWidget* owner = box->parentWidget()) {
-                owner->window()->activateWindow();
-                QCoreApplication::processEvents();
-            }
-        }
-    }
-    QTimer timer_;
+    QTimer timer;
 };
 
+// Runs `ask` on a thread of its own, as a session step does. Should the test
+// stop half-way, open dialogs are closed until the thread has returned.
+struct CAskingThread {
+    explicit CAskingThread(std::function<void()> ask)
+        : thread([this, ask] {
+              ask();
+              done = true;
+          }) {}
+    ~CAskingThread() {
+        while (!Wait(10))
+            for (QDialog* open : OpenWindows<QDialog>())
+                open->close();
+        thread.join();
+    }
+    bool Wait(int ms = 10000) {
+        return QTest::qWaitFor([this] { return done.load(); }, ms);
+    }
+    std::atomic<bool> done{false};
+    std::thread thread;
+};
+
+// A page on its own in a shown host window.
+template <class Page> Page* OpenPage(CFilterApp& app, QWidget& host) {
+    host.resize(800, 500);
+    host.show();
+    auto* page = new Page(app, nullptr, &host);
+    page->show();
+    return page;
+}
+
 // The main window on a started application object, hidden until Show().
-class CMainWindowFixture {
-  public:
+struct CMainWindowFixture : CUiApp {
     explicit CMainWindowFixture(const std::string& settings = "[SETTINGS]\r\n",
                                 const std::string& language = InstalledLanguageFile(),
                                 const std::string& accounts = "")
-        : ui(settings, language) {
+        : CUiApp(settings, language) {
         if (!accounts.empty())
-            ui.fx.dir.Write("ZRKList.zrk", accounts);
-        dialog = std::make_unique<CMainDialog>(ui.app());
-        ui.app().Timers = &dialog->Timers();
+            dir.Write("ZRKList.zrk", accounts);
+        dialog = std::make_unique<CMainDialog>(*app);
+        app->Timers = &dialog->Timers();
     }
-    ~CMainWindowFixture() { ui.app().Timers = nullptr; }
+    ~CMainWindowFixture() { app->Timers = nullptr; }
 
     void Show() {
         dialog->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     }
-    QPoint Center(int node) {
+    // The point of a node, its branches opened; -1: empty space below them all.
+    QPoint NodePoint(int node) {
+        if (node < 0)
+            return QPoint(10, dialog->Tree()->viewport()->height() - 4);
         for (QTreeWidgetItem* up = dialog->Node(node)->parent(); up; up = up->parent())
             up->setExpanded(true);
         dialog->Tree()->scrollToItem(dialog->Node(node));
         return dialog->Tree()->visualItemRect(dialog->Node(node)).center();
     }
-    void Click(int node) { QTest::mouseClick(Viewport(), Qt::LeftButton, {}, Center(node)); }
-    void DoubleClick(int node) { QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, Center(node)); }
-    // A point below the last row: with the branches collapsed there is room.
-    QPoint EmptySpace() { return QPoint(10, Viewport()->height() - 4); }
-    QWidget* Viewport() { return dialog->Tree()->viewport(); }
-    QString Description() { return dialog->LevelsPage()->Description(); }
+    void ClickNode(int node, bool twice = false) {
+        ClickAt(dialog->Tree(), NodePoint(node), {}, twice);
+    }
+    bool Bold(int node) { return dialog->Node(node)->font(0).bold(); }
     int VisiblePage() {
         for (int i = 0; i < kPageCount; ++i)
             if (dialog->Page(i)->isVisible())
@@ -108,6 +208,5 @@ class CMainWindowFixture {
         return -1;
     }
 
-    CUiApp ui;
     std::unique_ptr<CMainDialog> dialog;
 };
