@@ -1,7 +1,9 @@
 // Judging a mailbox: 1,000 messages of about 20 KB against 500 spam
-// expressions and 10,000 sender list entries, at the Normal level.
+// expressions and 10,000 sender list entries, at the Normal level; and the
+// same batch judged behind an empty history and behind a long one.
 //   bench_judge --benchmark_counters_tabular=true
 #include "app/core/filter_app.h"
+#include "filter/history_format.h"
 #include "filter/mail_message.h"
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -218,6 +221,78 @@ void BM_ParseAndJudge(benchmark::State& state) {
         static_cast<double>(state.iterations() * kMessages), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ParseAndJudge)->Unit(benchmark::kMillisecond)->UseRealTime();
+// A history file of `records` records with bodies of about 2 KB, as years of
+// checks leave it.
+std::string HistoryText(size_t records) {
+    std::mt19937 random(19970101);
+    std::vector<std::string> bodies;
+    for (int i = 0; i < 64; ++i)
+        bodies.push_back(Filler(random, 2048, i % 5 == 0));
+    std::string text;
+    text.reserve(records * 2150);
+    HistoryEntry entry;
+    for (size_t i = 0; i < records; ++i) {
+        entry.Date = "Tue, " + std::to_string(10 + i % 18) + " Sep 2003";
+        entry.From =
+            "friend" + std::to_string(i % 5000) + "@mail" + std::to_string(i % 97) + ".example";
+        entry.Subject = "Re: project update " + std::to_string(i);
+        entry.Reason = i % 5 == 0 ? "23006" : "";
+        entry.Body = bodies[i % bodies.size()];
+        AppendHistoryRecord(text, entry);
+    }
+    return text;
+}
+
+// The history's file at its starting length; the file is written once and
+// cut back to that length before each iteration.
+struct CHistorySetup {
+    explicit CHistorySetup(size_t records) {
+        WriteLists(Dir.Path);
+        const std::string text = HistoryText(records);
+        Bytes = static_cast<off_t>(text.size());
+        std::ofstream(Dir.Path + "/" + kHistoryFileName, std::ios::binary) << text;
+    }
+    CDataDir Dir;
+    off_t Bytes = 0;
+};
+
+// The cost of a judged message must not grow with the history: the batch
+// behind an empty history and behind one of state.range(0) records loaded
+// at start-up. Each iteration starts from a fresh application object that
+// has loaded the history's file.
+void BM_JudgeBatchBehindHistory(benchmark::State& state) {
+    const size_t records = static_cast<size_t>(state.range(0));
+    CSetup& setup = Setup();
+    CHistorySetup history(records);
+    const std::string path = history.Dir.Path + "/" + kHistoryFileName;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (::truncate(path.c_str(), history.Bytes) != 0) {
+            state.SkipWithError("cannot reset the history file");
+            break;
+        }
+        auto app = MakeApp(history.Dir.Path);
+        app->LoadHistoryFile();
+        if (app->GetHistorySize() != records) {
+            state.SkipWithError("the history did not load");
+            break;
+        }
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(app->JudgeBatch(setup.Messages));
+        state.PauseTiming();
+        app.reset();
+        state.ResumeTiming();
+    }
+    state.counters["history_records"] = static_cast<double>(records);
+    state.counters["messages_per_second"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * kMessages), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_JudgeBatchBehindHistory)
+    ->Arg(0)
+    ->Arg(100000)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 } // namespace
 
 BENCHMARK_MAIN();
