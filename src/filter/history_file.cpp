@@ -43,35 +43,37 @@ void CFilterApp::WriteHistoryFile(HistoryWriteMode mode) {
         historyFileBytes_ = -1;
         return;
     }
-    std::vector<std::shared_ptr<const HistoryEntry>> entries;
-    size_t inFile;
+    // Decide under the lock whether an append will do, and copy only what
+    // must be written: a judged message must not cost more as the history grows.
+    const int64_t actualBytes = FileSize(path);
+    std::vector<std::shared_ptr<const HistoryEntry>> pending;
+    size_t listSize;
     int64_t expectedBytes;
+    bool canAppend;
     {
         std::lock_guard guard(historyLock_);
-        entries = historyList_;
-        inFile = historyRecordsInFile_;
+        listSize = historyList_.size();
         expectedBytes = historyFileBytes_;
+        canAppend =
+            expectedBytes >= 0 && actualBytes == expectedBytes && historyRecordsInFile_ <= listSize;
+        size_t first = canAppend ? historyRecordsInFile_ : 0;
+        pending.assign(historyList_.begin() + static_cast<std::ptrdiff_t>(first),
+                       historyList_.end());
     }
-    int64_t actualBytes = FileSize(path);
-    bool canAppend = expectedBytes >= 0 && actualBytes == expectedBytes && inFile <= entries.size();
     int64_t newBytes = -1;
+    std::string bytes;
+    for (const auto& entry : pending)
+        AppendHistoryRecord(bytes, *entry);
     if (canAppend) {
-        std::string tail;
-        for (size_t i = inFile; i < entries.size(); ++i)
-            AppendHistoryRecord(tail, *entries[i]);
         CTextFile file;
-        if (file.Open(path, CTextFile::Mode::AppendCreate) && file.Write(tail) && file.Flush())
-            newBytes = expectedBytes + static_cast<int64_t>(tail.size());
+        if (file.Open(path, CTextFile::Mode::AppendCreate) && file.Write(bytes) && file.Flush())
+            newBytes = expectedBytes + static_cast<int64_t>(bytes.size());
         // A failed append leaves the size unknown; the next write replaces the file.
-    } else {
-        std::string all;
-        for (const auto& entry : entries)
-            AppendHistoryRecord(all, *entry);
-        if (ReplaceFileAtomically(path, all))
-            newBytes = static_cast<int64_t>(all.size());
+    } else if (ReplaceFileAtomically(path, bytes)) {
+        newBytes = static_cast<int64_t>(bytes.size());
     }
     std::lock_guard guard(historyLock_);
-    historyRecordsInFile_ = newBytes >= 0 ? entries.size() : 0;
+    historyRecordsInFile_ = newBytes >= 0 ? listSize : 0;
     historyFileBytes_ = newBytes;
 }
 
