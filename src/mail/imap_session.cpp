@@ -17,7 +17,9 @@ long ParseExistsCount(const std::string& response) {
     for (char c : head.substr(star == std::string::npos ? 0 : star))
         if (c != ' ')
             number += c;
-    return Atoi(number.empty() ? std::string_view() : std::string_view(number).substr(1));
+    int count = Atoi(number.empty() ? std::string_view() : std::string_view(number).substr(1));
+    // A negative count is as absurd as a huge one, not a missing one.
+    return count < 0 ? kMaxMessageCount + 1L : count;
 }
 
 CImapSession::~CImapSession() {

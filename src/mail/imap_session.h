@@ -44,5 +44,6 @@ class CImapSession : public CMailSession {
 };
 
 // The message count of a SELECT response: the number of the untagged line
-// that ends in the first "EXISTS". -1 when the response has no "EXISTS".
+// that ends in the first "EXISTS". -1 when the response has no "EXISTS"; a
+// negative number counts as beyond kMaxMessageCount.
 long ParseExistsCount(const std::string& response);

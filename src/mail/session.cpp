@@ -4,6 +4,8 @@
 #include "app/core/prompts.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <system_error>
 
 std::chrono::milliseconds SessionTimeout(int serverTimeoutMinutes, long long overrideMs) {
@@ -14,6 +16,22 @@ std::chrono::milliseconds SessionTimeout(int serverTimeoutMinutes, long long ove
     int minutes = serverTimeoutMinutes <= 0 ? 3 : std::min(serverTimeoutMinutes, 24 * 60);
     return std::chrono::minutes(minutes);
 }
+
+namespace {
+
+// A log line, not a status: without it a user could not tell why a check
+// does not end.
+void LogWaitingForLogin(const std::string& account) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::fprintf(stderr, "%s drossgate: [%s] waiting for the login prompt to be answered\n", stamp,
+                 account.c_str());
+}
+
+} // namespace
 
 CMailSession::CMailSession(CFilterApp& app, char typeLetter) : TypeLetter(typeLetter), App(app) {}
 
@@ -125,26 +143,18 @@ bool CMailSession::IsSafeArgument(const std::string& value) {
 }
 
 int CMailSession::PrepareLoginAttempt(bool firstAttempt, LoginPromptData& prompt) {
+    prompt.Title = AccountName.empty() ? ServerName : AccountName;
+    prompt.UserName = UserName;
+    prompt.Password = Password;
+    if (firstAttempt && !Password.empty())
+        return 1;
     // Called on a session thread; the prompt blocks it until answered.
     ILoginPrompt* asker = App.LoginPrompt.load();
-    if (firstAttempt) {
-        prompt.Title = AccountName.empty() ? ServerName : AccountName;
-        prompt.UserName = UserName;
-        if (!Password.empty()) {
-            prompt.Password = Password;
-            return 1;
-        }
-        if (!asker || asker->AskLogin(prompt) != 1) {
-            RecordStatus(kTextNoPassword);
-            return -2;
-        }
-    } else {
-        prompt.UserName = UserName;
-        prompt.Password = Password;
-        if (!asker || asker->AskLogin(prompt) != 1) {
-            RecordStatus(kTextLoginRejected);
-            return -3;
-        }
+    if (asker)
+        LogWaitingForLogin(prompt.Title);
+    if (!asker || asker->AskLogin(prompt) != 1) {
+        RecordStatus(firstAttempt ? kTextNoPassword : kTextLoginRejected);
+        return firstAttempt ? -2 : -3;
     }
     UserName = prompt.UserName;
     Password = prompt.Password;

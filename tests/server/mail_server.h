@@ -4,6 +4,7 @@
 // test uses users of its own, so tests may run side by side.
 #include "core/filter_fixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -62,9 +63,13 @@ class CTestMailServer {
 
     // Delivers one message (CR LF line ends) as Maildir delivery does.
     static void Deliver(const std::string& user, const std::string& text) {
+        // The server numbers new mail in the order of the names: the counter
+        // has a fixed width, so that Q10 does not come before Q9.
         static int counter = 0;
+        std::string sequence = std::to_string(++counter);
         std::string name = std::to_string(std::time(nullptr)) + ".P" + std::to_string(getpid()) +
-                           "Q" + std::to_string(++counter) + ".drossgate-test";
+                           "Q" + std::string(8 - std::min<size_t>(8, sequence.size()), '0') +
+                           sequence + ".drossgate-test";
         auto tmp = Maildir(user) / "tmp" / name;
         {
             std::ofstream out(tmp, std::ios::binary);

@@ -1,55 +1,97 @@
-// Sessions against the real test Dovecot, plain and over implicit TLS: only
-// the message judged for deletion leaves the Maildir; an untrusted
-// certificate is refused before any byte of the dialogue.
-#include "core/filter_fixture.h"
+// Sessions against the real test Dovecot, plain and over implicit TLS, also
+// with another client expunging meanwhile; an untrusted certificate is
+// refused before any byte of the dialogue; the account test.
 #include "core/session_fixture.h"
-#include "mail/imap_session.h"
-#include "mail/pop3_session.h"
 #include "mail_server.h"
+
+#include <algorithm>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string Note(const std::string& subject) {
-    filter_test::Mail mail;
-    mail.Subject = subject;
-    return filter_test::MessageText(mail);
+const std::vector<std::string> kSubjects = {"keep 1", "drop 2", "keep 3", "drop 4"};
+
+void DeliverFour(const std::string& user) {
+    CTestMailServer::ResetMailbox(user);
+    for (const std::string& subject : kSubjects) {
+        filter_test::Mail mail;
+        mail.Subject = subject;
+        CTestMailServer::Deliver(user, filter_test::MessageText(mail));
+    }
 }
 
-void DeliverThree(const std::string& user) {
-    CTestMailServer::ResetMailbox(user);
-    for (const char* subject : {"keep one", "drop two", "keep three"})
-        CTestMailServer::Deliver(user, Note(subject));
+// Another mail program on the same inbox: marks message `number` deleted and
+// expunges it.
+void ExpungeAsOtherClient(const char* user, int number) {
+    CServerConnection other;
+    ASSERT_EQ(other.Connect(CTestMailServer::ImapPort(), "127.0.0.1", 20s), 1);
+    // The greeting is read as an untagged line of the first response.
+    for (const std::string& command :
+         {std::string("LOGIN ") + user + " " + CTestMailServer::Password(user),
+          std::string("SELECT INBOX"), "STORE " + std::to_string(number) + " +FLAGS (\\Deleted)",
+          std::string("EXPUNGE")}) {
+        ASSERT_EQ(other.SendAll("x " + command + "\r\n", 20s), 1);
+        CImapResponseCollector reply("x", ReplyLimits{});
+        char buffer[4096];
+        for (int n = 1; n > 0 && reply.State() == CollectState::NeedMore;)
+            if ((n = other.ReceiveSome(buffer, sizeof buffer, 20s)) > 0)
+                reply.Feed(std::string_view(buffer, static_cast<size_t>(n)));
+        ASSERT_EQ(reply.Status(), TaggedStatus::Ok) << command;
+    }
 }
+
+class CImapFetchHook : public CImapSession {
+  public:
+    using CImapSession::CImapSession;
+    int FetchMessage() override {
+        if (GetMessageNumber() == 2 && BeforeSecondFetch)
+            BeforeSecondFetch();
+        return CImapSession::FetchMessage();
+    }
+    std::function<void()> BeforeSecondFetch;
+};
+
+enum class OtherClient { Away, ExpungesBeforeSecondFetch, ExpungesWhileJudged };
 
 struct ServerCase {
     const char* Name;
-    bool Imap;
-    bool Tls;
+    bool Imap, Tls;
     const char* User;
+    std::vector<std::string> Left; // in the Maildir afterwards
+    OtherClient Other = OtherClient::Away;
+    int Expunged = 0;
 };
 
 class ServerSession : public testing::TestWithParam<ServerCase> {};
 
-TEST_P(ServerSession, DeletesExactlyTheJudgedMessage) {
+// A session judges mail whose subject begins with "drop" spam. Only that
+// mail leaves by its hand, also when another program expunges meanwhile;
+// a session that has seen an EXPUNGE sends no STORE.
+TEST_P(ServerSession, OnlyCondemnedMailLeavesBySession) {
     SKIP_WITHOUT_MAIL_SERVER();
     const ServerCase& c = GetParam();
     CScopedEnv trust("SSL_CERT_FILE", CTestMailServer::CaFile());
-    DeliverThree(c.User);
+    DeliverFour(c.User);
     CTempDir dir;
     CFilterApp app;
     app.InstallPath = dir.Path();
-    std::shared_ptr<CMailSession> session;
-    if (c.Imap)
-        session = std::make_shared<CImapSession>(app);
-    else
+    auto imap = std::make_shared<CImapFetchHook>(app);
+    std::shared_ptr<CMailSession> session = imap;
+    if (!c.Imap)
         session = std::make_shared<CPop3Session>(app);
     session->ServerName = "127.0.0.1";
     session->UserName = c.User;
     session->Password = CTestMailServer::Password(c.User);
     session->ReceiveTimeout = 20s;
-    session->JudgeHook = [](const std::vector<std::string>& batch) {
+    if (c.Other == OtherClient::ExpungesBeforeSecondFetch)
+        imap->BeforeSecondFetch = [&] { ExpungeAsOtherClient(c.User, c.Expunged); };
+    session->JudgeHook = [&](const std::vector<std::string>& batch) {
+        if (c.Other == OtherClient::ExpungesWhileJudged) {
+            ExpungeAsOtherClient(c.User, c.Expunged);
+            imap->KeepAlive(); // a tick of the keep-alive while the batch waits
+            EXPECT_TRUE(imap->SawExpunge());
+        }
         std::vector<unsigned char> verdicts;
         for (const std::string& text : batch)
             verdicts.push_back(text.find("Subject: drop") == std::string::npos ? 1 : 0);
@@ -61,19 +103,41 @@ TEST_P(ServerSession, DeletesExactlyTheJudgedMessage) {
     EXPECT_EQ(session->IsTls(), c.Tls);
     session->StartStep();
     ASSERT_TRUE(session->WaitUntilEnded(120s));
-    EXPECT_FALSE(session->EndedWithFailure()) << app.GetLastStatusText();
-    EXPECT_EQ(session->Messages.size(), 3u);
-    EXPECT_EQ(CTestMailServer::Messages(c.User).size(), 2u);
-    EXPECT_EQ(CTestMailServer::CountContaining(c.User, "Subject: drop two"), 0);
-    EXPECT_EQ(CTestMailServer::CountContaining(c.User, "Subject: keep one"), 1);
-    EXPECT_EQ(CTestMailServer::CountContaining(c.User, "Subject: keep three"), 1);
+    EXPECT_EQ(CTestMailServer::Messages(c.User).size(), c.Left.size());
+    for (const std::string& subject : kSubjects)
+        EXPECT_EQ(CTestMailServer::CountContaining(c.User, "Subject: " + subject),
+                  std::count(c.Left.begin(), c.Left.end(), subject))
+            << subject;
 }
 
+const std::vector<std::string> kKept = {"keep 1", "keep 3"};
+
 INSTANTIATE_TEST_SUITE_P(All, ServerSession,
-                         testing::Values(ServerCase{"Pop3", false, false, "user1"},
-                                         ServerCase{"Imap", true, false, "user2"},
-                                         ServerCase{"Pop3OverTls", false, true, "user3"},
-                                         ServerCase{"ImapOverTls", true, true, "user4"}),
+                         testing::Values(ServerCase{"Pop3", false, false, "user1", kKept},
+                                         ServerCase{"Imap", true, false, "user2", kKept},
+                                         ServerCase{"Pop3OverTls", false, true, "user3", kKept},
+                                         ServerCase{"ImapOverTls", true, true, "user4", kKept},
+                                         ServerCase{"ImapFetchedMessageExpungedWhileFetching",
+                                                    true,
+                                                    false,
+                                                    "user15",
+                                                    {"keep 3"},
+                                                    OtherClient::ExpungesBeforeSecondFetch,
+                                                    1},
+                                         ServerCase{"ImapUnfetchedMessageExpungedWhileFetching",
+                                                    true,
+                                                    false,
+                                                    "user16",
+                                                    {"keep 1", "drop 2", "drop 4"},
+                                                    OtherClient::ExpungesBeforeSecondFetch,
+                                                    3},
+                                         ServerCase{"ImapExpungeWhileJudged",
+                                                    true,
+                                                    false,
+                                                    "user17",
+                                                    {"drop 2", "keep 3", "drop 4"},
+                                                    OtherClient::ExpungesWhileJudged,
+                                                    1}),
                          [](const testing::TestParamInfo<ServerCase>& info) {
                              return info.param.Name;
                          });
@@ -81,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(All, ServerSession,
 TEST(ServerTls, UntrustedCertificateIsRefusedWithNothingDeleted) {
     SKIP_WITHOUT_MAIL_SERVER();
     CScopedEnv trust("SSL_CERT_FILE", CTestMailServer::OtherCaFile());
-    DeliverThree("user5");
+    DeliverFour("user5");
     CTempDir dir;
     CFilterApp app;
     app.InstallPath = dir.Path();
@@ -95,7 +159,7 @@ TEST(ServerTls, UntrustedCertificateIsRefusedWithNothingDeleted) {
         EXPECT_EQ(app.GetLastStatusText(), "Connection Error");
         EXPECT_FALSE(session.IsConnected());
     }
-    EXPECT_EQ(CTestMailServer::Messages("user5").size(), 3u);
+    EXPECT_EQ(CTestMailServer::Messages("user5").size(), 4u);
 }
 
 TEST(ServerTestAccount, LoginResultsOfBothKinds) {

@@ -1,0 +1,210 @@
+// The fault matrix: in a POP3 and an IMAP check of three messages (1 and 3
+// condemned by the real filter, 2 a friend's), the server drops the
+// connection, stalls or answers something hostile at each phase. Every case
+// must end within its time-out, delete nothing but what the verdicts
+// condemn, leave no thread or descriptor behind and keep the data files
+// intact.
+#include "session_fixture.h"
+
+#include <algorithm>
+#include <csignal>
+#include <set>
+
+namespace {
+
+enum class Fault {
+    Drop,        // the connection closes halfway through the reply
+    Stall,       // the server says no more after half the reply
+    Garbage,     // bytes that are no reply at all
+    LongLine,    // a line (or message) beyond every limit
+    NoCr,        // the reply's lines end in a bare line feed
+    Refused,     // a negative reply, to every repetition of the command
+    CountMinus1, // a message count of -1
+    Count2To40,  // a message count of 2^40
+    Literal4G,   // a body literal announcing 4 GB
+    NilBody,     // the body of a message expunged meanwhile: NIL
+};
+const char* const kFaultNames[] = {"Drop",    "Stall",       "Garbage",    "LongLine",  "NoCr",
+                                   "Refused", "CountMinus1", "Count2To40", "Literal4G", "NilBody"};
+const char* const kPhaseNames[] = {"Greeting", "Login",  "Count",       "First",     "Middle",
+                                   "Last",     "Delete", "BeforeClose", "AfterClose"};
+
+using Case = std::tuple<Protocol, Phase, Fault>;
+
+bool IsMessage(Phase phase) {
+    return phase == Phase::First || phase == Phase::Middle || phase == Phase::Last;
+}
+
+struct FaultScript {
+    std::vector<FakeStep> Steps;
+    std::string Reached; // what the client has sent when the fault comes
+};
+
+// The happy path up to the faulty phase's command; then the fault instead of
+// the reply.
+FaultScript MakeScript(Protocol p, Phase phase, Fault fault) {
+    const bool pop3 = p == Protocol::Pop3;
+    const std::vector<Exchange> path = HappyPath(p, 3, {1, 3});
+    const long at =
+        std::find_if(path.begin(), path.end(), [&](const Exchange& e) { return e.When == phase; }) -
+        path.begin();
+    const Exchange& e = path[at];
+    FaultScript script{Steps({path.begin(), path.begin() + at}), ""};
+    if (!e.Command.empty())
+        script.Steps.push_back(C(e.Command));
+    script.Reached = ClientSide(script.Steps);
+    const std::string fetch =
+        "* " + std::to_string(static_cast<int>(phase) - 2) + " FETCH (BODY[] ";
+    std::string reply;
+    switch (fault) {
+    case Fault::Drop:
+    case Fault::Stall:
+        // Before the closing command: the last delete is answered in full.
+        reply = phase == Phase::BeforeClose ? e.Reply : e.Reply.substr(0, e.Reply.size() / 2);
+        break;
+    case Fault::Garbage:
+        reply = "\x16\x03\x01\xff\xfe}{ ]] * \x01garbage\r\n";
+        break;
+    case Fault::LongLine: // also a message beyond the message limit
+        reply = (!IsMessage(phase) ? ""
+                 : pop3            ? "+OK\r\n"
+                                   : fetch + "{5}\r\nhello") +
+                std::string((1 << 20) + 1, 'x') + "\r\n";
+        break;
+    case Fault::NoCr:
+        reply = HappyPath(p, 3, {1, 3}, "\n")[at].Reply;
+        break;
+    case Fault::Refused:
+        reply = pop3                ? "-ERR no\r\n"
+                : e.Command.empty() ? "* BYE busy\r\n"
+                                    : e.Command.substr(0, 5) + "NO no\r\n";
+        break;
+    case Fault::CountMinus1:
+        reply = pop3 ? "+OK -1 0\r\n" : "* -1 EXISTS\r\nA142 OK\r\n";
+        break;
+    case Fault::Count2To40:
+        reply = pop3 ? "+OK 1099511627776 0\r\n" : "* 1099511627776 EXISTS\r\nA142 OK\r\n";
+        break;
+    case Fault::Literal4G:
+        reply = fetch + "{4294967296}\r\nFrom: x@y\r\n";
+        break;
+    case Fault::NilBody:
+        reply = fetch + "NIL)\r\nA654 OK\r\n";
+        break;
+    }
+    script.Steps.push_back(S(reply));
+    if (fault == Fault::Drop)
+        script.Steps.push_back(CloseNow());
+    if (fault == Fault::Refused && !e.Command.empty())
+        script.Steps.push_back(Repeated(e.Command, reply));
+    if (fault == Fault::NoCr)
+        for (const FakeStep& step : Steps({path.begin() + at + 1, path.end()}))
+            script.Steps.push_back(step);
+    return script;
+}
+
+// Whether the whole batch arrives (and is judged) despite the fault.
+bool FetchesAll(Protocol p, Phase phase, Fault fault) {
+    if (phase >= Phase::Delete)
+        return true;
+    // Bare line feeds end lines; only a POP3 message then never ends.
+    return fault == Fault::NoCr && !(p == Protocol::Pop3 && IsMessage(phase));
+}
+
+std::set<int> ExpectedDeletes(Protocol p, Phase phase, Fault fault) {
+    if (!FetchesAll(p, phase, fault))
+        return {};
+    // A fault in the first delete's reply ends the deleting; IMAP alone does
+    // not examine a refused STORE's reply and goes on.
+    bool stopsAtFirst = phase == Phase::Delete && fault != Fault::NoCr &&
+                        !(p == Protocol::Imap && fault == Fault::Refused);
+    return stopsAtFirst ? std::set<int>{1} : std::set<int>{1, 3};
+}
+
+std::set<int> DeleteCommands(const std::string& sent, const std::string& command) {
+    std::set<int> numbers;
+    for (size_t at = sent.find(command); at != std::string::npos; at = sent.find(command, at + 1))
+        numbers.insert(std::stoi(sent.substr(at + command.size())));
+    return numbers;
+}
+
+class FaultMatrix : public testing::TestWithParam<Case> {};
+
+TEST_P(FaultMatrix, NothingWronglyDeletedNoHangNoLeak) {
+    const auto [protocol, phase, fault] = GetParam();
+    std::signal(SIGPIPE, SIG_DFL); // a write to a closed peer must not end the program
+    const FaultScript script = MakeScript(protocol, phase, fault);
+    CLeakCheck leaks;
+    std::string listFiles;
+    {
+        CSessionRun run;
+        run.app.ServerTimeoutMsOverride = 1000;
+        run.Deadline = std::chrono::seconds(10); // catches a hang, not a slow case
+        UseTestLists(run.app);
+        listFiles = run.dir.Read(kFriendListFileName) + run.dir.Read(kBlockedListFileName);
+        CFakeServer server(script.Steps);
+        auto session = run.Run(protocol, server, [&](CMailSession& s) {
+            // Bounds the long message; the default bounds the rest.
+            if (fault == Fault::LongLine)
+                s.Limits.MaxMessage = 1 << 20;
+        });
+        const std::string sent = server.Received();
+        EXPECT_EQ(sent.substr(0, script.Reached.size()), script.Reached) << "the fault never came";
+        const bool all = FetchesAll(protocol, phase, fault);
+        const std::vector<unsigned char> condemnedOneAndThree = {0, 1, 0};
+        EXPECT_EQ(session->Verdicts, all ? condemnedOneAndThree : std::vector<unsigned char>());
+        EXPECT_EQ(DeleteCommands(sent, protocol == Protocol::Pop3 ? "DELE " : "A003 STORE "),
+                  ExpectedDeletes(protocol, phase, fault))
+            << sent;
+        EXPECT_FALSE(session->IsConnected());
+        const bool absurd =
+            fault == Fault::CountMinus1 || fault == Fault::Count2To40 || fault == Fault::Literal4G;
+        EXPECT_TRUE(!absurd || run.StatusLog.find(kTextReplyTooLarge) != std::string::npos)
+            << run.StatusLog;
+
+        CFilterApp reloaded;
+        reloaded.InstallPath = run.dir.Path();
+        reloaded.LoadHistoryFile();
+        EXPECT_EQ(reloaded.GetHistorySize(), all ? 3u : 0u);
+        EXPECT_EQ(run.dir.Read(kFriendListFileName) + run.dir.Read(kBlockedListFileName),
+                  listFiles);
+    }
+    leaks.Verify();
+}
+
+std::string CaseName(const testing::TestParamInfo<Case>& info) {
+    const auto [protocol, phase, fault] = info.param;
+    return std::string(protocol == Protocol::Pop3 ? "Pop3_" : "Imap_") +
+           kPhaseNames[static_cast<int>(phase)] + "_" + kFaultNames[static_cast<int>(fault)];
+}
+
+const auto kBothProtocols = testing::Values(Protocol::Pop3, Protocol::Imap);
+const std::vector<Phase> kReplyPhases = {Phase::Greeting, Phase::Login,     Phase::Count,
+                                         Phase::First,    Phase::Middle,    Phase::Last,
+                                         Phase::Delete,   Phase::AfterClose};
+std::vector<Phase> AllPhases() {
+    std::vector<Phase> all = kReplyPhases;
+    all.push_back(Phase::BeforeClose);
+    return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(DropOrStall, FaultMatrix,
+                         testing::Combine(kBothProtocols, testing::ValuesIn(AllPhases()),
+                                          testing::Values(Fault::Drop, Fault::Stall)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(HostileReply, FaultMatrix,
+                         testing::Combine(kBothProtocols, testing::ValuesIn(kReplyPhases),
+                                          testing::Values(Fault::Garbage, Fault::LongLine,
+                                                          Fault::NoCr, Fault::Refused)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(AbsurdCount, FaultMatrix,
+                         testing::Combine(kBothProtocols, testing::Values(Phase::Count),
+                                          testing::Values(Fault::CountMinus1, Fault::Count2To40)),
+                         CaseName);
+INSTANTIATE_TEST_SUITE_P(ImapBody, FaultMatrix,
+                         testing::Combine(testing::Values(Protocol::Imap),
+                                          testing::Values(Phase::First, Phase::Middle, Phase::Last),
+                                          testing::Values(Fault::Literal4G, Fault::NilBody)),
+                         CaseName);
+
+} // namespace

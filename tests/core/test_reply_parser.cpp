@@ -1,0 +1,90 @@
+// The reply parsers fed in every split: the end of a POP3 message or an IMAP
+// response must be found wherever the receives cut the bytes, and nothing
+// inside a message may end it early. Hostile replies are in the fault matrix.
+#include "mail/reply_parser.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Feeds `bytes` cut at the given positions; returns the consumed total.
+template <class Collector>
+size_t FeedSplit(Collector& collector, const std::string& bytes, std::vector<size_t> cuts) {
+    cuts.push_back(bytes.size());
+    size_t from = 0, consumed = 0;
+    for (size_t cut : cuts) {
+        consumed += collector.Feed(std::string_view(bytes).substr(from, cut - from));
+        from = cut;
+        if (collector.State() != CollectState::NeedMore)
+            break;
+    }
+    return consumed;
+}
+
+// Every cut in two, and every byte on its own.
+std::vector<std::vector<size_t>> AllSplits(size_t size) {
+    std::vector<std::vector<size_t>> splits(1);
+    for (size_t cut = 1; cut < size; ++cut) {
+        splits.push_back({cut});
+        splits.front().push_back(cut);
+    }
+    return splits;
+}
+
+const std::string kStatus = "+OK 120 octets\r\n";
+const std::string kBody = "From: a@b.example\r\nSubject: dots\r\n\r\n..leading dot\r\n"
+                          "text\n.not the end\r\n.\r\n";
+
+TEST(Pop3Reply, MessageEndFoundInEverySplit) {
+    const std::string stream = kBody + "+OK next reply\r\n";
+    for (const auto& cuts : AllSplits(stream.size())) {
+        CPop3MessageCollector collector(kStatus, 1 << 20);
+        size_t consumed = FeedSplit(collector, stream, cuts);
+        ASSERT_EQ(collector.State(), CollectState::Complete) << "cut at " << cuts[0];
+        EXPECT_EQ(collector.Text(), kStatus + kBody) << "cut at " << cuts[0];
+        EXPECT_EQ(consumed, kBody.size()) << "cut at " << cuts[0];
+    }
+}
+
+TEST(Pop3Reply, EmptyMessageAndStatusLineLeaveTheNextReply) {
+    CPop3MessageCollector message("+OK\r\n", 1 << 20);
+    EXPECT_EQ(message.Feed(".\r\n+OK"), 3u);
+    EXPECT_EQ(message.Text(), "+OK\r\n.\r\n");
+    CStatusLineCollector line(16);
+    EXPECT_EQ(line.Feed("+OK 2"), 5u);
+    EXPECT_EQ(line.Feed(" 40\r\nDATA"), 5u);
+    EXPECT_EQ(line.Text(), "+OK 2 40\r\n");
+}
+
+// A body that holds the completion text, a literal-like line and an EXPUNGE.
+const std::string kImapBody = "Subject: trap\r\n\r\nA654 OK fake end\r\n{5}\r\n* 3 EXPUNGE\r\n";
+const std::string kFetch = "* 2 FETCH (FLAGS (\\Seen) BODY[] {" + std::to_string(kImapBody.size()) +
+                           "}\r\n" + kImapBody + ")\r\nA654 OK Fetch completed.\r\n";
+
+TEST(ImapResponse, FetchCompleteInEverySplitAndBodyCannotEndIt) {
+    const std::string stream = kFetch + "* 9 EXISTS\r\n";
+    for (const auto& cuts : AllSplits(stream.size())) {
+        CImapResponseCollector collector("A654", ReplyLimits{}, 2);
+        size_t consumed = FeedSplit(collector, stream, cuts);
+        ASSERT_EQ(collector.State(), CollectState::Complete) << "cut at " << cuts[0];
+        EXPECT_EQ(collector.Text(), kFetch) << "cut at " << cuts[0];
+        EXPECT_EQ(consumed, kFetch.size());
+        EXPECT_EQ(collector.Status(), TaggedStatus::Ok);
+        EXPECT_TRUE(collector.SawFetchLiteral());
+        EXPECT_FALSE(collector.SawExpunge()) << "an EXPUNGE inside the body counts";
+    }
+}
+
+// A completion for another message's body, or a look-alike tag, must not
+// pass for this message's fetch.
+TEST(ImapResponse, OnlyThisMessagesBodyAndExactTagCount) {
+    CImapResponseCollector other("A654", ReplyLimits{}, 1);
+    other.Feed("* 7 FETCH (BODY[] {2}\r\nhi)\r\nA654 OK\r\n");
+    EXPECT_EQ(other.State(), CollectState::Complete);
+    EXPECT_FALSE(other.SawFetchLiteral());
+    CImapResponseCollector lookAlike("A654", ReplyLimits{}, 1);
+    lookAlike.Feed("A6540 OK\r\na654 OK\r\n");
+    EXPECT_EQ(lookAlike.State(), CollectState::NeedMore);
+}
+
+} // namespace
