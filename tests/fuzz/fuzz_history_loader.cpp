@@ -3,6 +3,8 @@
 #include "app/core/filter_app.h"
 #include "filter/history_format.h"
 
+#include "fuzz_data_dir.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -10,25 +12,6 @@
 #include <string>
 
 namespace {
-// One private data directory for the whole run, removed at exit.
-struct CDataDir {
-    CDataDir() {
-        // Memory-backed when possible: a disk file system would spend the
-        // run flushing rewritten files.
-        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
-                                               ? std::filesystem::path("/dev/shm")
-                                               : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "drossgate-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        Path = pattern;
-    }
-    ~CDataDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(Path, ignored);
-    }
-    std::string Path;
-};
 
 bool Same(const HistoryEntry& x, const HistoryEntry& y) {
     return x.Date == y.Date && x.From == y.From && x.Subject == y.Subject && x.Reason == y.Reason &&
@@ -37,7 +20,7 @@ bool Same(const HistoryEntry& x, const HistoryEntry& y) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static CDataDir dir;
+    static CFuzzDataDir dir;
     const std::string path = dir.Path + "/" + kHistoryFileName;
     {
         std::ofstream file(path, std::ios::binary | std::ios::trunc);

@@ -2,6 +2,8 @@
 // keeps exactly the live records.
 #include "app/core/filter_app.h"
 
+#include "fuzz_data_dir.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -9,22 +11,6 @@
 #include <string>
 
 namespace {
-struct CDataDir {
-    CDataDir() {
-        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
-                                               ? std::filesystem::path("/dev/shm")
-                                               : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "drossgate-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        Path = pattern;
-    }
-    ~CDataDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(Path, ignored);
-    }
-    std::string Path;
-};
 
 void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -52,7 +38,7 @@ std::vector<std::string> LiveAccounts(CFilterApp& app) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static CDataDir dir;
+    static CFuzzDataDir dir;
     CFilterApp app;
     app.InstallPath = dir.Path;
     WriteFile(app.DataFilePath(kFriendListFileName), data, size);
