@@ -190,8 +190,9 @@ void BM_JudgeBatch(benchmark::State& state) {
         state.PauseTiming();
         std::filesystem::remove(setup.Dir.Path + "/" + kHistoryFileName);
         auto app = MakeApp(setup.Dir.Path);
+        std::vector<std::string> batch = setup.Messages; // judging consumes it
         state.ResumeTiming();
-        const std::vector<unsigned char> verdicts = app->JudgeBatch(setup.Messages);
+        const std::vector<unsigned char> verdicts = app->JudgeBatch(std::move(batch));
         state.PauseTiming();
         deleted = static_cast<size_t>(std::count(verdicts.begin(), verdicts.end(), 0));
         app.reset();
@@ -277,8 +278,9 @@ void BM_JudgeBatchBehindHistory(benchmark::State& state) {
             state.SkipWithError("the history did not load");
             break;
         }
+        std::vector<std::string> batch = setup.Messages;
         state.ResumeTiming();
-        benchmark::DoNotOptimize(app->JudgeBatch(setup.Messages));
+        benchmark::DoNotOptimize(app->JudgeBatch(std::move(batch)));
         state.PauseTiming();
         app.reset();
         state.ResumeTiming();

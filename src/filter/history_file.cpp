@@ -16,26 +16,14 @@ int64_t FileSize(const std::string& path) {
 }
 } // namespace
 
-void CFilterApp::LoadHistoryFile() {
-    std::lock_guard fileGuard(historyFileLock_);
-    std::string text;
-    if (!ReadWholeFile(DataFilePath(kHistoryFileName), text))
-        return;
-    size_t completeBytes = 0;
-    std::vector<HistoryEntry> entries = ParseHistoryText(text, completeBytes);
-    std::lock_guard guard(historyLock_);
-    bool fileMatchesList = historyList_.empty();
-    for (auto& entry : entries)
-        historyList_.push_back(std::make_shared<const HistoryEntry>(std::move(entry)));
-    // A torn tail makes the file longer than what we know: the next write
-    // replaces the whole file instead of appending after the torn piece.
-    historyRecordsInFile_ = fileMatchesList ? historyList_.size() : 0;
-    historyFileBytes_ = fileMatchesList ? static_cast<int64_t>(completeBytes) : -1;
-}
-
 void CFilterApp::WriteHistoryFile(HistoryWriteMode mode) {
     const std::string path = DataFilePath(kHistoryFileName);
     std::lock_guard fileGuard(historyFileLock_);
+    {
+        // The file is not touched while it is still being read.
+        std::unique_lock guard(historyLock_);
+        WaitForHistoryLoad(guard);
+    }
     if (mode == HistoryWriteMode::Clear) {
         ::unlink(path.c_str());
         std::lock_guard guard(historyLock_);
@@ -78,24 +66,28 @@ void CFilterApp::WriteHistoryFile(HistoryWriteMode mode) {
 }
 
 std::vector<std::shared_ptr<const HistoryEntry>> CFilterApp::GetHistorySnapshot() const {
-    std::lock_guard guard(historyLock_);
+    std::unique_lock guard(historyLock_);
+    WaitForHistoryLoad(guard);
     return historyList_;
 }
 
 size_t CFilterApp::GetHistorySize() const {
-    std::lock_guard guard(historyLock_);
+    std::unique_lock guard(historyLock_);
+    WaitForHistoryLoad(guard);
     return historyList_.size();
 }
 
 void CFilterApp::AppendHistoryEntry(HistoryEntry entry) {
     auto shared = std::make_shared<const HistoryEntry>(std::move(entry));
-    std::lock_guard guard(historyLock_);
+    std::unique_lock guard(historyLock_);
+    WaitForHistoryLoad(guard);
     historyList_.push_back(std::move(shared));
 }
 
 void CFilterApp::ReplaceHistoryEntry(size_t index, HistoryEntry entry) {
     auto shared = std::make_shared<const HistoryEntry>(std::move(entry));
-    std::lock_guard guard(historyLock_);
+    std::unique_lock guard(historyLock_);
+    WaitForHistoryLoad(guard);
     if (index >= historyList_.size())
         return;
     historyList_[index] = std::move(shared);
@@ -109,6 +101,7 @@ void CFilterApp::ReplaceHistoryEntry(size_t index, HistoryEntry entry) {
 void CFilterApp::ClearHistory() {
     std::lock_guard fileGuard(historyFileLock_);
     WriteHistoryFile(HistoryWriteMode::Clear);
-    std::lock_guard guard(historyLock_);
+    std::unique_lock guard(historyLock_);
+    WaitForHistoryLoad(guard);
     historyList_.clear();
 }

@@ -19,7 +19,7 @@ bool LifeTimeExceeded(const std::string& date, int lifeTimeDays, const LocalDate
 }
 } // namespace
 
-std::vector<unsigned char> CFilterApp::JudgeBatch(const std::vector<std::string>& messages) {
+std::vector<unsigned char> CFilterApp::JudgeBatch(std::vector<std::string> messages) {
     std::lock_guard guard(AppLock);
     const size_t count = messages.size();
     MessageVerdicts.assign(count, 1);
@@ -30,7 +30,7 @@ std::vector<unsigned char> CFilterApp::JudgeBatch(const std::vector<std::string>
     CMailMessage record;
     for (size_t i = 0; i < count; ++i) {
         VerdictReason.clear();
-        record.SetRawText(messages[i]);
+        record.SetRawText(std::move(messages[i]));
         record.ParseHeaders();
         const std::string sender = record.GetSender();
         std::string body = record.GetBodyText();

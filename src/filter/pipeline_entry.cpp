@@ -5,5 +5,11 @@
 #include "mail/session.h"
 
 void CFilterApp::ProcessFetchedMessages(CMailSession& session) {
-    session.Verdicts = JudgeBatch(session.Messages);
+    // The texts go to the pipeline, which frees each once parsed: a batch of
+    // large mails is not held twice while the history grows. The delete
+    // step needs only how many there were.
+    std::vector<std::string> texts;
+    texts.swap(session.Messages);
+    session.Messages.resize(texts.size());
+    session.Verdicts = JudgeBatch(std::move(texts));
 }

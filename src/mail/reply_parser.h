@@ -47,7 +47,11 @@ class CPop3MessageCollector {
     size_t Feed(std::string_view chunk);
     CollectState State() const { return state_; }
     const std::string& Text() const { return text_; }
-    std::string TakeText() { return std::move(text_); }
+    // A grown text holds up to twice its size; a batch keeps many of them.
+    std::string TakeText() {
+        text_.shrink_to_fit();
+        return std::move(text_);
+    }
 
   private:
     void Search();
@@ -75,7 +79,11 @@ class CImapResponseCollector {
     size_t Feed(std::string_view chunk);
     CollectState State() const { return state_; }
     const std::string& Text() const { return text_; }
-    std::string TakeText() { return std::move(text_); }
+    // A grown text holds up to twice its size; a batch keeps many of them.
+    std::string TakeText() {
+        text_.shrink_to_fit();
+        return std::move(text_);
+    }
     TaggedStatus Status() const { return status_; }
     bool SawExpunge() const { return sawExpunge_; }
     bool SawFetchLiteral() const { return sawFetchLiteral_; }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <system_error>
+#include <utility>
 
 std::chrono::milliseconds SessionTimeout(int serverTimeoutMinutes, long long overrideMs) {
     if (overrideMs > 0)
@@ -166,14 +167,20 @@ void CMailSession::StartStep() {
     bool failed = false;
     {
         std::lock_guard guard(threadLock_);
+        // A step that starts the next one goes on on its own thread: a new
+        // thread per message would cost more than many a fetch.
+        if (stepThread_.joinable() && stepThread_.get_id() == std::this_thread::get_id()) {
+            nextStepPending_ = true;
+            return;
+        }
         started_ = true;
-        // Each step joins the one that started it, so no thread is left over.
+        // Each thread joins the one before it, so no thread is left over.
         auto previous = std::make_shared<std::thread>(std::move(stepThread_));
         try {
             stepThread_ = std::thread([self = shared_from_this(), previous] {
                 if (previous->joinable())
                     previous->join();
-                self->SessionStepThread();
+                self->RunSteps();
             });
         } catch (const std::system_error&) {
             // No thread for the next step: the session ends where it stands.
@@ -184,6 +191,14 @@ void CMailSession::StartStep() {
     }
     if (failed)
         EndSession(true);
+}
+
+void CMailSession::RunSteps() {
+    for (bool more = true; more;) {
+        SessionStepThread();
+        std::lock_guard guard(threadLock_);
+        more = std::exchange(nextStepPending_, false);
+    }
 }
 
 void CMailSession::NextMessage() {

@@ -5,8 +5,9 @@
 //   1 (login, count, fetch of message 1) -> 2 .. MessageCount (fetch message
 //   n) -> MessageCount + 1 (judge the batch, delete, close) -> back to 1.
 //
-// Each step runs on a std::thread of its own and starts the next step as its
-// last action, so the steps of one session never overlap. A session never
+// The first step runs on a std::thread of the session; each step starts the
+// next as its last action, and the next then runs on that same thread, so the
+// steps of one session never overlap. A session never
 // deletes a message it has not judged: any failed, timed-out or oversized
 // reply ends the session for this check with nothing deleted, and the
 // verdicts it deletes by are its own batch's (Verdicts), never another's.
@@ -85,7 +86,8 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     virtual int FetchMessage() = 0;
     virtual void AfterReceive() {}
     virtual void AfterSend() {}
-    // Active = 1 and the step for MessageNumber on a new thread.
+    // Active = 1 and the step for MessageNumber: on a new thread when called
+    // from outside, after the current step when called by a step.
     virtual void StartStep();
 
     // 1 logged in; -1 greeting not the expected one (or the connection
@@ -116,7 +118,9 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     std::atomic<bool> Active{false};
     std::string AccountName;
     int MessageCount = 0;
-    int BufferSize = 1000; // the most that one receive asks for
+    // The most that one receive asks for: large enough that a 20 KB mail
+    // arrives in a few receives.
+    int BufferSize = 64 * 1024;
     int AccountIndex = 0;
     std::string Password;
     std::string UserName;
@@ -163,6 +167,7 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
   private:
     template <class Collector> ReplyResult Collect(Collector& collector);
     void SessionStepThread();
+    void RunSteps(); // the step thread: steps until none is pending
     void FinalStep();
     void EndSession(bool failure);
     void SetMessageNumber(int number); // the one place where the state changes
@@ -174,6 +179,7 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     mutable std::mutex threadLock_;
     std::condition_variable endedChanged_;
     std::thread stepThread_;
+    bool nextStepPending_ = false;
     bool started_ = false;
     bool ended_ = false;
     std::atomic<bool> endedWithFailure_{false};

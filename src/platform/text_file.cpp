@@ -44,6 +44,7 @@ bool CTextFile::Open(const std::string& path, Mode mode, unsigned createMode) {
     }
     if (mode == Mode::AppendCreate)
         std::fseek(file_, 0, SEEK_END);
+    position_ = mode == Mode::AppendCreate ? -1 : 0;
     return true;
 }
 
@@ -51,27 +52,36 @@ bool CTextFile::ReadLine(std::string& line) {
     line.clear();
     if (!file_)
         return false;
-    char* buffer = nullptr;
-    size_t capacity = 0;
     // getline keeps NUL bytes inside a line, which fgets would cut at.
-    ssize_t n = ::getline(&buffer, &capacity, file_);
-    if (n > 0) {
-        line.assign(buffer, static_cast<size_t>(n));
-        if (line.back() == '\n')
-            line.pop_back();
-    }
-    std::free(buffer);
-    return n > 0;
+    ssize_t n = ::getline(&lineBuffer_, &lineCapacity_, file_);
+    if (n <= 0)
+        return false;
+    line.assign(lineBuffer_, static_cast<size_t>(n));
+    if (line.back() == '\n')
+        line.pop_back();
+    Advance(n);
+    return true;
 }
 
 size_t CTextFile::Read(char* buffer, size_t count) {
-    return file_ ? std::fread(buffer, 1, count, file_) : 0;
+    const size_t got = file_ ? std::fread(buffer, 1, count, file_) : 0;
+    Advance(static_cast<int64_t>(got));
+    return got;
+}
+
+bool CTextFile::Failed() const {
+    return file_ && std::ferror(file_) != 0;
 }
 
 bool CTextFile::Write(const std::string& bytes) {
     if (!file_)
         return false;
-    return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+    if (written)
+        Advance(static_cast<int64_t>(bytes.size()));
+    else
+        position_ = -1;
+    return written;
 }
 
 bool CTextFile::Flush() {
@@ -79,15 +89,27 @@ bool CTextFile::Flush() {
 }
 
 bool CTextFile::Seek(int64_t offset) {
-    return file_ && offset >= 0 && fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+    const bool moved =
+        file_ && offset >= 0 && fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+    position_ = moved ? offset : -1;
+    return moved;
 }
 
 bool CTextFile::SeekToEnd() {
+    position_ = -1;
     return file_ && fseeko(file_, 0, SEEK_END) == 0;
 }
 
+void CTextFile::Advance(int64_t bytes) {
+    if (position_ >= 0)
+        position_ += bytes;
+}
+
 int64_t CTextFile::GetPosition() const {
-    return file_ ? static_cast<int64_t>(ftello(file_)) : -1;
+    if (!file_)
+        return -1;
+    // Counted while reading: asking the stream costs a system call per line.
+    return position_ >= 0 ? position_ : static_cast<int64_t>(ftello(file_));
 }
 
 void CTextFile::Close() {
@@ -95,6 +117,10 @@ void CTextFile::Close() {
         std::fclose(file_);
         file_ = nullptr;
     }
+    std::free(lineBuffer_);
+    lineBuffer_ = nullptr;
+    lineCapacity_ = 0;
+    position_ = -1;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {

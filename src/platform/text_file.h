@@ -26,8 +26,10 @@ class CTextFile {
     // One line without its LF (a CR before it stays). false at the end of the
     // file with nothing read. A last line without LF is returned as it is.
     bool ReadLine(std::string& line);
-    // Up to `count` bytes; returns the number read.
+    // Up to `count` bytes; returns the number read (0 at the end or on error).
     size_t Read(char* buffer, size_t count);
+    // A read or write has failed (as opposed to reaching the end).
+    bool Failed() const;
     bool Write(const std::string& bytes);
     bool Flush();
     bool Seek(int64_t offset);
@@ -36,7 +38,12 @@ class CTextFile {
     void Close();
 
   private:
+    void Advance(int64_t bytes);
+
     FILE* file_ = nullptr;
+    char* lineBuffer_ = nullptr; // getline's buffer, kept from line to line
+    size_t lineCapacity_ = 0;
+    int64_t position_ = -1; // -1: not counted, ask the stream
 };
 
 // Whole-file helpers.

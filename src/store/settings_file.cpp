@@ -55,7 +55,7 @@ void CFilterApp::WriteStringList(const std::string& section, const std::string& 
 }
 
 void CFilterApp::LoadAllSettings() {
-    LoadHistoryFile();
+    StartHistoryLoad();
     ReadNumberedSettings(SettingsStage);
     ForbiddenExtensions.Set(ReadStringList("EXT", "Count", "E"));
     SpamWordList.Set(ReadStringList("SPAMWORD", "WCount", "W"));

@@ -68,8 +68,13 @@ bool CHistoryRowBuilder::Build(const std::shared_ptr<const HistoryEntry>& entry,
     if (!IsHistoryRecordListed(mode_, date->second.Value, d1_, d2_))
         return false;
     auto sender = senders_.find(entry->From);
-    if (sender == senders_.end())
-        sender = senders_.emplace(entry->From, Measure(ToQString(entry->From))).first;
+    if (sender == senders_.end()) {
+        // Measured only when it might widen the column (width 0: the column
+        // has its share already).
+        QString text = ToQString(entry->From);
+        widths[1] = WidthOfUnique(text, widths[1]);
+        sender = senders_.emplace(entry->From, Measured{std::move(text), 0}).first;
+    }
     const Measured& status = entry->Reason.empty() ? kept_ : deleted_;
     const Measured& reason = Reason(entry->Reason);
 

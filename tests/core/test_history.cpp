@@ -92,6 +92,43 @@ TEST_F(HistoryFile, AppendAfterTornRecordRewritesWithoutTheTornPiece) {
     EXPECT_EQ(f.dir.Read("history.zrk"), expected);
 }
 
+// The file is read in 1 MB pieces on a thread of its own: a record larger
+// than a piece, an end marker across a boundary and a torn tail must load as
+// the whole text parses, and the history calls made at once must wait for it.
+TEST_F(HistoryFile, LargeFileLoadsInPiecesBehindStartUp) {
+    const size_t piece = 1 << 20;
+    std::string text;
+    for (int i = 0; i < 200; ++i)
+        AppendHistoryRecord(text, Entry("d" + std::to_string(i), "a", "s", "", "body"));
+    AppendHistoryRecord(text, Entry("huge", "c", "s", "23004",
+                                    std::string(piece * 5 / 2, 'y') + "\r\n>>==<ZRKENDMSG>==<< z"));
+    for (int i = 0; i < 100; ++i)
+        AppendHistoryRecord(text, Entry("e" + std::to_string(i), "a", "s", "", "body"));
+    // The last whole record's end marker starts 7 bytes before a boundary.
+    std::string empty;
+    AppendHistoryRecord(empty, Entry("big", "b", "s", "", ""));
+    const size_t before = text.size(), marker = kHistoryEndMarker.size();
+    const size_t bodySize = 4 * piece - 7 - before - (empty.size() - marker - 2);
+    AppendHistoryRecord(text, Entry("big", "b", "s", "", std::string(bodySize, 'x')));
+    ASSERT_EQ(text.find(kHistoryEndMarker, before), 4 * piece - 7);
+    f.dir.Write("history.zrk", text + "torn|record");
+    size_t complete = 0;
+    const std::vector<HistoryEntry> expected = ParseHistoryText(text, complete);
+
+    CFilterApp app;
+    ASSERT_TRUE(app.InitInstance());
+    app.AppendHistoryEntry(Entry("new", "n", "s", "", "b"));
+    app.WriteHistoryFile(HistoryWriteMode::Normal);
+    auto loaded = app.GetHistorySnapshot();
+    ASSERT_EQ(loaded.size(), expected.size() + 1);
+    for (size_t i = 0; i < expected.size(); ++i)
+        ASSERT_TRUE(loaded[i]->Date == expected[i].Date && loaded[i]->Body == expected[i].Body)
+            << i;
+    EXPECT_EQ(loaded.back()->Date, "new");
+    AppendHistoryRecord(text, Entry("new", "n", "s", "", "b"));
+    EXPECT_EQ(f.dir.Read("history.zrk"), text);
+}
+
 TEST_F(HistoryFile, ChangedFileOnDiskIsReplacedNotAppendedTo) {
     Judge(Entry("d1", "a", "s", "", "b"));
     f.dir.Write("history.zrk", "someone else wrote this");

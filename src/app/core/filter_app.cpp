@@ -6,7 +6,10 @@
 #include <ctime>
 
 CFilterApp::CFilterApp() = default;
-CFilterApp::~CFilterApp() = default;
+CFilterApp::~CFilterApp() {
+    if (historyLoader_.joinable())
+        historyLoader_.join();
+}
 
 std::string CFilterApp::DataFilePath(const std::string& fileName) const {
     return JoinPath(InstallPath, fileName);

@@ -22,10 +22,12 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CMailSession;
@@ -77,8 +79,13 @@ class CFilterApp {
     int GetLanguageName();
     std::string GetLanguageNameValue() const;
 
-    // ---- History (filter/history_file.cpp) ----
+    // ---- History (filter/history_load.cpp, filter/history_file.cpp) ----
+    // Reads history.zrk into HistoryList, appending to what is there.
     void LoadHistoryFile();
+    // LoadHistoryFile on a thread of its own, so that a years-long history
+    // does not hold up start-up; every history operation below waits until
+    // it is done.
+    void StartHistoryLoad();
     void WriteHistoryFile(HistoryWriteMode mode);
     // The window thread's view of HistoryList: a snapshot taken under the
     // history lock (cheap: entries are shared, never changed in place).
@@ -93,8 +100,8 @@ class CFilterApp {
     // Judges one mailbox's fetched texts (element i = message i + 1) under
     // AppLock: parse, judge, life time, history, repeated mails. Returns the
     // verdicts of exactly this batch (0 delete on the server, 1 keep); they are
-    // also left in MessageVerdicts.
-    std::vector<unsigned char> JudgeBatch(const std::vector<std::string>& messages);
+    // also left in MessageVerdicts. Each text is freed once parsed.
+    std::vector<unsigned char> JudgeBatch(std::vector<std::string> messages);
     // The hand-over from a session's final step: judges session.Messages and
     // stores the verdicts in the session itself (src/filter/pipeline_entry.cpp).
     void ProcessFetchedMessages(CMailSession& session);
@@ -236,6 +243,12 @@ class CFilterApp {
     // HistoryList and what the history file is known to hold.
     mutable std::recursive_mutex historyFileLock_; // orders writes and clears of the file
     mutable std::mutex historyLock_;
+    mutable std::condition_variable historyLoaded_;
+    bool historyLoading_ = false; // StartHistoryLoad's thread is still reading
+    std::thread historyLoader_;
+    // Waits out a loading history; `guard` holds historyLock_.
+    void WaitForHistoryLoad(std::unique_lock<std::mutex>& guard) const;
+    void ReadHistoryIntoList(); // the work of LoadHistoryFile
     std::vector<std::shared_ptr<const HistoryEntry>> historyList_;
     size_t historyRecordsInFile_ = 0; // leading entries the file holds unchanged
     int64_t historyFileBytes_ = -1;   // size the file has after our last write; -1 unknown
