@@ -1,6 +1,7 @@
 #include "mail/imap_session.h"
 
 #include "app/core/prompts.h"
+#include "mail/sequence_set.h"
 #include "platform/numconv.h"
 
 #include <system_error>
@@ -20,6 +21,20 @@ long ParseExistsCount(const std::string& response) {
     int count = Atoi(number.empty() ? std::string_view() : std::string_view(number).substr(1));
     // A negative count is as absurd as a huge one, not a missing one.
     return count < 0 ? kMaxMessageCount + 1L : count;
+}
+
+std::vector<std::string> MarkDeletedCommands(const std::vector<unsigned char>& verdicts) {
+    const std::string head = "A003 STORE ";
+    const std::string tail = " FLAGS (\\Deleted)\r\n";
+    std::vector<long> condemned;
+    for (size_t i = 0; i < verdicts.size(); ++i)
+        if (verdicts[i] == 0)
+            condemned.push_back(static_cast<long>(i) + 1);
+    std::vector<std::string> commands;
+    for (const std::string& set :
+         BuildSequenceSets(condemned, kMaxStoreLine - head.size() - tail.size()))
+        commands.push_back(head + set + tail);
+    return commands;
 }
 
 CImapSession::~CImapSession() {
@@ -123,17 +138,19 @@ void CImapSession::DeleteMarkedAndQuit() {
         return;
     bool anyMarked = false;
     if (Verdicts.size() == Messages.size()) {
-        for (size_t i = 0; i < Messages.size(); ++i) {
-            if (Verdicts[i] != 0)
-                continue;
+        for (const std::string& command : MarkDeletedCommands(Verdicts)) {
             anyMarked = true;
             // The numbers have moved: a STORE could hit another message.
             if (sawExpunge_)
                 break;
+            // A reply that did not arrive whole leaves it open what the
+            // server did: no CLOSE. A NO or BAD is not examined: the flags
+            // that were set are on condemned messages only (no EXPUNGE has
+            // moved the numbers), and the CLOSE removes them now, by this
+            // batch's verdicts, instead of leaving them marked for whichever
+            // later CLOSE comes.
             CImapResponseCollector reply("A003", Limits);
-            if (Exchange("A003 STORE " + Itoa(static_cast<long long>(i) + 1) +
-                             " FLAGS (\\Deleted)\r\n",
-                         reply) != ReplyResult::Complete)
+            if (Exchange(command, reply) != ReplyResult::Complete)
                 return;
         }
     }

@@ -4,7 +4,8 @@
 // step machine.
 //
 // Message numbers are only trusted while the server reports no EXPUNGE: once
-// it has (after SELECT), the session sends no STORE at all. The keep-alive
+// it has (after SELECT), the session sends no further STORE. The condemned
+// messages are marked with as few STORE commands as the line length allows. The keep-alive
 // runs on a timer thread of the session while the batch waits to be judged,
 // and is stopped and joined before the first STORE, so it can never send
 // between the delete commands.
@@ -42,6 +43,12 @@ class CImapSession : public CMailSession {
     bool keepAliveStop_ = false;
     std::thread keepAliveThread_;
 };
+
+// The mark-deleted commands for the messages whose verdict is 0 (element i =
+// message i + 1): "A003 STORE <set> FLAGS (\Deleted)\r\n" with ascending,
+// merged sequence sets, each line at most kMaxStoreLine bytes.
+inline constexpr size_t kMaxStoreLine = 1000;
+std::vector<std::string> MarkDeletedCommands(const std::vector<unsigned char>& verdicts);
 
 // The message count of a SELECT response: the number of the untagged line
 // that ends in the first "EXISTS". -1 when the response has no "EXISTS"; a

@@ -3,8 +3,35 @@
 #include "app/core/prompts.h"
 #include "platform/numconv.h"
 
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+namespace {
+
+std::string Command(const char* verb, long long number) {
+    return verb + Itoa(number) + "\r\n";
+}
+
+} // namespace
+
 bool IsPositivePop3Reply(const std::string& reply) {
     return reply.compare(0, 3, "+OK") == 0;
+}
+
+bool OffersPipelining(const std::string& capaReply) {
+    std::istringstream lines(capaReply);
+    std::string line;
+    std::getline(lines, line); // the status line
+    while (std::getline(lines, line)) {
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+            line.pop_back();
+        std::transform(line.begin(), line.end(), line.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        if (line == "PIPELINING")
+            return true;
+    }
+    return false;
 }
 
 long CPop3Session::FindMessageEnd(std::string_view chunk) {
@@ -52,8 +79,27 @@ int CPop3Session::Login() {
     }
 }
 
+int CPop3Session::ReadCapabilities() {
+    std::string line;
+    if (Ask("CAPA\r\n", line) != 1)
+        return -1;
+    // A server that does not know CAPA gets one command at a time.
+    if (!IsPositivePop3Reply(line))
+        return 1;
+    std::string list;
+    ReplyResult result = ReadPop3Message(std::move(line), list);
+    if (result != ReplyResult::Complete) {
+        RecordReplyFailure(result);
+        return -1;
+    }
+    pipelining_ = OffersPipelining(list);
+    return 1;
+}
+
 int CPop3Session::LoginAndCount() {
-    if (Login() != 1)
+    pipelining_ = false;
+    retrSent_ = 0;
+    if (Login() != 1 || ReadCapabilities() != 1)
         return -1;
     std::string line;
     if (SendCommand("STAT\r\n") != 1)
@@ -93,25 +139,78 @@ int CPop3Session::LoginAndCount() {
     return FetchMessage();
 }
 
-int CPop3Session::CommandUntilPositive(const std::string& command, std::string& statusLine) {
-    for (int repeat = 0;; ++repeat) {
-        if (SendCommand(command) != 1)
+int CPop3Session::ReadStatus(std::string& statusLine) {
+    ReplyResult result = ReadStatusLine(statusLine);
+    if (result == ReplyResult::Complete)
+        return 1;
+    RecordReplyFailure(result);
+    return -1;
+}
+
+int CPop3Session::Ask(const std::string& command, std::string& statusLine) {
+    if (SendCommand(command) != 1)
+        return -1;
+    return ReadStatus(statusLine);
+}
+
+int CPop3Session::RepeatUntilPositive(const std::string& command, std::string& statusLine) {
+    for (int repeat = 0; !IsPositivePop3Reply(statusLine); ++repeat)
+        if (repeat >= MaxCommandRepeats || Ask(command, statusLine) != 1)
             return -1;
-        ReplyResult result = ReadStatusLine(statusLine);
+    return 1;
+}
+
+int CPop3Session::Depth() const {
+    // At most this many: the commands must stay a few kilobytes.
+    return std::clamp(PipelineDepth, 1, 256);
+}
+
+int CPop3Session::ReadStatusAhead(int number, std::string& statusLine) {
+    const int last = std::min(MessageCount, number + Depth() - 1);
+    if (retrSent_ < last) {
+        std::string commands;
+        for (int n = std::max(retrSent_ + 1, number); n <= last; ++n)
+            commands += Command("RETR ", n);
+        if (SendCommand(commands) != 1)
+            return -1;
+        retrSent_ = last;
+    }
+    return ReadStatus(statusLine);
+}
+
+int CPop3Session::DropRepliesAfter(int number) {
+    for (int n = number + 1; n <= retrSent_; ++n) {
+        std::string line;
+        if (ReadStatus(line) != 1)
+            return -1;
+        if (!IsPositivePop3Reply(line))
+            continue;
+        std::string dropped;
+        ReplyResult result = ReadPop3Message(std::move(line), dropped);
         if (result != ReplyResult::Complete) {
             RecordReplyFailure(result);
             return -1;
         }
-        if (IsPositivePop3Reply(statusLine))
-            return 1;
-        if (repeat >= MaxCommandRepeats)
-            return -1;
     }
+    retrSent_ = number;
+    return 1;
 }
 
 int CPop3Session::FetchMessage() {
+    const int number = GetMessageNumber();
+    const std::string command = Command("RETR ", number);
     std::string statusLine;
-    if (CommandUntilPositive("RETR " + Itoa(GetMessageNumber()) + "\r\n", statusLine) != 1) {
+    if ((pipelining_ ? ReadStatusAhead(number, statusLine) : Ask(command, statusLine)) != 1)
+        return -1;
+    // A refused message while later ones are on their way: their replies are
+    // read first, and from here on the session asks one command at a time,
+    // exactly as with a server that does not pipeline.
+    if (pipelining_ && !IsPositivePop3Reply(statusLine)) {
+        if (DropRepliesAfter(number) != 1)
+            return -1;
+        pipelining_ = false;
+    }
+    if (RepeatUntilPositive(command, statusLine) != 1) {
         if (!ConnectionSpoiled)
             RecordStatus(kTextFetchFailed);
         return -1;
@@ -126,24 +225,58 @@ int CPop3Session::FetchMessage() {
     return 1;
 }
 
+int CPop3Session::DeleteEach(const std::vector<int>& numbers) {
+    for (int number : numbers) {
+        std::string statusLine;
+        if (Ask(Command("DELE ", number), statusLine) != 1 ||
+            RepeatUntilPositive(Command("DELE ", number), statusLine) != 1)
+            return -1;
+    }
+    return 1;
+}
+
+int CPop3Session::DeleteAhead(const std::vector<int>& numbers) {
+    const size_t depth = static_cast<size_t>(Depth());
+    std::vector<std::pair<int, std::string>> refused;
+    size_t sent = 0;
+    for (size_t k = 0; k < numbers.size(); ++k) {
+        const size_t last = std::min(numbers.size(), k + depth);
+        if (sent < last) {
+            std::string commands;
+            for (; sent < last; ++sent)
+                commands += Command("DELE ", numbers[sent]);
+            if (SendCommand(commands) != 1)
+                return -1;
+        }
+        std::string statusLine;
+        if (ReadStatus(statusLine) != 1)
+            return -1;
+        if (!IsPositivePop3Reply(statusLine))
+            refused.emplace_back(numbers[k], std::move(statusLine));
+    }
+    // Every reply is in: the refused ones are asked again one at a time.
+    for (auto& [number, statusLine] : refused)
+        if (RepeatUntilPositive(Command("DELE ", number), statusLine) != 1)
+            return -1;
+    return 1;
+}
+
 void CPop3Session::DeleteMarkedAndQuit() {
     if (ConnectionSpoiled)
         return;
     // Verdicts that do not match the batch delete nothing.
     if (Verdicts.size() == Messages.size()) {
-        for (size_t i = 0; i < Messages.size(); ++i) {
-            if (Verdicts[i] != 0)
-                continue;
-            std::string statusLine;
-            if (CommandUntilPositive("DELE " + Itoa(static_cast<long long>(i) + 1) + "\r\n",
-                                     statusLine) != 1) {
-                // Without "Quit" the server forgets every mark of this
-                // session: nothing is deleted, the next check tries again.
-                if (!ConnectionSpoiled)
-                    RecordStatus(kTextUnknownFailure);
-                ConnectionSpoiled = true;
-                return;
-            }
+        std::vector<int> condemned;
+        for (size_t i = 0; i < Verdicts.size(); ++i)
+            if (Verdicts[i] == 0)
+                condemned.push_back(static_cast<int>(i) + 1);
+        if ((pipelining_ ? DeleteAhead(condemned) : DeleteEach(condemned)) != 1) {
+            // Without "Quit" the server forgets every mark of this
+            // session: nothing is deleted, the next check tries again.
+            if (!ConnectionSpoiled)
+                RecordStatus(kTextUnknownFailure);
+            ConnectionSpoiled = true;
+            return;
         }
     }
     if (SendCommand("Quit\r\n") != 1)

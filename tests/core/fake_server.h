@@ -95,6 +95,12 @@ class CFakeServer {
         std::lock_guard guard(lock_);
         return received_;
     }
+    // Whether the client had sent bytes beyond the script's C: steps when the
+    // server sent something: a client that waits for every reply never has.
+    bool ClientWasAhead() const {
+        std::lock_guard guard(lock_);
+        return clientAhead_;
+    }
 
   private:
     void Run() {
@@ -153,6 +159,10 @@ class CFakeServer {
         for (const FakeStep& step : script_) {
             switch (step.What) {
             case FakeStep::Kind::Send:
+                if (Received().size() > cursor) {
+                    std::lock_guard guard(lock_);
+                    clientAhead_ = true;
+                }
                 if (!SendAll(fd, step.Bytes))
                     return;
                 break;
@@ -186,6 +196,7 @@ class CFakeServer {
     int client_ = -1;
     bool stopping_ = false;
     bool done_ = false;
+    bool clientAhead_ = false;
 };
 
 // Descriptors and threads now; Verify() once everything under test is gone.

@@ -50,10 +50,46 @@ inline std::string MessageReply(Protocol p, int n, const std::string& eol = "\r\
            std::to_string(text.size()) + "}" + eol + text + ")" + eol + "A654 OK done" + eol;
 }
 
+// What a POP3 server answers to CAPA: a list that offers pipelining (in
+// lower case: the word is matched without regard to case).
+inline const std::string kPop3Capabilities = "+OK\r\nTOP\r\nUSER\r\npipelining\r\n.\r\n";
+
+// `numbers` (ascending) as an IMAP sequence set with runs merged.
+inline std::string SequenceSet(const std::vector<int>& numbers) {
+    std::string set;
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        bool inRun = i > 0 && numbers[i - 1] + 1 == numbers[i];
+        bool runGoesOn = i + 1 < numbers.size() && numbers[i] + 1 == numbers[i + 1];
+        if (!inRun)
+            set += (set.empty() ? "" : ",") + std::to_string(numbers[i]);
+        else if (!runGoesOn)
+            set += ":" + std::to_string(numbers[i]);
+    }
+    return set;
+}
+
+// The numbers an IMAP sequence set names, in its order.
+inline std::vector<int> ExpandSequenceSet(const std::string& set) {
+    std::vector<int> numbers;
+    for (size_t at = 0; at < set.size();) {
+        size_t end = std::min(set.find(',', at), set.size());
+        const std::string item = set.substr(at, end - at);
+        const size_t colon = item.find(':');
+        const int last = std::stoi(colon == std::string::npos ? item : item.substr(colon + 1));
+        for (int n = std::stoi(item); n <= last; ++n)
+            numbers.push_back(n);
+        at = end + 1;
+    }
+    return numbers;
+}
+
 // A whole check of `count` messages that deletes `deleted`, user "u" and
-// password "p"; the server's line ends are `eol`.
+// password "p"; the server's line ends are `eol`, a POP3 server answers
+// `capabilities` to CAPA. The exchanges are in the order in which the client
+// sends its commands, also when it sends them ahead of the replies.
 inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<int>& deleted,
-                                       const std::string& eol = "\r\n") {
+                                       const std::string& eol = "\r\n",
+                                       const std::string& capabilities = kPop3Capabilities) {
     const bool pop3 = p == Protocol::Pop3;
     const std::string n = std::to_string(count);
     std::vector<Exchange> path;
@@ -62,6 +98,7 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
             {Phase::Greeting, "", "+OK POP3 ready\r\n"},
             {Phase::Login, "USER u\r\n", "+OK\r\n"},
             {Phase::Login, "PASS p\r\n", "+OK logged in\r\n"},
+            {Phase::Login, "CAPA\r\n", capabilities},
             {Phase::Count, "STAT\r\n", "+OK " + n + " " + std::to_string(count * 300) + "\r\n"}};
     else
         path = {{Phase::Greeting, "", "* OK IMAP ready\r\n"},
@@ -78,13 +115,18 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
              pop3 ? "RETR " + number + "\r\n" : "A654 FETCH " + number + " (FLAGS BODY[])\r\n",
              MessageReply(p, i, eol)});
     }
-    for (size_t i = 0; i < deleted.size(); ++i) {
-        const std::string number = std::to_string(deleted[i]);
-        path.push_back(
-            {i > 0 && i + 1 == deleted.size() ? Phase::BeforeClose : Phase::Delete,
-             pop3 ? "DELE " + number + "\r\n" : "A003 STORE " + number + " FLAGS (\\Deleted)\r\n",
-             pop3 ? "+OK\r\n" : "* " + number + " FETCH (FLAGS (\\Deleted))\r\nA003 OK\r\n"});
+    // IMAP marks them all with one STORE; POP3 deletes one by one.
+    if (!pop3 && !deleted.empty()) {
+        std::string flagged;
+        for (int number : deleted)
+            flagged += "* " + std::to_string(number) + " FETCH (FLAGS (\\Deleted))\r\n";
+        path.push_back({Phase::Delete,
+                        "A003 STORE " + SequenceSet(deleted) + " FLAGS (\\Deleted)\r\n",
+                        flagged + "A003 OK\r\n"});
     }
+    for (size_t i = 0; pop3 && i < deleted.size(); ++i)
+        path.push_back({i > 0 && i + 1 == deleted.size() ? Phase::BeforeClose : Phase::Delete,
+                        "DELE " + std::to_string(deleted[i]) + "\r\n", "+OK\r\n"});
     path.push_back({Phase::AfterClose, pop3 ? "Quit\r\n" : "A341 CLOSE\r\n",
                     pop3 ? "+OK bye\r\n" : "A341 OK\r\n"});
     for (Exchange& e : path)

@@ -1,6 +1,7 @@
-// Sessions against the real test Dovecot, plain and over implicit TLS, also
-// with another client expunging meanwhile; an untrusted certificate is
-// refused before any byte of the dialogue; the account test.
+// Sessions against the real test Dovecot (POP3 with its commands sent ahead),
+// plain and over implicit TLS, also with another client expunging meanwhile;
+// an untrusted certificate is refused before any byte of the dialogue; the
+// account test.
 #include "core/session_fixture.h"
 #include "mail_server.h"
 
@@ -61,6 +62,7 @@ struct ServerCase {
     std::vector<std::string> Left; // in the Maildir afterwards
     OtherClient Other = OtherClient::Away;
     int Expunged = 0;
+    int Pop3Depth = 0; // POP3 commands sent ahead (0: the default)
 };
 
 class ServerSession : public testing::TestWithParam<ServerCase> {};
@@ -78,8 +80,11 @@ TEST_P(ServerSession, OnlyCondemnedMailLeavesBySession) {
     app.InstallPath = dir.Path();
     auto imap = std::make_shared<CImapFetchHook>(app);
     std::shared_ptr<CMailSession> session = imap;
+    auto pop3 = std::make_shared<CPop3Session>(app);
     if (!c.Imap)
-        session = std::make_shared<CPop3Session>(app);
+        session = pop3;
+    if (c.Pop3Depth > 0)
+        pop3->PipelineDepth = c.Pop3Depth;
     session->ServerName = "127.0.0.1";
     session->UserName = c.User;
     session->Password = CTestMailServer::Password(c.User);
@@ -103,6 +108,8 @@ TEST_P(ServerSession, OnlyCondemnedMailLeavesBySession) {
     EXPECT_EQ(session->IsTls(), c.Tls);
     session->StartStep();
     ASSERT_TRUE(session->WaitUntilEnded(120s));
+    // The server offers pipelining: the POP3 commands went out ahead.
+    EXPECT_TRUE(c.Imap || pop3->Pipelining());
     EXPECT_EQ(CTestMailServer::Messages(c.User).size(), c.Left.size());
     for (const std::string& subject : kSubjects)
         EXPECT_EQ(CTestMailServer::CountContaining(c.User, "Subject: " + subject),
@@ -112,35 +119,34 @@ TEST_P(ServerSession, OnlyCondemnedMailLeavesBySession) {
 
 const std::vector<std::string> kKept = {"keep 1", "keep 3"};
 
-INSTANTIATE_TEST_SUITE_P(All, ServerSession,
-                         testing::Values(ServerCase{"Pop3", false, false, "user1", kKept},
-                                         ServerCase{"Imap", true, false, "user2", kKept},
-                                         ServerCase{"Pop3OverTls", false, true, "user3", kKept},
-                                         ServerCase{"ImapOverTls", true, true, "user4", kKept},
-                                         ServerCase{"ImapFetchedMessageExpungedWhileFetching",
-                                                    true,
-                                                    false,
-                                                    "user15",
-                                                    {"keep 3"},
-                                                    OtherClient::ExpungesBeforeSecondFetch,
-                                                    1},
-                                         ServerCase{"ImapUnfetchedMessageExpungedWhileFetching",
-                                                    true,
-                                                    false,
-                                                    "user16",
-                                                    {"keep 1", "drop 2", "drop 4"},
-                                                    OtherClient::ExpungesBeforeSecondFetch,
-                                                    3},
-                                         ServerCase{"ImapExpungeWhileJudged",
-                                                    true,
-                                                    false,
-                                                    "user17",
-                                                    {"drop 2", "keep 3", "drop 4"},
-                                                    OtherClient::ExpungesWhileJudged,
-                                                    1}),
-                         [](const testing::TestParamInfo<ServerCase>& info) {
-                             return info.param.Name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    All, ServerSession,
+    testing::Values(ServerCase{"Pop3InTwos", false, false, "user1", kKept, OtherClient::Away, 0, 2},
+                    ServerCase{"Imap", true, false, "user2", kKept},
+                    ServerCase{"Pop3OverTls", false, true, "user3", kKept},
+                    ServerCase{"ImapOverTls", true, true, "user4", kKept},
+                    ServerCase{"ImapFetchedMessageExpungedWhileFetching",
+                               true,
+                               false,
+                               "user15",
+                               {"keep 3"},
+                               OtherClient::ExpungesBeforeSecondFetch,
+                               1},
+                    ServerCase{"ImapUnfetchedMessageExpungedWhileFetching",
+                               true,
+                               false,
+                               "user16",
+                               {"keep 1", "drop 2", "drop 4"},
+                               OtherClient::ExpungesBeforeSecondFetch,
+                               3},
+                    ServerCase{"ImapExpungeWhileJudged",
+                               true,
+                               false,
+                               "user17",
+                               {"drop 2", "keep 3", "drop 4"},
+                               OtherClient::ExpungesWhileJudged,
+                               1}),
+    [](const testing::TestParamInfo<ServerCase>& info) { return info.param.Name; });
 
 TEST(ServerTls, UntrustedCertificateIsRefusedWithNothingDeleted) {
     SKIP_WITHOUT_MAIL_SERVER();
