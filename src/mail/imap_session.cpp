@@ -118,14 +118,18 @@ int CImapSession::LoginAndCount() {
 }
 
 int CImapSession::FetchMessage() {
-    int number = GetMessageNumber();
+    const int number = GetMessageNumber();
+    // One FETCH at a time: servers answer FETCHes sent ahead with all their
+    // untagged responses first, and the fixed tag could not tell them apart.
     CImapResponseCollector reply("A654", Limits, number);
     if (Exchange("A654 FETCH " + Itoa(number) + " (FLAGS BODY[])\r\n", reply) !=
         ReplyResult::Complete)
         return -1;
-    // A completion other than OK, or no body for this message: the text is
-    // not the message, and judging it would put a verdict on the wrong mail.
-    if (reply.Status() != TaggedStatus::Ok || !reply.SawFetchLiteral()) {
+    // A completion other than OK, no body for this message, or the body of
+    // another message in its response: the text is not this message, and
+    // judging it would put a verdict on the wrong mail.
+    if (reply.Status() != TaggedStatus::Ok || !reply.SawFetchLiteral() ||
+        reply.SawOtherFetchLiteral()) {
         RecordStatus(kTextFetchFailed);
         return -1;
     }

@@ -5,10 +5,10 @@
 //
 // Message numbers are only trusted while the server reports no EXPUNGE: once
 // it has (after SELECT), the session sends no further STORE. The condemned
-// messages are marked with as few STORE commands as the line length allows. The keep-alive
-// runs on a timer thread of the session while the batch waits to be judged,
-// and is stopped and joined before the first STORE, so it can never send
-// between the delete commands.
+// messages are marked with as few STORE commands as the line length allows.
+// The keep-alive runs on a timer thread of the session while the batch waits
+// to be judged, and is stopped and joined before the first STORE, so it can
+// never send between the delete commands.
 #include "mail/session.h"
 
 class CImapSession : public CMailSession {

@@ -193,7 +193,10 @@ void CImapResponseCollector::LogicalLineEnded() {
         return;
     if (EqualsNoCase(keyword, "EXPUNGE"))
         sawExpunge_ = true;
-    if (fetchNumber_ > 0 && lineHasLiteral_ && EqualsNoCase(keyword, "FETCH") &&
-        number.size() <= 9 && std::stol(std::string(number)) == fetchNumber_)
-        sawFetchLiteral_ = true;
+    if (fetchNumber_ > 0 && lineHasLiteral_ && EqualsNoCase(keyword, "FETCH")) {
+        if (number.size() <= 9 && std::stol(std::string(number)) == fetchNumber_)
+            sawFetchLiteral_ = true;
+        else
+            sawOtherFetchLiteral_ = true;
+    }
 }

@@ -73,8 +73,8 @@ enum class TaggedStatus { None, Ok, No, Bad, Other };
 // up to the tagged completion line.
 class CImapResponseCollector {
   public:
-    // `fetchNumber` > 0: note whether an untagged FETCH of that message
-    // carried a literal (the body).
+    // `fetchNumber` > 0: note whether an untagged FETCH of that message, or
+    // of another one, carried a literal (a body).
     CImapResponseCollector(std::string tag, const ReplyLimits& limits, long fetchNumber = 0);
     size_t Feed(std::string_view chunk);
     CollectState State() const { return state_; }
@@ -87,6 +87,8 @@ class CImapResponseCollector {
     TaggedStatus Status() const { return status_; }
     bool SawExpunge() const { return sawExpunge_; }
     bool SawFetchLiteral() const { return sawFetchLiteral_; }
+    // An untagged FETCH of another message carried a literal.
+    bool SawOtherFetchLiteral() const { return sawOtherFetchLiteral_; }
 
   private:
     void LineSegmentEnded(size_t segmentStart, size_t segmentEnd);
@@ -101,6 +103,7 @@ class CImapResponseCollector {
     TaggedStatus status_ = TaggedStatus::None;
     bool sawExpunge_ = false;
     bool sawFetchLiteral_ = false;
+    bool sawOtherFetchLiteral_ = false;
 
     // Parser state: within a line segment, or within a literal.
     uint64_t literalLeft_ = 0;

@@ -63,7 +63,7 @@ DialogueCase Whole(const char* name, Protocol p, int count, const std::vector<in
         c.Verdicts[static_cast<size_t>(n) - 1] = 0;
     c.Fetched = static_cast<size_t>(count);
     // Without pipelining every command waits for the reply before it.
-    c.OneAtATime = p == Protocol::Imap || capabilities != kPop3Capabilities;
+    c.OneAtATime = p == Protocol::Pop3 && capabilities != kPop3Capabilities;
     return c;
 }
 
@@ -186,6 +186,13 @@ INSTANTIATE_TEST_SUITE_P(
         Whole("ImapThreeMessagesOnlySecondDeleted", kImap, 3, {2}, kEnded),
         Whole("ImapMessageOverOneByteReceives", kImap, 1, {}, kEnded, 1),
         Whole("ImapRunsMergedInOneStore", kImap, 6, {1, 2, 3, 5}, kEnded),
+        // A response with another message's body is not taken for the
+        // message asked for.
+        Transcript("ImapBodyOfAnotherMessageFailsTheFetch", kImap,
+                   kImapLogin +
+                       "S:a001 OK|C:A142 SELECT INBOX|S:* 2 EXISTS|S:A142 OK|"
+                       "C:A654 FETCH 1 (FLAGS BODY[])|S:* 2 FETCH (BODY[] {4}|S:abcd)|M:1|X",
+                   kTextFetchFailed),
         Transcript("ImapSelectWithoutExists", kImap,
                    kImapLogin + "S:a001 OK|C:A142 SELECT INBOX|S:* FLAGS ()|S:A142 OK|"
                                 "C:A341 CLOSE|S:A341 OK|C:A341 CLOSE|X",

@@ -82,6 +82,7 @@ TEST(ImapResponse, OnlyThisMessagesBodyAndExactTagCount) {
     other.Feed("* 7 FETCH (BODY[] {2}\r\nhi)\r\nA654 OK\r\n");
     EXPECT_EQ(other.State(), CollectState::Complete);
     EXPECT_FALSE(other.SawFetchLiteral());
+    EXPECT_TRUE(other.SawOtherFetchLiteral());
     CImapResponseCollector lookAlike("A654", ReplyLimits{}, 1);
     lookAlike.Feed("A6540 OK\r\na654 OK\r\n");
     EXPECT_EQ(lookAlike.State(), CollectState::NeedMore);

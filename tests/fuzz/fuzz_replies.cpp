@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (whole.State() == CollectState::Complete &&
             (a != b || whole.Text() != split.Text() || whole.Status() != split.Status() ||
              whole.SawExpunge() != split.SawExpunge() ||
-             whole.SawFetchLiteral() != split.SawFetchLiteral()))
+             whole.SawFetchLiteral() != split.SawFetchLiteral() ||
+             whole.SawOtherFetchLiteral() != split.SawOtherFetchLiteral()))
             std::abort();
         if (split.Text().size() > limits.MaxMessage + limits.MaxStatusLine + 64)
             std::abort();
