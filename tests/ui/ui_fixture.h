@@ -8,7 +8,7 @@
 #include "ui/navigation_tree.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,6 +24,9 @@
 
 inline std::ostream& operator<<(std::ostream& out, const QString& text) {
     return out << text.toStdString();
+}
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text << '"';
 }
 
 inline std::string InstalledLanguageFile() {
@@ -89,20 +92,17 @@ inline QStringList Column(const QAbstractItemModel* model, int column = 0) {
 // it); a window that never comes fails the test instead of hanging it.
 template <class T> void WhenModal(std::function<void(T*)> act) {
     auto* poll = new QTimer;
-    auto* waited = new QElapsedTimer;
-    waited->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, waited, act] {
+    QObject::connect(poll, &QTimer::timeout, [poll, act, deadline = QDeadlineTimer(5000)] {
         T* window = qobject_cast<T*>(QApplication::activeModalWidget());
         const bool up = window && window->isVisible();
-        if (!up && waited->elapsed() < 5000)
+        if (!up && !deadline.hasExpired())
             return;
         poll->stop();
         poll->deleteLater();
-        delete waited;
-        if (!up)
-            ADD_FAILURE() << "no modal window came up";
-        else
+        if (up)
             act(window);
+        else
+            ADD_FAILURE() << "no modal window came up";
     });
     poll->start(5);
 }
@@ -162,25 +162,17 @@ struct CAskingThread {
     std::thread thread;
 };
 
-// A page on its own in a shown host window.
-template <class Page> Page* OpenPage(CFilterApp& app, QWidget& host) {
-    host.resize(800, 500);
-    host.show();
-    auto* page = new Page(app, nullptr, &host);
-    page->show();
-    return page;
-}
-
-// The main window on a started application object, hidden until Show().
+// The main window on a started application object and an account file,
+// shown.
 struct CMainWindowFixture : CUiApp {
     explicit CMainWindowFixture(const std::string& settings = "[SETTINGS]\r\n",
-                                const std::string& language = InstalledLanguageFile(),
                                 const std::string& accounts = "")
-        : CUiApp(settings, language) {
+        : CUiApp(settings) {
         if (!accounts.empty())
             dir.Write("ZRKList.zrk", accounts);
         dialog = std::make_unique<CMainDialog>(*app);
         app->Timers = &dialog->Timers();
+        Show();
     }
     ~CMainWindowFixture() { app->Timers = nullptr; }
 
@@ -188,25 +180,25 @@ struct CMainWindowFixture : CUiApp {
         dialog->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     }
-    // The point of a node, its branches opened; -1: empty space below them all.
-    QPoint NodePoint(int node) {
-        if (node < 0)
-            return QPoint(10, dialog->Tree()->viewport()->height() - 4);
-        for (QTreeWidgetItem* up = dialog->Node(node)->parent(); up; up = up->parent())
-            up->setExpanded(true);
-        dialog->Tree()->scrollToItem(dialog->Node(node));
-        return dialog->Tree()->visualItemRect(dialog->Node(node)).center();
-    }
+    // Clicks a node, its branches opened; -1: the empty space below them all.
     void ClickNode(int node, bool twice = false) {
-        ClickAt(dialog->Tree(), NodePoint(node), {}, twice);
+        QTreeWidget* tree = dialog->Tree();
+        QPoint at(10, tree->viewport()->height() - 4);
+        if (node >= 0) {
+            for (QTreeWidgetItem* up = dialog->Node(node)->parent(); up; up = up->parent())
+                up->setExpanded(true);
+            tree->scrollToItem(dialog->Node(node));
+            at = tree->visualItemRect(dialog->Node(node)).center();
+        }
+        ClickAt(tree, at, {}, twice);
     }
-    bool Bold(int node) { return dialog->Node(node)->font(0).bold(); }
     int VisiblePage() {
         for (int i = 0; i < kPageCount; ++i)
             if (dialog->Page(i)->isVisible())
                 return i;
         return -1;
     }
+    std::string Settings() { return dir.Read("Settings.ini"); }
 
     std::unique_ptr<CMainDialog> dialog;
 };

@@ -1,12 +1,16 @@
-// The new-sender question as the core asks it, from a thread of its own: each
-// answer, a question open when the program quits, and each answer's effect on
-// the test mail server and in the list files.
+// The questions the sessions ask from threads of their own: the new-sender
+// question with each way of answering, a question open when the program
+// quits and each answer's effect on the test mail server and the list
+// files; the login prompt, several at once, and asked on the window thread.
 #include "core/filter_fixture.h"
 #include "server/mail_server.h"
+#include "ui/login_dialog.h"
 #include "ui/new_sender_dialog.h"
 #include "ui/new_sender_prompt.h"
 #include "ui/ui_question.h"
 #include "ui_fixture.h"
+
+#include <QMap>
 
 namespace {
 
@@ -27,7 +31,6 @@ TEST(NewSenderDialog, EachWayOfAnsweringReachesTheAskingThread) {
         CAskingThread asking([&] { answer = prompt.AskNewSender("ann@x.example\r\nhas sent"); });
         ASSERT_TRUE(QTest::qWaitFor([] { return OpenQuestion() != nullptr; }, 5000));
         CNewSenderDialog* dialog = OpenQuestion();
-        EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         EXPECT_EQ(Control<QLabel>(dialog, 1005)->text(), "ann@x.example\nhas sent");
         if (how == 0)
             dialog->close();
@@ -41,24 +44,23 @@ TEST(NewSenderDialog, EachWayOfAnsweringReachesTheAskingThread) {
     }
 }
 
-// The open question is answered "no answer" and its window closes.
-bool QuitWithQuestionOpen() {
-    CUiApp ui;
-    CNewSenderPrompt prompt(*ui.app);
-    NewSenderAnswer answer = NewSenderAnswer::Friend;
-    CAskingThread asking([&] { answer = prompt.AskNewSender("ann@x.example"); });
-    if (!QTest::qWaitFor([] { return OpenQuestion() != nullptr; }, 5000))
-        return false;
-    CancelAllQuestions();
-    return asking.Wait() && answer == NewSenderAnswer::NoAnswer && OpenQuestion() == nullptr;
-}
-
-// Quitting answers every later question "no answer" too, so this runs in a
-// process of its own, which ends without tearing down main()'s QApplication
-// (a leak check would report the font cache it holds).
+// Quitting answers the open question "no answer" and closes its window, and
+// every later question too, so this runs in a process of its own, which
+// ends without tearing down main()'s QApplication (a leak check would
+// report the font cache it holds).
 TEST(NewSenderQuit, OpenQuestionIsAnsweredNoAnswer) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(std::_Exit(QuitWithQuestionOpen() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+    auto quitWithQuestionOpen = [] {
+        CUiApp ui;
+        CNewSenderPrompt prompt(*ui.app);
+        NewSenderAnswer answer = NewSenderAnswer::Friend;
+        CAskingThread asking([&] { answer = prompt.AskNewSender("ann@x.example"); });
+        if (!QTest::qWaitFor([] { return OpenQuestion() != nullptr; }, 5000))
+            return false;
+        CancelAllQuestions();
+        return asking.Wait() && answer == NewSenderAnswer::NoAnswer && OpenQuestion() == nullptr;
+    };
+    EXPECT_EXIT(std::_Exit(quitWithQuestionOpen() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 // A check with the action "ask" (10005=0) on a mailbox of this test's own:
@@ -95,6 +97,42 @@ TEST(NewSenderOnServer, EachAnswerActsOnTheServerAndTheListFiles) {
         EXPECT_EQ(ui.dir.Read("Friend List.zrk"), friends) << button;
         EXPECT_EQ(ui.dir.Read("Blocked List.zrk"), blocked) << button;
     }
+}
+
+// Each question has its own dialog, titled with the account name; they are
+// answered in any order, and Cancel changes nothing.
+TEST(LoginPrompt, PromptsOpenTogetherAreAnsweredInAnyOrder) {
+    CUiApp ui;
+    CLoginPrompt prompt(*ui.app);
+    LoginPromptData first{"First", "a", ""}, second{"Second", "b", "old"};
+    int firstResult = 0, secondResult = 0;
+    CAskingThread askFirst([&] { firstResult = prompt.AskLogin(first); });
+    CAskingThread askSecond([&] { secondResult = prompt.AskLogin(second); });
+    ASSERT_TRUE(QTest::qWaitFor([] { return OpenWindows<CLoginDialog>().size() == 2; }, 10000));
+    QMap<QString, CLoginDialog*> open;
+    for (CLoginDialog* dialog : OpenWindows<CLoginDialog>())
+        open[dialog->windowTitle()] = dialog;
+    ASSERT_EQ(open.keys(), QStringList({"First", "Second"}));
+    EXPECT_EQ(Control<QLineEdit>(open["First"], 1028)->text(), QString("a"));
+    Click(open["Second"], 2);
+    ASSERT_TRUE(askSecond.Wait());
+    EXPECT_EQ(std::pair(secondResult, second.Password), std::pair(2, std::string("old")));
+    TypeInto(open["First"], 1028, "a2");
+    TypeInto(open["First"], 1029, "s3cr|t");
+    Click(open["First"], 1);
+    ASSERT_TRUE(askFirst.Wait());
+    EXPECT_EQ(firstResult, 1);
+    EXPECT_EQ(first.UserName + first.Password, "a2s3cr|t");
+}
+
+// A blocking queued call to one's own thread would deadlock.
+TEST(LoginPrompt, AskedOnTheWindowThreadRunsDirectly) {
+    CUiApp ui;
+    CLoginPrompt prompt(*ui.app);
+    WhenModal<CLoginDialog>([](CLoginDialog* dialog) { Click(dialog, 1); });
+    LoginPromptData data{"Here", "me", "pw"};
+    EXPECT_EQ(prompt.AskLogin(data), 1);
+    EXPECT_EQ(data.Password, "pw");
 }
 
 } // namespace

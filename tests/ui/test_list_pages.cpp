@@ -1,0 +1,230 @@
+// The list pages in the main window: the account, friends and blocked lists
+// deleting exactly the selected rows; the filter's lists loaded from the
+// files; adds through the Add Sender dialog that reach the filter at once;
+// the rules for sender entries; and the spam words page.
+#include "core/filter_fixture.h"
+#include "ui/add_sender_dialog.h"
+#include "ui/add_spam_word_dialog.h"
+#include "ui/name_field_filter.h"
+#include "ui/sender_entry_check.h"
+#include "ui_fixture.h"
+
+namespace {
+const std::string kBlocked = "Blocked List.zrk", kFriends = "Friend List.zrk";
+constexpr int kDelete = 1017, kAdd = 1023;
+constexpr int kDeleteAccountPage = 3, kSpamWordsPage = 5, kFriendsPage = 6, kBlockedPage = 7;
+
+QTableWidget* List(QWidget* page) {
+    return page->findChild<QTableWidget*>();
+}
+QStringList Rows(QWidget* page, int column = 0) {
+    return Column(List(page)->model(), column);
+}
+struct CListWindow : CMainWindowFixture {
+    using CMainWindowFixture::CMainWindowFixture;
+    // Shows page `index`, which reloads its rows from the file.
+    QWidget* Open(int index) {
+        dialog->ShowPage(index);
+        return dialog->Page(index);
+    }
+};
+
+struct DeleteCase {
+    int Page;
+    std::string File, Before;
+    std::vector<int> Selected;
+    std::string After;
+    QStringList Left;
+};
+void PrintTo(const DeleteCase& c, std::ostream* out) {
+    *out << c.File;
+}
+class DeleteRows : public ::testing::TestWithParam<DeleteCase> {};
+
+// Delete is there only while rows are selected; empty space unselects.
+// Each row carries its line's offset, dead lines counted.
+TEST_P(DeleteRows, MarkExactlyTheSelectedLines) {
+    const DeleteCase& c = GetParam();
+    CListWindow w;
+    w.dir.Write(c.File, c.Before);
+    QWidget* page = w.Open(c.Page);
+    EXPECT_FALSE(Enabled(page, kDelete));
+    for (int row : c.Selected)
+        ClickRow(List(page), row, Qt::ControlModifier);
+    Click(page, kDelete);
+    EXPECT_EQ(w.dir.Read(c.File), c.After);
+    EXPECT_EQ(Rows(page), c.Left);
+    EXPECT_FALSE(Enabled(page, kDelete));
+    ClickRow(List(page), 0);
+    ASSERT_TRUE(Enabled(page, kDelete));
+    ClickRow(List(page), -1);
+    EXPECT_FALSE(Enabled(page, kDelete));
+}
+const DeleteCase kDeleteCases[] = {
+    {kDeleteAccountPage,
+     "ZRKList.zrk",
+     "P|A|s1|u1|p1\r\nP|B|s2|u2|p2\r\nI|C|s3|u3|*\r\nP|D|s4|u4|p4\r\n",
+     {0, 1, 3},
+     "-->|s1|u1<--\r\n-->|s2|u2<--\r\nI|C|s3|u3|*\r\n-->|s4|u4<--\r\n",
+     {"C"}},
+    {kFriendsPage,
+     kFriends,
+     "   a@x.example\r\n   b@x.example\r\n   c@x.example\r\n",
+     {0, 2},
+     "|*|a@x.example\r\n   b@x.example\r\n|*|c@x.example\r\n",
+     {"{b} @x.example"}},
+    {kBlockedPage,
+     kBlocked,
+     "   a@x.example\r\n|*|z@x.example\r\n   *@y.example\r\n",
+     {1},
+     "   a@x.example\r\n|*|z@x.example\r\n|*|*@y.example\r\n",
+     {"{a} @x.example"}}};
+INSTANTIATE_TEST_SUITE_P(ListPages, DeleteRows, ::testing::ValuesIn(kDeleteCases));
+
+// Creating the main window, as start-up does before the first check, loads
+// each list into the filter exactly once (live lines only) and builds the
+// spam tables.
+TEST(SenderPages, MainWindowCreationLoadsEachListOnce) {
+    CUiApp ui;
+    ui.dir.Write(kFriends, "   ann@mail.example\r\n   *@family.example\r\n");
+    ui.dir.Write(kBlocked, "   ann@mail.example\r\n|*|bob@mail.example\r\n   *@offers.example\r\n");
+    ui.app->SpamWordList.Set({"offer>5"});
+    CMainDialog main(*ui.app);
+    CFilterApp& app = *ui.app;
+    EXPECT_EQ(std::tuple(app.FriendAddresses.Size(), app.FriendDomains.Size(),
+                         app.BlockedAddresses.Size(), app.BlockedDomains.Size()),
+              std::tuple(1u, 1u, 1u, 1u));
+    EXPECT_TRUE(app.FriendDomains.Contains("family.example"));
+    EXPECT_FALSE(app.BlockedAddresses.Contains("bob@mail.example"));
+    EXPECT_EQ(std::pair(app.SpamTablesBuilt.load(), app.SpamDegreeTotal), std::pair(true, 5));
+}
+
+// A bad domain is refused with the dialog kept open; a "*" name makes a
+// domain entry that the filter uses at once.
+TEST(SenderPages, AddsReachTheirFileAndTheFilterAtOnce) {
+    CListWindow w;
+    CBoxRecorder boxes;
+    bool stayedOpen = false;
+    WhenModal<CAddSenderDialog>([&](CAddSenderDialog* dialog) {
+        TypeInto(dialog, 1029, "offers.");
+        Click(dialog, 1);
+        stayedOpen = dialog->isVisible();
+        TypeInto(dialog, 1029, "offers.example");
+        Click(dialog, 1);
+    });
+    Click(w.Open(kBlockedPage), kAdd);
+    EXPECT_TRUE(stayedOpen);
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].Caption, "Invalid Domain Name");
+    filter_test::Mail mail;
+    mail.From = "deals@offers.example";
+    w.app->MailLifeTime = 1000000; // judged by the lists only, not by its age
+    EXPECT_EQ(w.app->JudgeBatch({filter_test::MessageText(mail)}), std::vector<unsigned char>{0});
+
+    WhenModal<CAddSenderDialog>([](CAddSenderDialog* dialog) {
+        TypeInto(dialog, 1032, "ann");
+        TypeInto(dialog, 1029, "mail.example");
+        Click(dialog, 1);
+    });
+    Click(w.Open(kFriendsPage), kAdd);
+    EXPECT_EQ(Rows(w.dialog->Page(kFriendsPage)), QStringList({"{ann} @mail.example"}));
+    EXPECT_TRUE(w.app->FriendAddresses.Contains("ann@mail.example"));
+    EXPECT_EQ(w.dir.Read(kFriends), "   ann@mail.example\r\n");
+    EXPECT_EQ(w.dir.Read(kBlocked), "   *@offers.example\r\n");
+}
+
+// Name characters are judged one by one, by their low seven bits: 233
+// counts as "i", 160 as a blank; `extra` keeps what it lists.
+TEST(SenderEntryRules, NameCharactersDomainsAndRowsEditedInPlace) {
+    EXPECT_EQ(FilterNameChars("*a.b_c@x|y z", 'U', "*"), "*a.b_c@xyz");
+    EXPECT_EQ(FilterNameChars(QString("r") + QChar(233) + QChar(160) + "s", 'S', ""),
+              QString("r") + QChar(233) + "s");
+    for (const char* domain : {"offers", ".offers", "offers.", "."})
+        EXPECT_FALSE(IsValidSenderDomain(domain)) << domain;
+    EXPECT_TRUE(IsValidSenderDomain("a.b.c"));
+
+    using enum SenderEditCheck;
+    const std::tuple<const char*, SenderEditCheck, const char*> edits[] = {
+        {"{ann} @mail.example", Kept, "{ann} @mail.example"},
+        {"ann} @mail.example", Completed, "{ann} @mail.example"},
+        {"{ann @mail.example", Completed, "{ann} @mail.example"},
+        {"{ann} mail.example", Completed, "{ann} @mail.example"},
+        // Marks go in at positions counted in the text as typed.
+        {"ann @mail.example", Completed, "{an}n @mail.example"},
+        {"@mail.example", Completed, "}{@mail.example"},
+        {"ann}.", Completed, "{ann}@."},
+        {"ann mail.example", InvalidName, ""},
+        {"{ann} @mailexample", InvalidDomain, ""},
+        {"{ann @mailexample", InvalidDomain, ""}};
+    for (auto [typed, check, kept] : edits) {
+        QString completed;
+        EXPECT_EQ(CheckAndCompleteSenderText(typed, completed), check) << typed;
+        EXPECT_EQ(*kept ? completed : QString(), kept) << typed;
+    }
+}
+
+// An edit in place changes only the row, completed or refused with a
+// message; the next show or hide brings back the file's entry.
+TEST(SenderPages, InPlaceEditChangesOnlyTheRow) {
+    const std::tuple<const char*, const char*, std::vector<SeenMessage>> cases[] = {
+        {"ann @mail.example", "{an}n @mail.example", {}},
+        {"{ann @mailexample",
+         "{bob} @mail.example",
+         {{"Invalid domain name", "This is not a valid email", QMessageBox::Critical}}}};
+    CListWindow w;
+    w.dir.Write(kBlocked, "   bob@mail.example\r\n");
+    QWidget* page = w.Open(kBlockedPage);
+    for (const auto& [typed, row, messages] : cases) {
+        ClickRow(List(page), 0, {}, true);
+        auto* editor = List(page)->viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        CBoxRecorder boxes;
+        editor->setText(typed);
+        QTest::keyClick(editor, Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return Rows(page) == QStringList(row) && boxes.seen.size() >= messages.size(); },
+            5000));
+        EXPECT_EQ(boxes.seen, messages);
+        page->hide();
+        EXPECT_EQ(Rows(page), QStringList({"{bob} @mail.example"}));
+        page->show();
+    }
+    EXPECT_EQ(w.dir.Read(kBlocked), "   bob@mail.example\r\n");
+}
+
+// Rows split at the last ">". Add reaches SpamWordList at once (OK waits
+// for a word), Delete removes rows only, and Save List writes the degrees
+// as numbers, which reach the settings file on close; the tables stay as
+// built.
+TEST(SpamWordsPage, AddDeleteAndSaveLeaveTheTablesAsBuilt) {
+    CListWindow w("[SPAMWORD]\r\nWCount=5\r\nW1=a>b>7\r\nW2=offer>05\r\nW3=x>-3\r\n"
+                  "W4=no mark\r\nW5=e>-05\r\n");
+    QWidget* page = w.Open(kSpamWordsPage);
+    EXPECT_EQ(Rows(page) + Rows(page, 1),
+              QStringList({"a>b", "offer", "x", "e", "7", "05", "-3", "-05"}));
+    const std::vector<std::string> built{"a>b", "offer", "x", "e"};
+    EXPECT_EQ(w.app->SpamExpressionList, built);
+    bool okWhileEmpty = true;
+    WhenModal<CAddSpamWordDialog>([&](CAddSpamWordDialog* dialog) {
+        okWhileEmpty = Enabled(dialog, 1);
+        TypeInto(dialog, 1028, " cheap pills");
+        Click(dialog, 1);
+    });
+    Click(page, kAdd);
+    EXPECT_FALSE(okWhileEmpty);
+    EXPECT_EQ(Rows(page, 1).last(), "0");
+    EXPECT_EQ(w.app->SpamWordList.Get()->back(), " cheap pills>0");
+    for (int row : {0, 2, 4})
+        ClickRow(List(page), row, Qt::ControlModifier);
+    Click(page, kDelete);
+    EXPECT_EQ(Rows(page), QStringList({"offer", "e"}));
+    EXPECT_EQ(w.app->SpamWordList.Get()->size(), 6u); // rows only
+    Click(page, 1047);
+    EXPECT_EQ(*w.app->SpamWordList.Get(), (std::vector<std::string>{"offer>5", "e>-5"}));
+    EXPECT_EQ(w.app->SpamExpressionList, built);
+    w.dialog->CloseAction();
+    for (const char* line : {"WCount=2\r\n", "W1=offer>5\r\n", "W2=e>-5\r\n"})
+        EXPECT_NE(w.Settings().find(line), std::string::npos) << line;
+}
+
+} // namespace

@@ -1,0 +1,160 @@
+// The settings pages inside the real main window. Connection: the bound
+// messages when leaving the interval and time-out fields, "Save Settings",
+// "Store Defaults". Options: the new-sender action, the extension list,
+// "Save Settings", compaction, "History Report" and "Check Now". Both reach
+// the settings file on close.
+#include "platform/profile.h"
+#include "ui/history_dialog.h"
+#include "ui_fixture.h"
+
+#include <QListWidget>
+#include <QTcpServer>
+
+namespace {
+
+constexpr int kPop3 = 1018, kImap = 1019, kTimeout = 1021, kInterval = 1022;
+constexpr int kConnectionPage = 4, kOptionsPage = 8, kSave = 1047;
+constexpr const char* kMinInterval = "Minimum value for check interval is 5 minutes";
+constexpr const char* kMaxTimeout = "Maximum value for server timeout is 3 minutes";
+
+class CSettingsWindow : public CMainWindowFixture {
+  public:
+    CSettingsWindow(int index, const std::string& settings = "[SETTINGS]\r\n")
+        : CMainWindowFixture(settings), page(dialog->Page(index)) {
+        dialog->ShowPage(index);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    }
+    QLineEdit* Edit(int id) { return Control<QLineEdit>(page, id); }
+    // Types `text` into field `id`, then moves the focus on to `next`.
+    void Leave(int id, const QString& text, int next) {
+        Edit(id)->setFocus(Qt::TabFocusReason);
+        Edit(id)->setText(text);
+        Edit(next)->setFocus(Qt::TabFocusReason);
+        QCoreApplication::processEvents(); // the check runs once the focus has moved
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    }
+    std::string Stored(const std::string& section, std::initializer_list<const char*> keys) {
+        std::string values;
+        for (const char* key : keys)
+            values += GetPrivateProfileStringA(section, key, "-", 100, dir.File("Settings.ini"));
+        return values;
+    }
+    QWidget* page;
+};
+
+// A bad value is kept as typed, selected, with the focus back on its field.
+// Two bad fields must not pass the focus back and forth between their boxes.
+TEST(ConnectionPage, BoundMessagesOnLeavingAField) {
+    const std::tuple<int, const char*, bool> cases[] = {
+        // field, typed, refused
+        {kInterval, "4", true},    {kInterval, "0", true},  {kInterval, "", true},
+        {kInterval, "600", false}, {kInterval, "5", false}, {kTimeout, "4", true},
+        {kTimeout, "0", false},    {kTimeout, "", false},   {kTimeout, "3", false}};
+    CSettingsWindow w(kConnectionPage);
+    CBoxRecorder boxes;
+    for (auto [field, typed, refused] : cases) {
+        const size_t before = boxes.seen.size();
+        w.Leave(field, typed, kPop3);
+        ASSERT_EQ(boxes.seen.size(), before + refused) << typed;
+        const SeenMessage box{"Drossgate", field == kInterval ? kMinInterval : kMaxTimeout,
+                              QMessageBox::Information};
+        EXPECT_TRUE(!refused || boxes.seen.back() == box) << typed;
+        EXPECT_EQ(QApplication::focusWidget(), w.Edit(refused ? field : kPop3)) << typed;
+        EXPECT_EQ(w.Edit(field)->selectedText(), QString(refused ? typed : "")) << typed;
+    }
+    w.Edit(kTimeout)->setText("9");
+    for (size_t more = 1; more <= 2; ++more) {
+        w.Leave(kInterval, "1", kTimeout);
+        EXPECT_EQ(boxes.seen.size(), 4 + more);
+        EXPECT_EQ(QApplication::focusWidget(), w.Edit(kInterval));
+    }
+}
+
+TEST(ConnectionPage, SaveStoresTheEditsAndDefaultsReachTheFile) {
+    CSettingsWindow w(kConnectionPage);
+    QTest::keyClicks(w.Edit(kImap), "-x9"); // digits only
+    w.Edit(kPop3)->setText("0");
+    w.Edit(kTimeout)->setText("");
+    w.Edit(kInterval)->setText("99999999999"); // beyond 32 bits: unreadable, 0
+    Click(w.page, 1036);
+    auto fields = [&w] {
+        return std::tuple(w.app->Pop3Port.load(), w.app->ImapPort.load(),
+                          w.app->ServerTimeout.load(), w.app->CheckInterval.load());
+    };
+    EXPECT_EQ(fields(), std::tuple(0, 1439, 0, 0));
+    Click(w.page, 1020);
+    EXPECT_EQ(fields(), std::tuple(110, 143, 3, 5));
+    EXPECT_EQ(w.Edit(kImap)->text() + w.Edit(kInterval)->text(), QString("1435"));
+    w.dialog->CloseAction();
+    EXPECT_EQ(w.Stored("SETTINGS", {"10001", "10002", "10003", "10004"}), "11014335");
+}
+
+// An unknown new-sender action checks no button and is kept on saving.
+TEST(OptionsPage, UnknownNewSenderActionIsKept) {
+    CSettingsWindow w(kOptionsPage, "[SETTINGS]\r\n10005=7\r\n");
+    Click(w.page, kSave);
+    EXPECT_EQ(w.app->NewSenderAction.load(), 7);
+}
+
+// Nothing reaches the application before "Save Settings", and the settings
+// file only on close. Add waits for a typed extension, Delete for a row.
+TEST(OptionsPage, EditsAndExtensionsAreSavedIntoTheAppAndTheFileOnClose) {
+    CSettingsWindow w(kOptionsPage,
+                      "[SETTINGS]\r\n10005=3\r\n10006=1000\r\n10007=1\r\n"
+                      "10009=5\r\n[EXT]\r\nCount=3\r\nE1=scr\r\nE2=exe\r\nE3=bat\r\n");
+    auto* list = Control<QListWidget>(w.page, 1042);
+    EXPECT_EQ(Column(list->model()), QStringList({"bat", "exe", "scr"}));
+    for (const char* typed : {"com", "exe"}) {
+        EXPECT_FALSE(Enabled(w.page, 1043));
+        TypeInto(w.page, 1046, typed);
+        Click(w.page, 1043);
+    }
+    EXPECT_FALSE(Enabled(w.page, 1044));
+    for (int row : {1, 4})
+        list->item(row)->setSelected(true);
+    Click(w.page, 1044);
+    EXPECT_FALSE(Enabled(w.page, 1044));
+    EXPECT_EQ(Column(list->model()), QStringList({"bat", "exe", "exe"}));
+    Click(w.page, 1040);
+    TypeInto(w.page, 1028, "");
+    TypeInto(w.page, 1049, "09");
+    EXPECT_EQ(*w.app->ForbiddenExtensions.Get(), (std::vector<std::string>{"scr", "exe", "bat"}));
+    EXPECT_EQ(w.app->NewSenderAction.load(), 3);
+
+    Click(w.page, kSave);
+    EXPECT_EQ(std::tuple(w.app->NewSenderAction.load(), w.app->MaxAttachmentSize.load(),
+                         w.app->MailLifeTime.load(), w.app->HiddenOptionFlag.load()),
+              std::tuple(2, 0, 9, 0));
+    EXPECT_EQ(*w.app->ForbiddenExtensions.Get(), (std::vector<std::string>{"bat", "exe", "exe"}));
+    EXPECT_EQ(w.Stored("SETTINGS", {"10005"}), "3");
+    w.dialog->CloseAction();
+    EXPECT_EQ(w.Stored("SETTINGS", {"10005", "10006", "10007", "10009"}), "2009");
+    EXPECT_EQ(w.Stored("EXT", {"Count", "E1", "E2", "E3"}), "3batexeexe");
+}
+
+// "Compact Data Files" rewrites all three files without their marked
+// lines; "History Report" runs the viewer; "Check Now" starts a check
+// (refused here at once, so the session ends without deleting anything).
+TEST(OptionsPage, CompactHistoryReportAndCheckNow) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    CSettingsWindow w(kOptionsPage,
+                      "[SETTINGS]\r\n10001=" + std::to_string(server.serverPort()) + "\r\n");
+    w.dir.Write("Friend List.zrk", "   a@x.example\r\n|*|b@x.example\r\n   c@x.example\r\n");
+    w.dir.Write("Blocked List.zrk", "|*|d@x.example\r\n   e@x.example\r\n");
+    w.dir.Write("ZRKList.zrk", "-->|one|pop.example|ann|pw<--\r\nP|acc|127.0.0.1|ann|secret\r\n");
+    Click(w.page, 1045);
+    EXPECT_EQ(w.dir.Read("Friend List.zrk"), "   a@x.example\r\n   c@x.example\r\n");
+    EXPECT_EQ(w.dir.Read("Blocked List.zrk"), "   e@x.example\r\n");
+    EXPECT_EQ(w.dir.Read("ZRKList.zrk"), "P|acc|127.0.0.1|ann|secret\r\n");
+
+    WhenModal<CHistoryDialog>([](CHistoryDialog* viewer) { Click(viewer, 1047); });
+    Click(w.page, 1031);
+
+    Click(w.page, 1037);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 10000));
+    delete server.nextPendingConnection();
+    EXPECT_TRUE(w.app->WaitForCheckToFinish(std::chrono::seconds(30)));
+}
+
+} // namespace
