@@ -4,7 +4,6 @@
 #include "app/core/prompts.h"
 
 #include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,31 +19,28 @@ struct Mail {
     std::string Subject = "Minutes of the meeting";
     std::string Date = "Tue, 09 Sep 2003 14:02:11 +0200";
     std::string Body = "Please find the minutes below.\r\n";
-    std::vector<Attachment> Attachments; // any attachment makes the mail multipart
+    std::vector<Attachment> Attachments = {}; // any attachment makes the mail multipart
     std::string Boundary = "----=_NextPart_000_0007_01C37E2B.5A2D1B40";
 };
 
-inline std::string Headers(const Mail& m) {
-    std::string h = "Return-Path: <bounce@relay.example>\r\nReceived: from relay.example by "
-                    "mx.example; Tue, 09 Sep 2003 14:02:15 +0200\r\n";
-    if (!m.From.empty())
-        h += "From: " + m.From + "\r\n";
-    h += "To: me@home.example\r\n";
-    if (!m.Subject.empty())
-        h += "Subject: " + m.Subject + "\r\n";
-    if (!m.Date.empty())
-        h += "Date: " + m.Date + "\r\n";
-    return h + "Message-ID: <20030909120211.1234@mail.example>\r\nMIME-Version: 1.0\r\n";
-}
-
 // The message as the server sends it (CR LF line ends).
 inline std::string MessageText(const Mail& m) {
+    std::string text = "Return-Path: <bounce@relay.example>\r\nReceived: from relay.example by "
+                       "mx.example; Tue, 09 Sep 2003 14:02:15 +0200\r\n";
+    if (!m.From.empty())
+        text += "From: " + m.From + "\r\n";
+    text += "To: me@home.example\r\n";
+    if (!m.Subject.empty())
+        text += "Subject: " + m.Subject + "\r\n";
+    if (!m.Date.empty())
+        text += "Date: " + m.Date + "\r\n";
+    text += "Message-ID: <20030909120211.1234@mail.example>\r\nMIME-Version: 1.0\r\n";
     if (m.Attachments.empty())
-        return Headers(m) + "Content-Type: text/plain\r\n\r\n" + m.Body;
+        return text + "Content-Type: text/plain\r\n\r\n" + m.Body;
     const std::string line = "--" + m.Boundary;
-    std::string text = Headers(m) + "Content-Type: multipart/mixed;\r\n\tboundary=\"" + m.Boundary +
-                       "\"\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n" + line +
-                       "\r\nContent-Type: text/plain\r\n\r\n" + m.Body + "\r\n";
+    text += "Content-Type: multipart/mixed;\r\n\tboundary=\"" + m.Boundary +
+            "\"\r\n\r\nThis is a multi-part message in MIME format.\r\n\r\n" + line +
+            "\r\nContent-Type: text/plain\r\n\r\n" + m.Body + "\r\n";
     for (const Attachment& a : m.Attachments) {
         const std::string name = a.Quoted ? "\"" + a.FileName + "\"" : a.FileName;
         text += line +
@@ -56,7 +52,8 @@ inline std::string MessageText(const Mail& m) {
 }
 
 // A POP3 "RETR" reply; `octets` < 0 uses the real size.
-inline std::string Pop3Text(const std::string& message, long octets = -1) {
+inline std::string Pop3(const Mail& m, long octets = -1) {
+    const std::string message = MessageText(m);
     return "+OK " + std::to_string(octets < 0 ? static_cast<long>(message.size()) : octets) +
            " octets\r\n" + message + ".\r\n";
 }
@@ -67,32 +64,19 @@ inline std::string ImapText(const std::string& message, int number) {
            std::to_string(message.size()) + "}\r\n" + message + ")\r\n";
 }
 
-inline std::string Pop3(const Mail& m, long octets = -1) {
-    return Pop3Text(MessageText(m), octets);
-}
-
 // Answers the new-sender question from a script; "no answer" once it runs out.
-class CScriptedPrompt : public INewSenderPrompt {
-  public:
-    explicit CScriptedPrompt(std::deque<NewSenderAnswer> answers) : answers_(std::move(answers)) {}
+struct CScriptedPrompt : INewSenderPrompt {
+    explicit CScriptedPrompt(std::deque<NewSenderAnswer> answers) : Answers(std::move(answers)) {}
     NewSenderAnswer AskNewSender(const std::string& promptText) override {
-        std::lock_guard guard(lock_);
-        asked_.push_back(promptText);
-        if (answers_.empty())
+        Asked.push_back(promptText);
+        if (Answers.empty())
             return NewSenderAnswer::NoAnswer;
-        NewSenderAnswer next = answers_.front();
-        answers_.pop_front();
+        const NewSenderAnswer next = Answers.front();
+        Answers.pop_front();
         return next;
     }
-    std::vector<std::string> Asked() const {
-        std::lock_guard guard(lock_);
-        return asked_;
-    }
-
-  private:
-    mutable std::mutex lock_;
-    std::deque<NewSenderAnswer> answers_;
-    std::vector<std::string> asked_;
+    std::deque<NewSenderAnswer> Answers;
+    std::vector<std::string> Asked;
 };
 
 } // namespace filter_test

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 class CTempDir {
@@ -10,8 +11,7 @@ class CTempDir {
     CTempDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "drossgate-test-XXXXXX").string();
-        char* made = mkdtemp(pattern.data());
-        path_ = made ? made : "";
+        path_ = mkdtemp(pattern.data()) ? pattern : "";
     }
     ~CTempDir() {
         std::error_code ignored;
@@ -22,17 +22,15 @@ class CTempDir {
 
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
-
+    bool Exists(const std::string& name) const { return std::filesystem::exists(File(name)); }
     void Write(const std::string& name, const std::string& bytes) const {
         std::filesystem::create_directories(std::filesystem::path(File(name)).parent_path());
-        std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
-        out << bytes;
+        std::ofstream(File(name), std::ios::binary | std::ios::trunc) << bytes;
     }
     std::string Read(const std::string& name) const {
         std::ifstream in(File(name), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    bool Exists(const std::string& name) const { return std::filesystem::exists(File(name)); }
 
   private:
     std::string path_;
@@ -42,21 +40,13 @@ class CTempDir {
 class CScopedEnv {
   public:
     CScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            hadOld_ = true;
+        if (const char* old = std::getenv(name))
             old_ = old;
-        }
         setenv(name, value.c_str(), 1);
     }
-    ~CScopedEnv() {
-        if (hadOld_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
-    }
+    ~CScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
 
   private:
     const char* name_;
-    bool hadOld_ = false;
-    std::string old_;
+    std::optional<std::string> old_;
 };

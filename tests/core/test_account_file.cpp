@@ -22,19 +22,14 @@ class AccountFile : public testing::Test {
     CFilterApp app;
 };
 
-TEST_F(AccountFile, AppendWritesRecordsOwnerOnly) {
+TEST_F(AccountFile, EveryWriteLeavesRecordsOwnerOnly) {
     mode_t old = umask(0);
     app.AppendAccountRecord(true, "Home", "srv", "joe", "se|cret");
     umask(old);
+    EXPECT_EQ(Mode(), 0600u);
+    chmod(dir.File(kAccountFileName).c_str(), 0644);
     app.AppendAccountRecord(false, "", "imap.example", "ann", "");
     EXPECT_EQ(File(), "P|Home|srv|joe|se|cret\r\nI||imap.example|ann|*\r\n");
-    EXPECT_EQ(Mode(), 0600u);
-}
-
-TEST_F(AccountFile, EveryWritePutsOwnerOnlyModeBack) {
-    app.AppendAccountRecord(true, "A", "s", "u", "p");
-    chmod(dir.File(kAccountFileName).c_str(), 0644);
-    app.AppendAccountRecord(true, "B", "s", "u", "p");
     EXPECT_EQ(Mode(), 0600u);
     chmod(dir.File(kAccountFileName).c_str(), 0644);
     app.MarkAccountRecordDead(0);
@@ -51,66 +46,53 @@ TEST_F(AccountFile, DeadMarkKeepsEveryOffset) {
     const std::string first = "P|Home|srv|joe|pw\r\n", second = "I|Work|imap|ann|*\r\n";
     dir.Write(kAccountFileName, first + second + "P|Last|s|u|p\r\n");
     app.MarkAccountRecordDead(static_cast<int64_t>(first.size()));
-    EXPECT_EQ(File(), first + "-->ork|imap|an<--\r\n" + "P|Last|s|u|p\r\n");
-    // Offsets past the end, negative or on a too-short line change nothing.
-    std::string before = File();
+    const std::string marked = first + "-->ork|imap|an<--\r\n" + "P|Last|s|u|p\r\n";
+    EXPECT_EQ(File(), marked);
+    // Offsets past the end or negative change nothing.
     app.MarkAccountRecordDead(100000);
     app.MarkAccountRecordDead(-1);
-    EXPECT_EQ(File(), before);
+    EXPECT_EQ(File(), marked);
 }
 
 TEST_F(AccountFile, ListShowsLiveRecordsWithOffsets) {
-    const std::string a = "P|Home|srv|joe|pw\r\n", dead = "-->ork|imap|ann<--\r\n",
-                      b = "I||mail.example|ann|*\r\n", c = "X|Odd|odd.example|u|p\r\n";
-    dir.Write(kAccountFileName, a + dead + b + c);
     std::vector<CFilterApp::AccountRow> rows;
-    std::vector<std::string> names;
-    app.LoadAccountList(&rows, names);
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].DisplayName, "Home");
-    EXPECT_EQ(rows[0].TypeText, "POP3");
-    EXPECT_EQ(rows[0].Offset, 0);
-    EXPECT_EQ(rows[1].DisplayName, "mail.example");
-    EXPECT_EQ(rows[1].TypeText, "IMAP");
-    EXPECT_EQ(rows[1].Offset, static_cast<int64_t>(a.size() + dead.size()));
-    EXPECT_EQ(rows[2].TypeText, "IMAP");
-    EXPECT_EQ(names, (std::vector<std::string>{"Home", "Odd"}));
-}
-
-TEST_F(AccountFile, MissingFileListsNothing) {
     std::vector<std::string> names{"kept"};
-    app.LoadAccountList(nullptr, names);
+    app.LoadAccountList(&rows, names); // no file: nothing listed, nothing created
     app.MarkAccountRecordDead(0);
     EXPECT_EQ(names, std::vector<std::string>{"kept"});
     EXPECT_FALSE(dir.Exists(kAccountFileName));
+
+    dir.Write(kAccountFileName, "P|Home|srv|joe|pw\r\n-->ork|imap|ann<--\r\nI||mail.example|ann|*"
+                                "\r\nX|Odd|odd.example|u|p\r\n");
+    names.clear();
+    app.LoadAccountList(&rows, names);
+    std::vector<std::string> shown;
+    for (const auto& r : rows)
+        shown.push_back(r.DisplayName + "|" + r.TypeText + "|" + std::to_string(r.Offset));
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{"Home|POP3|0", "mail.example|IMAP|39", "Odd|IMAP|62"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Home", "Odd"}));
 }
 
-struct FilterCase {
-    std::string Text;
-    char Kind;
-    std::string Extra;
-    std::string Filtered;
-    bool Removed;
-};
-
-class NameFilter : public testing::TestWithParam<FilterCase> {};
-
-TEST_P(NameFilter, KeepsAllowedCharacters) {
-    const FilterCase& c = GetParam();
-    FilteredName result = FilterNameField(c.Text, c.Kind, c.Extra);
-    EXPECT_EQ(result.Text, c.Filtered);
-    EXPECT_EQ(result.Removed, c.Removed);
+TEST(NameFilter, KeepsAllowedCharacters) {
+    struct {
+        std::string Text;
+        char Kind;
+        std::string Extra, Filtered;
+        bool Removed;
+    } cases[] = {{"mail_server@x.org", 'S', "", "mailserverx.org", true},
+                 {"joe.doe_1@x.org", 'U', "", "joe.doe_1@x.org", false},
+                 {"a  b||c*", 'U', "", "abc", true},
+                 {"*@spam.example", 'U', "*", "*@spam.example", false},
+                 {"a-b:c;d", 'S', "", "abcd", true},
+                 // Judged by the low seven bits: 233 is an "i", 160 a blank.
+                 {"caf\xe9\xa0x", 'S', "", "caf\xe9x", true},
+                 {"", 'S', "", "", false}};
+    for (const auto& c : cases) {
+        const FilteredName result = FilterNameField(c.Text, c.Kind, c.Extra);
+        EXPECT_EQ(result.Text, c.Filtered) << c.Text;
+        EXPECT_EQ(result.Removed, c.Removed) << c.Text;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    All, NameFilter,
-    testing::Values(FilterCase{"mail_server@x.org", 'S', "", "mailserverx.org", true},
-                    FilterCase{"joe.doe_1@x.org", 'U', "", "joe.doe_1@x.org", false},
-                    FilterCase{"a  b||c*", 'U', "", "abc", true},
-                    FilterCase{"*@spam.example", 'U', "*", "*@spam.example", false},
-                    FilterCase{"a-b:c;d", 'S', "", "abcd", true},
-                    // Judged by the low seven bits: 233 is an "i", 160 a blank.
-                    FilterCase{"caf\xe9\xa0x", 'S', "", "caf\xe9x", true},
-                    FilterCase{"", 'S', "", "", false}));
 
 } // namespace

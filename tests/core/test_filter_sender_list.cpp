@@ -9,49 +9,42 @@
 namespace {
 class SenderListFile : public ::testing::Test {
   protected:
-    void SetUp() override { app().InstallPath = f.dir.Path(); }
-    CFilterApp& app() { return *f.app; }
-    std::vector<CFilterApp::SenderRow> Load(const std::string& file) {
+    SenderListFile() { a.InstallPath = f.dir.Path(); }
+    // Each row as "display text|offset".
+    static std::vector<std::string> Load(CFilterApp& app, const std::string& file) {
         std::vector<CFilterApp::SenderRow> rows;
-        app().LoadSenderList(&rows, file);
-        return rows;
-    }
-    static std::vector<std::string> Texts(const std::vector<CFilterApp::SenderRow>& rows) {
+        app.LoadSenderList(&rows, file);
         std::vector<std::string> texts;
         for (const auto& r : rows)
-            texts.push_back(r.DisplayText);
+            texts.push_back(r.DisplayText + "|" + std::to_string(r.Offset));
         return texts;
     }
+    using Rows = std::vector<std::string>;
     CAppFixture f;
+    CFilterApp& a = *f.app;
 };
 
 TEST_F(SenderListFile, AppendWritesLinesAndMarkDeletedKeepsOffsets) {
-    EXPECT_EQ(app().AppendSender(kFriendListFileName, "ann", "mail.example"), 0u);
-    EXPECT_EQ(app().AppendSender(kFriendListFileName, "bob", "mail.example"), 21u);
-    EXPECT_EQ(app().AppendSender(kFriendListFileName, "*", "offers.example"), 42u);
+    EXPECT_EQ(a.AppendSender(kFriendListFileName, "ann", "mail.example"), 0u);
+    EXPECT_EQ(a.AppendSender(kFriendListFileName, "bob", "mail.example"), 21u);
+    EXPECT_EQ(a.AppendSender(kFriendListFileName, "*", "offers.example"), 42u);
     EXPECT_EQ(f.dir.Read(kFriendListFileName),
               "   ann@mail.example\r\n   bob@mail.example\r\n   *@offers.example\r\n");
-    EXPECT_TRUE(app().FriendAddresses.Contains("bob@mail.example"));
-    EXPECT_TRUE(app().FriendDomains.Contains("offers.example"));
-    EXPECT_FALSE(app().FriendAddresses.Contains("*@offers.example"));
+    EXPECT_TRUE(a.FriendAddresses.Contains("bob@mail.example"));
+    EXPECT_TRUE(a.FriendDomains.Contains("offers.example"));
+    EXPECT_FALSE(a.FriendAddresses.Contains("*@offers.example"));
 
-    app().MarkSenderDeleted(kFriendListFileName, 21);
+    a.MarkSenderDeleted(kFriendListFileName, 21);
     // Offsets that are no line start or lie past the end change nothing.
     for (int64_t bad : {int64_t{5}, int64_t{61}, int64_t{63}, int64_t{1} << 33, int64_t{-1}})
-        app().MarkSenderDeleted(kFriendListFileName, bad);
-    const std::string marked =
-        "   ann@mail.example\r\n|*|bob@mail.example\r\n   *@offers.example\r\n";
-    EXPECT_EQ(f.dir.Read(kFriendListFileName), marked);
+        a.MarkSenderDeleted(kFriendListFileName, bad);
+    EXPECT_EQ(f.dir.Read(kFriendListFileName),
+              "   ann@mail.example\r\n|*|bob@mail.example\r\n   *@offers.example\r\n");
 
     CAppFixture fresh; // a new run sees only the live entries
     fresh.app->InstallPath = f.dir.Path();
-    std::vector<CFilterApp::SenderRow> rows;
-    fresh.app->LoadSenderList(&rows, kFriendListFileName);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].DisplayText, "{ann} @mail.example");
-    EXPECT_EQ(rows[0].Offset, 0);
-    EXPECT_EQ(rows[1].DisplayText, "{*} @offers.example");
-    EXPECT_EQ(rows[1].Offset, 42);
+    EXPECT_EQ(Load(*fresh.app, kFriendListFileName),
+              (Rows{"{ann} @mail.example|0", "{*} @offers.example|42"}));
     EXPECT_FALSE(fresh.app->FriendAddresses.Contains("bob@mail.example"));
     EXPECT_TRUE(fresh.app->FriendDomains.Contains("offers.example"));
 }
@@ -60,39 +53,34 @@ TEST_F(SenderListFile, LoadFillsTheListsOfItsOwnFileOnly) {
     const std::string text = "   eve@spam.example\r\n   *@bulk.example\r\n   odd\r\n";
     f.dir.Write(kBlockedListFileName, text);
     f.dir.Write("Other.zrk", text);
-    EXPECT_EQ(Texts(Load(kBlockedListFileName)),
-              (std::vector<std::string>{"{eve} @spam.example", "{*} @bulk.example", "{} @odd"}));
-    Load(kBlockedListFileName); // loaded again: entries twice, lookups unchanged
-    EXPECT_EQ(app().BlockedAddresses.Size(), 4u);
-    EXPECT_TRUE(app().BlockedAddresses.Contains("eve@spam.example"));
-    EXPECT_TRUE(app().BlockedDomains.Contains("bulk.example"));
-    EXPECT_FALSE(app().FriendAddresses.Contains("eve@spam.example"));
-
-    EXPECT_EQ(Load("Other.zrk").size(), 3u);
-    EXPECT_EQ(app().BlockedAddresses.Size(), 4u);
-    EXPECT_TRUE(Load("Missing.zrk").empty());
+    EXPECT_EQ(Load(a, kBlockedListFileName),
+              (Rows{"{eve} @spam.example|0", "{*} @bulk.example|21", "{} @odd|40"}));
+    Load(a, kBlockedListFileName); // loaded again: entries twice, lookups unchanged
+    EXPECT_EQ(a.BlockedAddresses.Size(), 4u);
+    EXPECT_TRUE(a.BlockedAddresses.Contains("eve@spam.example"));
+    EXPECT_TRUE(a.BlockedDomains.Contains("bulk.example"));
+    EXPECT_FALSE(a.FriendAddresses.Contains("eve@spam.example"));
+    EXPECT_EQ(Load(a, "Other.zrk").size(), 3u);
+    EXPECT_EQ(a.BlockedAddresses.Size(), 4u);
+    EXPECT_TRUE(Load(a, "Missing.zrk").empty());
 }
 
-TEST_F(SenderListFile, HandEditedLinesHaveDefinedOutcomes) {
+TEST_F(SenderListFile, HandEditedLinesAndLineBreaksHaveDefinedOutcomes) {
     // No final CR: the last character goes. Lines too short for a status
     // field are no entries (marking one would overwrite the next line).
     f.dir.Write(kFriendListFileName, "   ann@mail.example\r\n\r\nab\n   bob@mail.example");
-    auto rows = Load(kFriendListFileName);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[1].DisplayText, "{bob} @mail.exampl");
-    EXPECT_EQ(rows[1].Offset, 26);
-    app().MarkSenderDeleted(kFriendListFileName, rows[1].Offset);
+    EXPECT_EQ(Load(a, kFriendListFileName),
+              (Rows{"{ann} @mail.example|0", "{bob} @mail.exampl|26"}));
+    a.MarkSenderDeleted(kFriendListFileName, 26);
     EXPECT_EQ(f.dir.Read(kFriendListFileName),
               "   ann@mail.example\r\n\r\nab\n|*|bob@mail.example");
-}
 
-TEST_F(SenderListFile, LineBreaksAreNeverWrittenIntoTheFile) {
     // A sender cut from a mail could carry a bare LF and plant a second entry.
-    EXPECT_EQ(app().AppendSender(kFriendListFileName, "x", "a.example\n   *@bank.example"),
+    EXPECT_EQ(a.AppendSender(kBlockedListFileName, "x", "a.example\n   *@bank.example"),
               kSenderNotWritten);
-    EXPECT_EQ(app().AppendSender(kFriendListFileName, "x\r", "a.example"), kSenderNotWritten);
-    EXPECT_FALSE(f.dir.Exists(kFriendListFileName));
-    EXPECT_FALSE(app().FriendDomains.Contains("bank.example"));
+    EXPECT_EQ(a.AppendSender(kBlockedListFileName, "x\r", "a.example"), kSenderNotWritten);
+    EXPECT_FALSE(f.dir.Exists(kBlockedListFileName));
+    EXPECT_FALSE(a.BlockedDomains.Contains("bank.example"));
 }
 
 TEST_F(SenderListFile, CompactionDropsMarkedLinesAndKeepsTheMode) {
@@ -101,9 +89,10 @@ TEST_F(SenderListFile, CompactionDropsMarkedLinesAndKeepsTheMode) {
     f.dir.Write(kAccountFileName, "-->dead\r\nP|live|pop.example|u|secret\r\n");
     ASSERT_EQ(chmod(f.dir.File(kAccountFileName).c_str(), 0600), 0);
 
-    app().CompactDataFile(kFriendListFileName, kSenderDeletedMarker);
-    app().CompactDataFile(kAccountFileName, kAccountDeletedMarker);
-    app().CompactDataFile("Missing.zrk", kSenderDeletedMarker);
+    a.CompactDataFile(kFriendListFileName, kSenderDeletedMarker);
+    a.CompactDataFile(kAccountFileName, kAccountDeletedMarker);
+    a.CompactDataFile("Missing.zrk", kSenderDeletedMarker);
+    a.CompactDataFile(kAccountFileName, ""); // an empty marker drops nothing
 
     // The first CR of a line goes, then CR LF ends it (so a stray CR
     // moves the line's own CR inwards).
@@ -113,13 +102,9 @@ TEST_F(SenderListFile, CompactionDropsMarkedLinesAndKeepsTheMode) {
     struct stat st {};
     ASSERT_EQ(stat(f.dir.File(kAccountFileName).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_FALSE(f.dir.Exists("Missing.zrk"));
     int files = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(f.dir.Path()))
         ++files;
     EXPECT_EQ(files, 4); // registry.ini, Settings.ini and the two data files: no temporaries
-
-    app().CompactDataFile(kAccountFileName, ""); // an empty marker drops nothing
-    EXPECT_EQ(f.dir.Read(kAccountFileName), "P|live|pop.example|u|secret\r\n");
 }
 } // namespace

@@ -9,63 +9,45 @@
 #include <random>
 
 namespace {
-struct SplitCase {
-    std::string Entry;
-    int Result;
-    std::string Expression, DegreeText;
-    int Degree;
-};
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 
-class SpamEntrySplit : public ::testing::TestWithParam<SplitCase> {};
-
-TEST_P(SpamEntrySplit, SplitsAtTheLastMark) {
-    const SplitCase& c = GetParam();
+TEST(SpamTables, EntriesSplitAtTheLastMark) {
+    struct {
+        std::string Entry, Expression, DegreeText;
+        int Degree;
+    } cases[] = {{"a>b>7", "a>b", "7", 7},
+                 {"free> 12abc", "free", " 12abc", 12}, // the degree is read like atoi
+                 {"y>", "y", "", 0},
+                 {">4", "", "4", 4}};
+    for (const auto& c : cases) {
+        SpamEntryParts parts;
+        ASSERT_EQ(SplitSpamEntry(c.Entry, parts), 1) << c.Entry;
+        EXPECT_EQ(parts.Expression + "|" + parts.DegreeText, c.Expression + "|" + c.DegreeText);
+        EXPECT_EQ(parts.Degree, c.Degree) << c.Entry;
+    }
     SpamEntryParts parts;
-    ASSERT_EQ(SplitSpamEntry(c.Entry, parts), c.Result);
-    if (c.Result != 1)
-        return;
-    EXPECT_EQ(parts.Expression, c.Expression);
-    EXPECT_EQ(parts.DegreeText, c.DegreeText);
-    EXPECT_EQ(parts.Degree, c.Degree);
+    EXPECT_EQ(SplitSpamEntry("no mark", parts), -1);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Entries, SpamEntrySplit,
-    ::testing::Values(SplitCase{"a>b>7", 1, "a>b", "7", 7},
-                      SplitCase{"offer>05", 1, "offer", "05", 5},
-                      SplitCase{"x>-3", 1, "x", "-3", -3},
-                      SplitCase{"free> 12abc", 1, "free", " 12abc", 12},
-                      SplitCase{"y>", 1, "y", "", 0}, SplitCase{">4", 1, "", "4", 4},
-                      SplitCase{"big>99999999999", 1, "big", "99999999999", 2147483647},
-                      SplitCase{"no mark", -1, "", "", 0}));
 
 TEST(SpamTables, BuildSkipsUnsplittableEntriesAndSumsDegrees) {
     CAppFixture f;
-    f.app->SpamWordList.Set({"cheap>3", "broken", "a>b>7", "x>-3"});
-    f.app->BuildSpamWordTables();
-    EXPECT_EQ(f.app->SpamExpressionList, (std::vector<std::string>{"cheap", "a>b", "x"}));
-    EXPECT_EQ(f.app->SpamDegreeList, (std::vector<int>{3, 7, -3}));
-    EXPECT_EQ(f.app->SpamDegreeTotal, 7);
+    CFilterApp& a = *f.app;
+    a.SpamWordList.Set({"cheap>3", "broken", "a>b>7", "x>-3"});
+    a.BuildSpamWordTables();
+    EXPECT_EQ(a.SpamExpressionList, (std::vector<std::string>{"cheap", "a>b", "x"}));
+    EXPECT_EQ(a.SpamDegreeList, (std::vector<int>{3, 7, -3}));
+    EXPECT_EQ(a.SpamDegreeTotal, 7);
     // Built once; later list changes reach the tables only with a new build.
-    f.app->SpamWordList.Set({});
-    EXPECT_EQ(f.app->SpamExpressionList.size(), 3u);
-    f.app->BuildSpamWordTables();
-    EXPECT_TRUE(f.app->SpamExpressionList.empty());
-    EXPECT_EQ(f.app->SpamDegreeTotal, 0);
+    a.SpamWordList.Set({"y>2147483647", "z>2147483647"});
+    EXPECT_EQ(a.SpamExpressionList.size(), 3u);
+    a.BuildSpamWordTables();
+    EXPECT_EQ(a.SpamExpressionList, (std::vector<std::string>{"y", "z"}));
+    EXPECT_EQ(a.SpamDegreeTotal, 2147483647); // saturates
 }
 
-// The plain rule: search each expression from 0, resume behind each match.
-uint64_t ReferenceCount(const std::string& text, const std::string& e) {
-    uint64_t n = 0;
-    if (e.empty())
-        return 0;
-    for (size_t at = text.find(e); at != std::string::npos; at = text.find(e, at + e.size()))
-        ++n;
-    return n;
-}
-
+// Against the plain rule: search each expression from 0, resume behind each
+// match. A tiny alphabet makes overlaps and shared prefixes and suffixes common.
 TEST(SpamScorer, CountsMatchSearchingEachExpressionAlone) {
-    // A tiny alphabet makes overlaps, shared prefixes and suffixes common.
     std::mt19937 random(20030918);
     auto word = [&](size_t maxLength) {
         std::string s(random() % (maxLength + 1), 'a');
@@ -74,22 +56,27 @@ TEST(SpamScorer, CountsMatchSearchingEachExpressionAlone) {
         return s;
     };
     for (int round = 0; round < 400; ++round) {
-        std::vector<std::string> expressions;
-        for (size_t k = random() % 8; k > 0; --k)
-            expressions.push_back(word(5));
+        std::vector<std::string> expressions(random() % 8);
+        for (std::string& e : expressions)
+            e = word(5);
         if (round % 5 == 0 && !expressions.empty())
             expressions.push_back(expressions.front()); // duplicates count separately
         const std::string text = word(200);
-        CSpamScorer scorer(expressions, std::vector<int>(expressions.size(), 1));
-        const std::vector<uint64_t> counts = scorer.CountOccurrences(text);
+        const auto counts = CSpamScorer(expressions, std::vector<int>(expressions.size(), 1))
+                                .CountOccurrences(text);
         ASSERT_EQ(counts.size(), expressions.size());
-        for (size_t k = 0; k < expressions.size(); ++k)
-            ASSERT_EQ(counts[k], ReferenceCount(text, expressions[k]))
-                << "expression '" << expressions[k] << "' in '" << text << "'";
+        for (size_t k = 0; k < expressions.size(); ++k) {
+            const std::string& e = expressions[k];
+            uint64_t n = 0;
+            for (size_t at = text.find(e); !e.empty() && at != std::string::npos;
+                 at = text.find(e, at + e.size()))
+                ++n;
+            ASSERT_EQ(counts[k], n) << "'" << e << "' in '" << text << "'";
+        }
     }
 }
 
-TEST(SpamScorer, BodyAddsDegreeSubjectDoublesPerOccurrence) {
+TEST(SpamScorer, BodyAddsDegreeSubjectDoublesPerOccurrenceAndSaturates) {
     CSpamScorer scorer({"A", "B", "", "aa"}, {5, 5, 100, 1});
     EXPECT_EQ(scorer.Score("xAx", ""), 5);
     EXPECT_EQ(scorer.Score("AB", ""), 10);
@@ -97,42 +84,26 @@ TEST(SpamScorer, BodyAddsDegreeSubjectDoublesPerOccurrence) {
     EXPECT_EQ(scorer.Score("A", "B"), 5 + 10);
     EXPECT_EQ(scorer.Score("aaa", "aaaa"), 1 + 2 + 4); // no overlapping occurrences
     EXPECT_EQ(scorer.Score("", ""), 0);
-}
-
-TEST(SpamScorer, ScoreSaturatesInsteadOfOverflowing) {
-    const std::string forty(40, 'A');
-    CSpamScorer scorer({"A"}, {1});
     // 2 + 4 + ... + 2^40: beyond 32 bits, exact in 64.
-    EXPECT_EQ(scorer.Score("", forty), (int64_t{1} << 41) - 2);
-    EXPECT_TRUE(
-        SpamPercentageReaches(scorer.Score("", forty), std::numeric_limits<int>::max(), 100));
-    const int64_t max = std::numeric_limits<int64_t>::max();
-    EXPECT_EQ(CSpamScorer({"A"}, {3}).Score("", std::string(70, 'A')), max);
+    EXPECT_EQ(CSpamScorer({"A"}, {1}).Score("", std::string(40, 'A')), (int64_t{1} << 41) - 2);
+    EXPECT_EQ(CSpamScorer({"A"}, {3}).Score("", std::string(70, 'A')), kMax);
     EXPECT_EQ(CSpamScorer({"A"}, {-3}).Score("", std::string(70, 'A')),
               std::numeric_limits<int64_t>::min());
-    EXPECT_EQ(SubjectContribution(std::numeric_limits<int>::max(), 62), max);
-    EXPECT_EQ(BodyContribution(std::numeric_limits<int>::max(), UINT64_MAX), max);
-    EXPECT_EQ(SaturatingAdd(max, 1), max);
+    EXPECT_EQ(SubjectContribution(std::numeric_limits<int>::max(), 62), kMax);
+    EXPECT_EQ(BodyContribution(std::numeric_limits<int>::max(), UINT64_MAX), kMax);
+    EXPECT_EQ(SaturatingAdd(kMax, 1), kMax);
 }
 
-struct PercentCase {
-    int64_t Score, Total;
-    int Threshold;
-    bool Fires;
-};
-
-class SpamPercentage : public ::testing::TestWithParam<PercentCase> {};
-
-TEST_P(SpamPercentage, ComparesExactly) {
-    const PercentCase& c = GetParam();
-    EXPECT_EQ(SpamPercentageReaches(c.Score, c.Total, c.Threshold), c.Fires);
+TEST(SpamScorer, PercentageComparesExactly) {
+    struct {
+        int64_t Score, Total;
+        int Threshold;
+        bool Fires;
+    } cases[] = {{6, 10, 60, true},     {5, 10, 60, false},  {3, 5, 60, true},
+                 {199, 333, 60, false}, {10, 10, 100, true}, {100, 0, 20, false},
+                 {100, -7, 20, false},  {-5, 10, 20, false}, {kMax, 2147483647, 100, true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(SpamPercentageReaches(c.Score, c.Total, c.Threshold), c.Fires)
+            << c.Score << "/" << c.Total << " at " << c.Threshold;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Thresholds, SpamPercentage,
-    ::testing::Values(PercentCase{6, 10, 60, true}, PercentCase{5, 10, 60, false},
-                      PercentCase{3, 5, 60, true}, PercentCase{199, 333, 60, false},
-                      PercentCase{10, 10, 100, true}, PercentCase{100, 0, 20, false},
-                      PercentCase{100, -7, 20, false}, PercentCase{-5, 10, 20, false},
-                      PercentCase{std::numeric_limits<int64_t>::max(), 2147483647, 100, true}));
 } // namespace

@@ -7,8 +7,8 @@
 
 CFilterApp::CFilterApp() = default;
 CFilterApp::~CFilterApp() {
-    if (historyLoader_.joinable())
-        historyLoader_.join();
+    std::unique_lock guard(historyLock_);
+    WaitForHistoryLoad(guard);
 }
 
 std::string CFilterApp::DataFilePath(const std::string& fileName) const {
