@@ -24,16 +24,6 @@ struct Exchange {
     std::string Command, Reply;
 };
 
-// Message n: odd ones from a blocked domain, even ones from a friend (see
-// UseTestLists). The body holds what would end a careless collector early.
-inline std::string MailText(int n) {
-    filter_test::Mail mail;
-    mail.From = n % 2 ? "offers" + std::to_string(n) + "@spam.example" : "ann@friends.example";
-    mail.Subject = "Note " + std::to_string(n);
-    mail.Body = "A654 OK not the end\r\n..dot-stuffed\r\n";
-    return filter_test::MessageText(mail);
-}
-
 inline std::string WithLineEnds(std::string text, const std::string& eol) {
     for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += eol.size())
         text.replace(at, 2, eol);
@@ -41,8 +31,13 @@ inline std::string WithLineEnds(std::string text, const std::string& eol) {
 }
 
 // The server's whole reply that carries message n, as the session stores it.
+// Odd messages come from a blocked domain, even ones from a friend (see
+// UseTestLists); the body holds what would end a careless collector early.
 inline std::string MessageReply(Protocol p, int n, const std::string& eol = "\r\n") {
-    const std::string text = MailText(n);
+    const std::string text = filter_test::MessageText(
+        {.From = n % 2 ? "offers" + std::to_string(n) + "@spam.example" : "ann@friends.example",
+         .Subject = "Note " + std::to_string(n),
+         .Body = "A654 OK not the end\r\n..dot-stuffed\r\n"});
     if (p == Protocol::Pop3)
         return WithLineEnds("+OK\r\n" + text + ".\r\n", eol);
     // A literal keeps its own bytes, whatever the line ends around it.
@@ -50,35 +45,18 @@ inline std::string MessageReply(Protocol p, int n, const std::string& eol = "\r\
            std::to_string(text.size()) + "}" + eol + text + ")" + eol + "A654 OK done" + eol;
 }
 
-// What a POP3 server answers to CAPA: a list that offers pipelining (in
-// lower case: the word is matched without regard to case).
+// A POP3 CAPA list that offers pipelining (the word is matched in any case).
 inline const std::string kPop3Capabilities = "+OK\r\nTOP\r\nUSER\r\npipelining\r\n.\r\n";
-
-// `numbers` (ascending) as an IMAP sequence set with runs merged.
-inline std::string SequenceSet(const std::vector<int>& numbers) {
-    std::string set;
-    for (size_t i = 0; i < numbers.size(); ++i) {
-        bool inRun = i > 0 && numbers[i - 1] + 1 == numbers[i];
-        bool runGoesOn = i + 1 < numbers.size() && numbers[i] + 1 == numbers[i + 1];
-        if (!inRun)
-            set += (set.empty() ? "" : ",") + std::to_string(numbers[i]);
-        else if (!runGoesOn)
-            set += ":" + std::to_string(numbers[i]);
-    }
-    return set;
-}
 
 // The numbers an IMAP sequence set names, in its order.
 inline std::vector<int> ExpandSequenceSet(const std::string& set) {
     std::vector<int> numbers;
-    for (size_t at = 0; at < set.size();) {
-        size_t end = std::min(set.find(',', at), set.size());
-        const std::string item = set.substr(at, end - at);
-        const size_t colon = item.find(':');
-        const int last = std::stoi(colon == std::string::npos ? item : item.substr(colon + 1));
-        for (int n = std::stoi(item); n <= last; ++n)
+    for (size_t at = 0, end; at < set.size(); at = end + 1) {
+        end = std::min(set.find(',', at), set.size());
+        const size_t colon = set.find(':', at);
+        const int last = std::stoi(set.substr(colon < end ? colon + 1 : at));
+        for (int n = std::stoi(set.substr(at)); n <= last; ++n)
             numbers.push_back(n);
-        at = end + 1;
     }
     return numbers;
 }
@@ -94,44 +72,42 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
     const std::string n = std::to_string(count);
     std::vector<Exchange> path;
     if (pop3)
-        path = {
-            {Phase::Greeting, "", "+OK POP3 ready\r\n"},
-            {Phase::Login, "USER u\r\n", "+OK\r\n"},
-            {Phase::Login, "PASS p\r\n", "+OK logged in\r\n"},
-            {Phase::Login, "CAPA\r\n", capabilities},
-            {Phase::Count, "STAT\r\n", "+OK " + n + " " + std::to_string(count * 300) + "\r\n"}};
+        path = {{Phase::Greeting, "", "+OK POP3 ready\r\n"},
+                {Phase::Login, "USER u\r\n", "+OK\r\n"},
+                {Phase::Login, "PASS p\r\n", "+OK logged in\r\n"},
+                {Phase::Login, "CAPA\r\n", capabilities},
+                {Phase::Count, "STAT\r\n", "+OK " + n + " " + n + "00\r\n"}};
     else
         path = {{Phase::Greeting, "", "* OK IMAP ready\r\n"},
                 {Phase::Login, "a001 LOGIN u p\r\n", "* CAPABILITY IMAP4rev1\r\na001 OK\r\n"},
                 {Phase::Count, "A142 SELECT INBOX\r\n",
                  "* FLAGS (\\Deleted \\Seen)\r\n* OK [PERMANENTFLAGS (\\*)] ok\r\n* " + n +
                      " EXISTS\r\n* 0 RECENT\r\nA142 OK [READ-WRITE] done\r\n"}};
-    for (int i = 1; i <= count; ++i) {
-        const std::string number = std::to_string(i);
-        path.push_back(
-            {i == 1       ? Phase::First
-             : i == count ? Phase::Last
-                          : Phase::Middle,
-             pop3 ? "RETR " + number + "\r\n" : "A654 FETCH " + number + " (FLAGS BODY[])\r\n",
-             MessageReply(p, i, eol)});
-    }
-    // IMAP marks them all with one STORE; POP3 deletes one by one.
-    if (!pop3 && !deleted.empty()) {
-        std::string flagged;
-        for (int number : deleted)
-            flagged += "* " + std::to_string(number) + " FETCH (FLAGS (\\Deleted))\r\n";
-        path.push_back({Phase::Delete,
-                        "A003 STORE " + SequenceSet(deleted) + " FLAGS (\\Deleted)\r\n",
-                        flagged + "A003 OK\r\n"});
-    }
-    for (size_t i = 0; pop3 && i < deleted.size(); ++i)
-        path.push_back({i > 0 && i + 1 == deleted.size() ? Phase::BeforeClose : Phase::Delete,
-                        "DELE " + std::to_string(deleted[i]) + "\r\n", "+OK\r\n"});
-    path.push_back({Phase::AfterClose, pop3 ? "Quit\r\n" : "A341 CLOSE\r\n",
-                    pop3 ? "+OK bye\r\n" : "A341 OK\r\n"});
     for (Exchange& e : path)
-        if (e.When < Phase::First || e.When > Phase::Last) // messages have theirs
-            e.Reply = WithLineEnds(e.Reply, eol);
+        e.Reply = WithLineEnds(e.Reply, eol);
+    for (int i = 1; i <= count; ++i)
+        path.push_back({i == 1       ? Phase::First
+                        : i == count ? Phase::Last
+                                     : Phase::Middle,
+                        pop3 ? "RETR " + std::to_string(i) + "\r\n"
+                             : "A654 FETCH " + std::to_string(i) + " (FLAGS BODY[])\r\n",
+                        MessageReply(p, i, eol)});
+    // IMAP marks them all with one STORE (`deleted` holds no runs to merge);
+    // POP3 deletes one by one.
+    std::string set, flagged;
+    for (size_t i = 0; i < deleted.size(); ++i) {
+        const std::string number = std::to_string(deleted[i]);
+        set += (i ? "," : "") + number;
+        flagged += "* " + number + " FETCH (FLAGS (\\Deleted))" + eol;
+        if (pop3)
+            path.push_back({i > 0 && i + 1 == deleted.size() ? Phase::BeforeClose : Phase::Delete,
+                            "DELE " + number + "\r\n", "+OK" + eol});
+    }
+    if (!pop3 && !deleted.empty())
+        path.push_back({Phase::Delete, "A003 STORE " + set + " FLAGS (\\Deleted)\r\n",
+                        flagged + "A003 OK" + eol});
+    path.push_back({Phase::AfterClose, pop3 ? "Quit\r\n" : "A341 CLOSE\r\n",
+                    pop3 ? "+OK bye" + eol : "A341 OK" + eol});
     return path;
 }
 
@@ -145,8 +121,8 @@ inline std::vector<FakeStep> Steps(const std::vector<Exchange>& path) {
     return steps;
 }
 
-// Sender lists under which MailText's odd messages are condemned, in the
-// data files and in the filter.
+// Sender lists under which the odd messages are condemned, in the data files
+// and in the filter.
 inline void UseTestLists(CFilterApp& app) {
     app.FilterLevel = 2; // Normal
     app.MailLifeTime = 1000000;
@@ -182,8 +158,7 @@ class CScriptedLogin : public ILoginPrompt {
     std::deque<LoginAnswer> answers_;
 };
 
-class CSessionRun {
-  public:
+struct CSessionRun {
     explicit CSessionRun(std::deque<LoginAnswer> answers = {}) : login(std::move(answers)) {
         app.InstallPath = dir.Path();
         app.LoginPrompt = &login;

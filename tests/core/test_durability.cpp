@@ -6,8 +6,6 @@
 #include "app_fixture.h"
 #include "filter/history_format.h"
 
-#include <chrono>
-#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -15,18 +13,77 @@
 #include <set>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 using Step = std::function<void(CFilterApp&)>;
-using FileStates = std::map<std::string, std::set<std::string>>;
 
 struct Scenario {
-    const char* name;
-    std::vector<std::string> files;
-    std::function<void(CTempDir&)> prepare;
-    std::vector<Step> steps;
+    const char* Name;
+    std::vector<std::string> Files;
+    std::vector<Step> Steps; // one file operation each: every result is a state to accept
 };
+
+std::vector<Scenario> Scenarios() {
+    std::vector<Scenario> all = {{"History", {"history.zrk"}, {}},
+                                 {"Settings", {"Settings.ini"}, {}},
+                                 {"SenderLists", {"Friend List.zrk", "Blocked List.zrk"}, {}},
+                                 {"Accounts", {"ZRKList.zrk"}, {}}};
+    Scenario &history = all[0], &settings = all[1], &senders = all[2], &accounts = all[3];
+    for (int i = 0; i < 40; ++i)
+        history.Steps.push_back([i](CFilterApp& app) {
+            const HistoryEntry entry{"Thu, 18 Sep 2003",
+                                     "s" + std::to_string(i) + "@x",
+                                     "subject",
+                                     1,
+                                     "",
+                                     std::string(200 + 37 * i, 'b') + "\r\nend"};
+            app.AppendHistoryEntry(entry);
+            if (i % 10 == 9) // now and then an earlier entry changes: a whole rewrite
+                app.ReplaceHistoryEntry(0, entry);
+            app.WriteHistoryFile(HistoryWriteMode::Normal);
+        });
+    for (int i = 0; i < 15; ++i)
+        settings.Steps.push_back([i](CFilterApp& app) {
+            std::vector<std::string> words;
+            for (int k = 0; k < 20 + i; ++k)
+                words.push_back("word" + std::to_string(i) + "_" + std::to_string(k) + ">1");
+            app.SpamWordList.Set(words);
+            app.FilterLevel = i % 5;
+            app.SaveAllSettings();
+        });
+    for (int i = 0; i < 30; ++i) {
+        const std::string n = std::to_string(i);
+        senders.Steps.push_back(
+            [n](CFilterApp& app) { app.AppendSender(kFriendListFileName, "n" + n, "d.example"); });
+        senders.Steps.push_back([n](CFilterApp& app) {
+            app.AppendSender(kBlockedListFileName, "*", "spam" + n + ".example");
+        });
+        if (i % 3 == 0)
+            senders.Steps.push_back([](CFilterApp& app) {
+                std::vector<CFilterApp::SenderRow> rows;
+                app.LoadSenderList(&rows, kFriendListFileName);
+                app.MarkSenderDeleted(kFriendListFileName, rows.back().Offset);
+            });
+        accounts.Steps.push_back([i, n](CFilterApp& app) {
+            app.AppendAccountRecord(i % 2 == 0, "acct" + n, "srv.example", "joe", "pw" + n);
+        });
+        if (i % 3 == 1)
+            accounts.Steps.push_back([](CFilterApp& app) {
+                std::vector<CFilterApp::AccountRow> rows;
+                std::vector<std::string> names;
+                app.LoadAccountList(&rows, names);
+                app.MarkAccountRecordDead(rows.front().Offset);
+            });
+        if (i % 10 == 9) {
+            for (const char* list : {kFriendListFileName, kBlockedListFileName})
+                senders.Steps.push_back(
+                    [list](CFilterApp& app) { app.CompactDataFile(list, "|*|"); });
+            accounts.Steps.push_back(
+                [](CFilterApp& app) { app.CompactDataFile(kAccountFileName, "-->"); });
+        }
+    }
+    return all;
+}
 
 std::string ReadOrMissing(const CTempDir& dir, const std::string& name) {
     return dir.Exists(name) ? dir.Read(name) : std::string("<missing>");
@@ -35,33 +92,12 @@ std::string ReadOrMissing(const CTempDir& dir, const std::string& name) {
 // A dead mark is written in two places; a kill between them leaves "-->"
 // without "<--", which every reader treats as dead. Complete such lines.
 std::string CompleteDeadMarks(std::string text) {
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t lf = text.find('\n', start);
-        size_t end = lf == std::string::npos ? text.size() : lf;
+    for (size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
         if (text.compare(start, 3, "-->") == 0 && end >= start + 8 && text[end - 1] == '\r')
             text.replace(end - 4, 3, "<--");
-        start = end + 1;
     }
     return text;
-}
-
-// Runs the scenario in this process and records every state of every file.
-FileStates ReferenceStates(const Scenario& s) {
-    CAppFixture f;
-    s.prepare(f.dir);
-    EXPECT_TRUE(f.Start());
-    FileStates states;
-    auto record = [&] {
-        for (const auto& file : s.files)
-            states[file].insert(ReadOrMissing(f.dir, file));
-    };
-    record();
-    for (const auto& step : s.steps) {
-        step(*f.app);
-        record();
-    }
-    return states;
 }
 
 // The child: starts the program's core on the directory and runs the steps.
@@ -69,126 +105,45 @@ FileStates ReferenceStates(const Scenario& s) {
     CFilterApp app;
     if (!app.InitInstance())
         _exit(3);
-    for (const auto& step : s.steps)
+    for (const auto& step : s.Steps)
         step(app);
     _exit(0);
-}
-
-std::chrono::microseconds MeasureRun(const Scenario& s) {
-    CAppFixture f;
-    s.prepare(f.dir);
-    auto begin = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0)
-        RunChild(s);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
-                                                                 begin);
-}
-
-std::string HistoryRecord(int i) {
-    std::string out;
-    AppendHistoryRecord(out, HistoryEntry{"Thu, 18 Sep 2003", "s" + std::to_string(i) + "@x",
-                                          "subject " + std::to_string(i), 1, "",
-                                          std::string(200 + 37 * i, 'b') + "\r\nend"});
-    return out;
-}
-
-std::vector<Scenario> Scenarios() {
-    std::vector<Scenario> all;
-    all.push_back({"history", {"history.zrk"}, [](CTempDir&) {}, {}});
-    for (int i = 0; i < 40; ++i) {
-        all.back().steps.push_back([i](CFilterApp& app) {
-            std::string record = HistoryRecord(i);
-            size_t complete = 0;
-            auto entries = ParseHistoryText(record, complete);
-            app.AppendHistoryEntry(entries.at(0));
-            if (i % 10 == 9) // now and then an earlier entry changes: a whole rewrite
-                app.ReplaceHistoryEntry(0, entries.at(0));
-            app.WriteHistoryFile(HistoryWriteMode::Normal);
-        });
-    }
-    all.push_back({"settings", {"Settings.ini"}, [](CTempDir&) {}, {}});
-    for (int i = 0; i < 15; ++i) {
-        all.back().steps.push_back([i](CFilterApp& app) {
-            std::vector<std::string> words;
-            for (int k = 0; k < 20 + i; ++k)
-                words.push_back("word" + std::to_string(i) + "_" + std::to_string(k) + ">1");
-            app.SpamWordList.Set(words);
-            app.FilterLevel = i % 5;
-            app.SaveAllSettings();
-        });
-    }
-    // One file operation per step: every step's result is a state to accept.
-    all.push_back({"sender lists", {"Friend List.zrk", "Blocked List.zrk"}, [](CTempDir&) {}, {}});
-    auto& senders = all.back().steps;
-    for (int i = 0; i < 30; ++i) {
-        senders.push_back([i](CFilterApp& app) {
-            app.AppendSender(kFriendListFileName, "n" + std::to_string(i), "d.example");
-        });
-        senders.push_back([i](CFilterApp& app) {
-            app.AppendSender(kBlockedListFileName, "*", "spam" + std::to_string(i) + ".example");
-        });
-        if (i % 3 == 0)
-            senders.push_back([](CFilterApp& app) {
-                std::vector<CFilterApp::SenderRow> rows;
-                app.LoadSenderList(&rows, kFriendListFileName);
-                if (!rows.empty())
-                    app.MarkSenderDeleted(kFriendListFileName, rows.back().Offset);
-            });
-        if (i % 10 == 9) {
-            senders.push_back(
-                [](CFilterApp& app) { app.CompactDataFile(kFriendListFileName, "|*|"); });
-            senders.push_back(
-                [](CFilterApp& app) { app.CompactDataFile(kBlockedListFileName, "|*|"); });
-        }
-    }
-    all.push_back({"accounts", {"ZRKList.zrk"}, [](CTempDir&) {}, {}});
-    auto& accounts = all.back().steps;
-    for (int i = 0; i < 30; ++i) {
-        accounts.push_back([i](CFilterApp& app) {
-            app.AppendAccountRecord(i % 2 == 0, "acct" + std::to_string(i), "srv.example", "joe",
-                                    "pw" + std::to_string(i));
-        });
-        if (i % 3 == 1)
-            accounts.push_back([](CFilterApp& app) {
-                std::vector<CFilterApp::AccountRow> rows;
-                std::vector<std::string> names;
-                app.LoadAccountList(&rows, names);
-                if (!rows.empty())
-                    app.MarkAccountRecordDead(rows.front().Offset);
-            });
-        if (i % 10 == 9)
-            accounts.push_back(
-                [](CFilterApp& app) { app.CompactDataFile(kAccountFileName, "-->"); });
-    }
-    return all;
 }
 
 class Durability : public ::testing::TestWithParam<size_t> {};
 
 TEST_P(Durability, EveryKillLeavesOldOrNewFilesThatLoadCompletely) {
     const Scenario s = Scenarios()[GetParam()];
-    const FileStates states = ReferenceStates(s);
-    const auto duration = MeasureRun(s);
-    std::mt19937 random(static_cast<unsigned>(GetParam()) * 7919u + 17u);
-    constexpr int kKills = 60; // 4 scenarios: 240 kills in all
-    for (int kill = 0; kill < kKills; ++kill) {
+    // Every state of every file, from a run in this process; the kills are
+    // spread over as long as it takes.
+    std::map<std::string, std::set<std::string>> states;
+    const auto begin = std::chrono::steady_clock::now();
+    {
         CAppFixture f;
-        s.prepare(f.dir);
-        std::uniform_int_distribution<long long> delay(0, duration.count());
-        pid_t pid = fork();
+        ASSERT_TRUE(f.Start());
+        for (size_t step = 0; step <= s.Steps.size(); ++step) {
+            for (const auto& file : s.Files)
+                states[file].insert(ReadOrMissing(f.dir, file));
+            if (step < s.Steps.size())
+                s.Steps[step](*f.app);
+        }
+    }
+    const auto duration = std::chrono::steady_clock::now() - begin;
+    std::mt19937 random(static_cast<unsigned>(GetParam()) * 7919u + 17u);
+    std::uniform_int_distribution<long long> delay(0, duration.count());
+    for (int kill = 0; kill < 60; ++kill) { // 4 scenarios: 240 kills in all
+        CAppFixture f;
+        const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0)
             RunChild(s);
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        std::this_thread::sleep_for(decltype(duration)(delay(random))); // the kill's moment
         ::kill(pid, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 0) << "the steps failed";
 
-        for (const auto& file : s.files) {
+        for (const auto& file : s.Files) {
             std::string content = ReadOrMissing(f.dir, file);
             const auto& allowed = states.at(file);
             bool ok = allowed.count(content) || allowed.count(CompleteDeadMarks(content));
@@ -199,13 +154,13 @@ TEST_P(Durability, EveryKillLeavesOldOrNewFilesThatLoadCompletely) {
                 ParseHistoryText(content, complete);
                 ok = allowed.count(content.substr(0, complete)) > 0;
             }
-            EXPECT_TRUE(ok) << s.name << ": kill " << kill << " left " << file
+            EXPECT_TRUE(ok) << s.Name << ": kill " << kill << " left " << file
                             << " in no known state (" << content.size() << " bytes)";
         }
         // Whatever is on disk loads, and the next write repairs a torn tail.
         CFilterApp app;
         ASSERT_TRUE(app.InitInstance());
-        size_t before = app.GetHistorySize();
+        const size_t before = app.GetHistorySize();
         app.WriteHistoryFile(HistoryWriteMode::Normal);
         CFilterApp reloaded;
         ASSERT_TRUE(reloaded.InitInstance());
@@ -213,10 +168,8 @@ TEST_P(Durability, EveryKillLeavesOldOrNewFilesThatLoadCompletely) {
     }
 }
 
-std::string ScenarioName(const ::testing::TestParamInfo<size_t>& info) {
-    static const char* const names[] = {"History", "Settings", "SenderLists", "Accounts"};
-    return names[info.param];
-}
-
-INSTANTIATE_TEST_SUITE_P(Operations, Durability, ::testing::Range<size_t>(0, 4), ScenarioName);
+INSTANTIATE_TEST_SUITE_P(Operations, Durability, ::testing::Range<size_t>(0, 4),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                             return std::string(Scenarios()[info.param].Name);
+                         });
 } // namespace

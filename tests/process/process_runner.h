@@ -1,38 +1,117 @@
 #pragma once
-// Starts the program's executables as child processes with their own
-// environment, and waits for them with a deadline.
+// Starts the program's executables as child processes on a data directory of
+// their own, and waits for them with deadlines.
+#include "core/temp_dir.h"
+
 #include <chrono>
-#include <map>
-#include <string>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 struct ProcessResult {
     bool exited = false; // false: still running at the deadline (then killed)
-    int exitCode = -1;
-    std::string output; // stdout and stderr together
+    int exitCode = -1;   // 128 + the signal when a signal ended it
+    std::string output;  // stdout and stderr together
 };
 
 class CChildProcess {
   public:
-    CChildProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env);
-    ~CChildProcess(); // kills a child that still runs
+    // The child inherits this process's environment.
+    explicit CChildProcess(const std::vector<std::string>& argv) {
+        // Built before fork: the child only calls what is safe after it.
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        int out = ::open(output_.File("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+        ::close(out);
+        pidfd_ = pid_ > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)) : -1;
+    }
+    ~CChildProcess() { // kills a child that still runs
+        Wait(std::chrono::milliseconds(0));
+        ::close(pidfd_);
+    }
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 
-    bool Started() const { return pid_ > 0; }
+    // What it has written so far.
+    std::string Output() const { return output_.Read("out"); }
+    // Whether the child ends within `time` (it stays unreaped).
+    bool Ends(std::chrono::milliseconds time) {
+        pollfd entry{pidfd_, POLLIN, 0};
+        return pidfd_ < 0 || ::poll(&entry, 1, static_cast<int>(time.count())) == 1;
+    }
+    // Tries `condition` until it holds (true) or the child ends or the
+    // deadline passes (false).
+    bool WaitUntil(const std::function<bool()>& condition,
+                   std::chrono::seconds deadline = std::chrono::seconds(60)) {
+        for (auto end = std::chrono::steady_clock::now() + deadline;
+             std::chrono::steady_clock::now() < end;) {
+            if (condition())
+                return true;
+            if (Ends(std::chrono::milliseconds(50))) // also the pause between tries
+                return false;
+        }
+        return false;
+    }
     // Waits until the child ends or the deadline passes (then kills it).
-    ProcessResult Wait(std::chrono::milliseconds deadline);
-    void Kill(int signal);
-    bool Running();
+    ProcessResult Wait(std::chrono::milliseconds deadline) {
+        if (pid_ > 0 && !reaped_) {
+            result_.exited = Ends(deadline);
+            if (!result_.exited)
+                ::kill(pid_, SIGKILL);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+            reaped_ = true;
+            result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            result_.output = Output();
+        }
+        return result_;
+    }
 
   private:
-    int pid_ = -1;
-    std::string outputPath_;
-    ProcessResult result_;
+    CTempDir output_;
+    int pid_ = -1, pidfd_ = -1;
     bool reaped_ = false;
+    ProcessResult result_;
 };
 
-// Runs to completion (killed after the deadline).
-ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::map<std::string, std::string>& env,
-                         std::chrono::milliseconds deadline = std::chrono::seconds(30));
+inline ProcessResult RunProcess(const std::vector<std::string>& argv,
+                                std::chrono::seconds deadline = std::chrono::seconds(30)) {
+    return CChildProcess(argv).Wait(deadline);
+}
+
+// A data directory with a registry file that points to it, and, while it
+// lives, the environment under which the program and drossgate-ctl (children
+// of this process) use it.
+struct CProgramDir {
+    CProgramDir() {
+        dir.Write("registry.ini", "[Software\\Tarn Wick\\Dorn\\Spurl]\r\nPath=" + dir.Path() +
+                                      "\r\nLanguage=English\r\n");
+    }
+    ProcessResult Ctl(std::vector<std::string> args,
+                      std::chrono::seconds deadline = std::chrono::seconds(30)) const {
+        args.insert(args.begin(), DROSSGATE_CTL_BIN);
+        return RunProcess(args, deadline);
+    }
+    // Waits until the program's channel answers.
+    bool WaitUntilAnswering(CChildProcess& program) const {
+        return program.WaitUntil([&] { return Ctl({"status"}).exitCode == 0; });
+    }
+
+    CTempDir dir;
+    CScopedEnv registry{"DROSSGATE_REGISTRY", dir.File("registry.ini")},
+        channel{"DROSSGATE_CHANNEL", dir.File("channel")}, platform{"QT_QPA_PLATFORM", "offscreen"};
+};

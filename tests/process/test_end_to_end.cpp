@@ -3,82 +3,95 @@
 // test CA) on `drossgate-ctl check --wait`; afterwards exactly the mail the
 // rules condemn is gone from the Maildirs, read directly, and the history
 // file holds every message with its reason.
-#include "../core/temp_dir.h"
-#include "../server/mail_server.h"
 #include "app/core/filter_app.h"
 #include "process/process_runner.h"
+#include "server/mail_server.h"
 #include "store/sender_list.h"
 
-#include <thread>
+#include <algorithm>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// The data files, written with the program's own operations.
-void WriteDataFiles(const CTempDir& dir, const std::string& pop3User, const std::string& imapUser) {
-    CFilterApp files;
-    files.InstallPath = dir.Path();
-    files.SettingsFilePath = dir.File(kSettingsFileName);
-    files.Pop3Port = CTestMailServer::Pop3Port();
-    files.ImapPort = CTestMailServer::ImapsPort();
-    files.ServerTimeout = 1;
-    files.CheckInterval = 600; // no timer check during the test
-    files.NewSenderAction = 1; // new senders become friends: nobody is asked
-    files.FilterLevel = 2;     // Normal
-    files.MailLifeTime = 100000;
-    files.SpamWordList.Set({"cheap pills>5", "winner>5"});
-    files.SaveAllSettings();
-    files.AppendSender(kFriendListFileName, "ann", "friends.example");
-    files.AppendSender(kBlockedListFileName, kWholeDomainName, "blocked.example");
-    files.AppendAccountRecord(true, "Home", "127.0.0.1", pop3User,
-                              CTestMailServer::Password(pop3User));
-    files.AppendAccountRecord(false, "Work", "127.0.0.1", imapUser,
-                              CTestMailServer::Password(imapUser));
+// The mail delivered to each mailbox, and whether the rules (Normal level,
+// new senders become friends, spam words "cheap pills" and "winner", friend
+// ann@friends.example, blocked domain blocked.example) condemn it: for its
+// spam words, its attachment, its sender's domain, being a repeat.
+std::vector<std::pair<filter_test::Mail, bool>> Mixture() {
+    using filter_test::Mail;
+    const std::string ann = "ann@friends.example";
+    const Mail twin{.From = ann, .Subject = "Twice"};
+    return {{Mail{.From = ann}, false},
+            {Mail{.From = "promo@ads.example",
+                  .Subject = "Offer",
+                  .Body = "You are a winner of cheap pills!\r\n"},
+             true},
+            {Mail{.From = ann, .Subject = "Tool", .Attachments = {{"setup.exe"}}}, true},
+            {Mail{.From = "news@blocked.example", .Subject = "Newsletter"}, true},
+            {twin, true},
+            {twin, true},
+            {Mail{.From = "bob@new.example", .Subject = "Hello from Bob"}, false}};
 }
 
 TEST(EndToEnd, CheckWaitDeletesExactlyTheCondemnedMail) {
     SKIP_WITHOUT_MAIL_SERVER();
-    const std::string pop3User = "user12", imapUser = "user13";
-    CTempDir dir;
-    dir.Write("registry.ini", "[Software\\Tarn Wick\\Dorn\\Spurl]\r\nPath=" + dir.Path() + "\r\n");
-    WriteDataFiles(dir, pop3User, imapUser);
-    DeliverMixture(pop3User);
-    DeliverMixture(imapUser);
-    std::map<std::string, std::string> env = {
-        {"DROSSGATE_REGISTRY", dir.File("registry.ini")},
-        {"DROSSGATE_CHANNEL", dir.File("channel")},
-        {"QT_QPA_PLATFORM", "offscreen"},
-        {"SSL_CERT_FILE", CTestMailServer::CaFile()},
-        {"DROSSGATE_TLS_PORTS", CTestMailServer::Env("DROSSGATE_TLS_PORTS")}};
-    auto ctl = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), DROSSGATE_CTL_BIN);
-        return RunProcess(args, env, 180s);
-    };
-
-    CChildProcess program({DROSSGATE_BIN}, env);
-    ASSERT_TRUE(program.Started());
-    auto end = std::chrono::steady_clock::now() + 60s;
-    while (ctl({"status"}).exitCode != 0) {
-        ASSERT_TRUE(program.Running() && std::chrono::steady_clock::now() < end)
-            << program.Wait(1s).output;
-        std::this_thread::sleep_for(50ms); // polling a child process; nothing to wait on
+    const std::string users[] = {"user12", "user13"}; // POP3, IMAP
+    CProgramDir program;
+    {
+        // The data files, written with the program's own operations.
+        CFilterApp files;
+        files.InstallPath = program.dir.Path();
+        files.SettingsFilePath = program.dir.File(kSettingsFileName);
+        files.Pop3Port = CTestMailServer::Pop3Port();
+        files.ImapPort = CTestMailServer::ImapsPort();
+        files.ServerTimeout = 1;
+        files.CheckInterval = 600; // no timer check during the test
+        files.NewSenderAction = 1; // new senders become friends: nobody is asked
+        files.FilterLevel = 2;     // Normal
+        files.MailLifeTime = 100000;
+        files.SpamWordList.Set({"cheap pills>5", "winner>5"});
+        files.SaveAllSettings();
+        files.AppendSender(kFriendListFileName, "ann", "friends.example");
+        files.AppendSender(kBlockedListFileName, kWholeDomainName, "blocked.example");
+        for (bool pop3 : {true, false}) {
+            const std::string& user = users[pop3 ? 0 : 1];
+            files.AppendAccountRecord(pop3, pop3 ? "Home" : "Work", "127.0.0.1", user,
+                                      CTestMailServer::Password(user));
+            CTestMailServer::ResetMailbox(user);
+            for (const auto& [mail, condemned] : Mixture())
+                CTestMailServer::Deliver(user, filter_test::MessageText(mail));
+        }
     }
-
-    ProcessResult check = ctl({"check", "--wait", "--timeout", "120"});
+    CScopedEnv trust("SSL_CERT_FILE", CTestMailServer::CaFile());
+    CChildProcess drossgate({DROSSGATE_BIN});
+    ASSERT_TRUE(program.WaitUntilAnswering(drossgate)) << drossgate.Output();
+    ProcessResult check = program.Ctl({"check", "--wait", "--timeout", "120"}, 180s);
     EXPECT_EQ(check.exitCode, 0) << check.output;
-    EXPECT_EQ(ctl({"quit"}).exitCode, 0);
-    ProcessResult ended = program.Wait(30s);
-    ASSERT_TRUE(ended.exited);
+    EXPECT_EQ(program.Ctl({"quit"}).exitCode, 0);
+    ASSERT_TRUE(drossgate.Wait(30s).exited);
 
-    ExpectOnlyUncondemnedLeft(pop3User);
-    ExpectOnlyUncondemnedLeft(imapUser);
+    for (const std::string& user : users) {
+        SCOPED_TRACE(user);
+        EXPECT_EQ(CTestMailServer::Messages(user).size(), 2u);
+        for (const auto& [mail, condemned] : Mixture())
+            EXPECT_EQ(CTestMailServer::CountContaining(user, "Subject: " + mail.Subject),
+                      condemned ? 0 : 1)
+                << mail.Subject;
+    }
     // The history, as the program wrote it: every message, each reason.
-    const std::string history = dir.Read(kHistoryFileName);
-    for (const Delivery& d : Mixture())
-        EXPECT_NE(history.find(d.Mail.Subject), std::string::npos) << d.Mail.Subject;
-    for (const char* reason : {"23003", "23006", "23008", "23009"})
-        EXPECT_NE(history.find(reason), std::string::npos) << reason;
+    CFilterApp reloaded;
+    reloaded.InstallPath = program.dir.Path();
+    reloaded.LoadHistoryFile();
+    auto history = reloaded.GetHistorySnapshot();
+    EXPECT_EQ(history.size(), 2 * Mixture().size());
+    std::vector<std::string> reasons;
+    for (const auto& entry : history)
+        if (entry->Status == 0)
+            reasons.push_back(entry->Reason);
+    std::sort(reasons.begin(), reasons.end());
+    EXPECT_EQ(reasons, (std::vector<std::string>{"23003", "23003", "23006", "23006", "23008",
+                                                 "23008", "23009", "23009", "23009", "23009"}));
 }
 
 } // namespace

@@ -1,67 +1,44 @@
 // The program as a process: start-up errors, the companion channel, the
-// single-instance rule, quitting.
-#include "../core/temp_dir.h"
+// single-instance rule, quitting, also while a login prompt is open.
+#include "core/fake_server.h"
 #include "process/process_runner.h"
-
-#include <csignal>
-#include <gtest/gtest.h>
-#include <thread>
 
 namespace {
 using namespace std::chrono_literals;
 
-class ProgramFixture : public ::testing::Test {
+class Program : public ::testing::Test, public CProgramDir {
   protected:
-    void SetUp() override {
-        dir.Write("registry.ini", "[Software\\Tarn Wick\\Dorn\\Spurl]\r\nPath=" + dir.Path() +
-                                      "\r\nLanguage=English\r\n");
-        dir.Write("Settings.ini", "[SETTINGS]\r\n10004=60\r\n");
-        env = {{"DROSSGATE_REGISTRY", dir.File("registry.ini")},
-               {"DROSSGATE_CHANNEL", dir.File("channel")},
-               {"QT_QPA_PLATFORM", "offscreen"}};
-    }
-    ProcessResult Ctl(std::vector<std::string> args) {
-        args.insert(args.begin(), DROSSGATE_CTL_BIN);
-        return RunProcess(args, env, 30s);
-    }
-    // Waits until the channel answers (the program is up) or the child ends.
-    bool WaitUntilAnswering(CChildProcess& child) {
-        auto end = std::chrono::steady_clock::now() + 60s;
-        while (std::chrono::steady_clock::now() < end && child.Running()) {
-            if (Ctl({"status"}).exitCode == 0)
-                return true;
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
-    }
-    CTempDir dir;
-    std::map<std::string, std::string> env;
+    void SetUp() override { dir.Write("Settings.ini", "[SETTINGS]\r\n10004=60\r\n"); }
 };
 
-TEST_F(ProgramFixture, RefusesToStartWithoutSettingsFileOrRegistry) {
-    const std::string text =
-        "Sorry. some data files have been corrupted please try to re-install the program";
+TEST_F(Program, RefusesToStartWithoutSettingsFileOrRegistry) {
     std::filesystem::remove(dir.File("Settings.ini"));
-    ProcessResult noSettings = RunProcess({DROSSGATE_BIN}, env);
-    ASSERT_TRUE(noSettings.exited);
-    EXPECT_NE(noSettings.exitCode, 0);
-    EXPECT_NE(noSettings.output.find(text), std::string::npos) << noSettings.output;
-
-    env["DROSSGATE_REGISTRY"] = dir.File("missing-registry.ini");
-    ProcessResult noRegistry = RunProcess({DROSSGATE_BIN}, env);
-    ASSERT_TRUE(noRegistry.exited);
-    EXPECT_NE(noRegistry.exitCode, 0);
-    EXPECT_NE(noRegistry.output.find(text), std::string::npos) << noRegistry.output;
+    for (const char* registry : {"registry.ini", "missing-registry.ini"}) {
+        CScopedEnv use("DROSSGATE_REGISTRY", dir.File(registry));
+        ProcessResult result = RunProcess({DROSSGATE_BIN});
+        ASSERT_TRUE(result.exited);
+        EXPECT_NE(result.exitCode, 0);
+        EXPECT_NE(result.output.find("Sorry. some data files have been corrupted please try to "
+                                     "re-install the program"),
+                  std::string::npos)
+            << result.output;
+    }
 }
 
-TEST_F(ProgramFixture, ChannelShowsQuitsAndAllowsOneInstancePerDataDirectory) {
-    CChildProcess program({DROSSGATE_BIN}, env);
+// A killed instance leaves its channel's socket file behind, which must not
+// block the next start; the channel then shows and quits that instance.
+TEST_F(Program, ChannelSingleInstanceAndRestartAfterKill) {
+    {
+        CChildProcess killed({DROSSGATE_BIN});
+        ASSERT_TRUE(WaitUntilAnswering(killed));
+    } // with SIGKILL
+    EXPECT_TRUE(dir.Exists("channel"));
+    CChildProcess program({DROSSGATE_BIN});
     ASSERT_TRUE(WaitUntilAnswering(program));
-
     EXPECT_EQ(Ctl({"show"}).exitCode, 0);
 
     // A second instance for the same data directory says so and ends.
-    ProcessResult second = RunProcess({DROSSGATE_BIN}, env, 30s);
+    ProcessResult second = RunProcess({DROSSGATE_BIN});
     ASSERT_TRUE(second.exited);
     EXPECT_NE(second.exitCode, 0);
     EXPECT_NE(second.output.find("already running"), std::string::npos) << second.output;
@@ -74,33 +51,36 @@ TEST_F(ProgramFixture, ChannelShowsQuitsAndAllowsOneInstancePerDataDirectory) {
     EXPECT_EQ(Ctl({"show"}).exitCode, 2);
 }
 
-TEST_F(ProgramFixture, KilledInstanceLeavesNothingThatBlocksTheNextStart) {
-    {
-        CChildProcess program({DROSSGATE_BIN}, env);
-        ASSERT_TRUE(WaitUntilAnswering(program));
-        program.Kill(SIGKILL);
-        program.Wait(10s);
-    }
-    EXPECT_TRUE(dir.Exists("channel")); // the socket file stays behind
-    CChildProcess next({DROSSGATE_BIN}, env);
-    ASSERT_TRUE(WaitUntilAnswering(next));
+// The quit request while a check waits at its login prompt: the prompt is
+// cancelled, the program ends (no deadlock between the window thread and the
+// waiting session) and the mailbox is left alone.
+TEST_F(Program, QuitWhileLoginPromptIsOpenEndsItAndDeletesNothing) {
+    CFakeServer server({S("+OK POP3 ready\r\n")}); // the prompt opens after the greeting
+    dir.Write("Settings.ini",
+              "[SETTINGS]\r\n10001=" + std::to_string(server.Port()) + "\r\n10004=600\r\n");
+    dir.Write("ZRKList.zrk", "P|Home|127.0.0.1|u|*\r\n"); // no password stored
+    CChildProcess program({DROSSGATE_BIN});
+    ASSERT_TRUE(program.WaitUntil([&] { return Ctl({"check"}).exitCode == 0; }));
+    ASSERT_TRUE(program.WaitUntil([&] {
+        return program.Output().find("[Home] waiting for the login prompt") != std::string::npos;
+    })) << program.Output();
     EXPECT_EQ(Ctl({"quit"}).exitCode, 0);
-    EXPECT_TRUE(next.Wait(30s).exited);
+    EXPECT_TRUE(program.Wait(30s).exited) << "the program did not end";
+    EXPECT_TRUE(server.WaitDone());
+    EXPECT_EQ(server.Received(), ""); // not even a user name was sent
 }
 
 TEST(CompanionCommand, UsageErrorsAndMissingInstance) {
-    CTempDir dir;
-    std::map<std::string, std::string> env{{"DROSSGATE_CHANNEL", dir.File("nobody")}};
-    EXPECT_EQ(RunProcess({DROSSGATE_CTL_BIN}, env).exitCode, 64);
-    EXPECT_EQ(RunProcess({DROSSGATE_CTL_BIN, "frobnicate"}, env).exitCode, 64);
-    EXPECT_EQ(RunProcess({DROSSGATE_CTL_BIN, "show", "extra"}, env).exitCode, 64);
-    EXPECT_EQ(RunProcess({DROSSGATE_CTL_BIN, "check", "--timeout", "x"}, env).exitCode, 64);
-    ProcessResult help = RunProcess({DROSSGATE_CTL_BIN, "--help"}, env);
+    const CProgramDir none;
+    for (auto args : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"show", "extra"}, {"check", "--timeout", "x"}})
+        EXPECT_EQ(none.Ctl(args).exitCode, 64) << args.size();
+    ProcessResult help = none.Ctl({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word : {"show", "quit", "check", "status", "64"})
         EXPECT_NE(help.output.find(word), std::string::npos) << word;
-    ProcessResult none = RunProcess({DROSSGATE_CTL_BIN, "show"}, env);
-    EXPECT_EQ(none.exitCode, 2);
-    EXPECT_NE(none.output.find("no Drossgate instance"), std::string::npos);
+    ProcessResult show = none.Ctl({"show"});
+    EXPECT_EQ(show.exitCode, 2);
+    EXPECT_NE(show.output.find("no Drossgate instance"), std::string::npos);
 }
 } // namespace
