@@ -6,6 +6,8 @@
 #include "filter/history_format.h"
 #include "platform/text_file.h"
 
+#include <algorithm>
+#include <memory>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -24,10 +26,16 @@ bool ReadHistoryRecords(const std::string& path, HistoryRead& read) {
         return false;
     static const std::string terminator = std::string(kHistoryEndMarker) + "\r\n";
     std::string pending; // bytes after the last complete record
-    std::string chunk(kReadChunk, '\0');
+    // No larger than the file: a short history costs no megabyte buffer.
+    struct stat st {};
+    const size_t pieceSize =
+        ::stat(path.c_str(), &st) == 0 && st.st_size >= 0
+            ? std::clamp<size_t>(static_cast<size_t>(st.st_size), 1, kReadChunk)
+            : kReadChunk;
+    std::unique_ptr<char[]> piece(new char[pieceSize]);
     size_t searchFrom = 0;
-    for (size_t n; (n = file.Read(chunk.data(), chunk.size())) > 0;) {
-        pending.append(chunk.data(), n);
+    for (size_t n; (n = file.Read(piece.get(), pieceSize)) > 0;) {
+        pending.append(piece.get(), n);
         // A record longer than a chunk is parsed once its end has arrived,
         // not scanned again with every chunk.
         if (pending.find(terminator, searchFrom) != std::string::npos) {
