@@ -91,13 +91,15 @@ void CFilterApp::StartHistoryLoad() {
         historyLoaded_.notify_all();
     };
     try {
+        if (historyLoader_.joinable())
+            historyLoader_.join(); // an earlier load, long finished
         // Not under historyFileLock_: a writer holds that while it waits for
-        // the load to end. Writers and readers wait in WaitForHistoryLoad, and
-        // the destructor waits there too, so the thread never outlives us.
-        std::thread([this, finished] {
+        // the load to end. Writers and readers wait in WaitForHistoryLoad;
+        // the destructor joins the thread.
+        historyLoader_ = std::thread([this, finished] {
             ReadHistoryIntoList();
             finished();
-        }).detach();
+        });
     } catch (const std::system_error&) {
         ReadHistoryIntoList(); // no thread: the load holds up start-up instead
         finished();

@@ -102,12 +102,16 @@ std::string CompleteDeadMarks(std::string text) {
 
 // The child: starts the program's core on the directory and runs the steps.
 [[noreturn]] void RunChild(const Scenario& s) {
-    CFilterApp app;
-    if (!app.InitInstance())
-        _exit(3);
-    for (const auto& step : s.Steps)
-        step(app);
-    _exit(0);
+    int code = 3;
+    {
+        CFilterApp app; // ended before _exit: its threads are joined
+        if (app.InitInstance()) {
+            for (const auto& step : s.Steps)
+                step(app);
+            code = 0;
+        }
+    }
+    _exit(code);
 }
 
 class Durability : public ::testing::TestWithParam<size_t> {};

@@ -7,8 +7,8 @@
 
 CFilterApp::CFilterApp() = default;
 CFilterApp::~CFilterApp() {
-    std::unique_lock guard(historyLock_);
-    WaitForHistoryLoad(guard);
+    if (historyLoader_.joinable())
+        historyLoader_.join();
 }
 
 std::string CFilterApp::DataFilePath(const std::string& fileName) const {

@@ -245,6 +245,7 @@ class CFilterApp {
     mutable std::mutex historyLock_;
     mutable std::condition_variable historyLoaded_;
     bool historyLoading_ = false; // StartHistoryLoad's thread is still reading
+    std::thread historyLoader_;
     // Waits out a loading history; `guard` holds historyLock_.
     void WaitForHistoryLoad(std::unique_lock<std::mutex>& guard) const;
     void ReadHistoryIntoList(); // the work of LoadHistoryFile
