@@ -4,8 +4,6 @@
 #include "app/core/prompts.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <ctime>
 #include <system_error>
 #include <utility>
 
@@ -17,22 +15,6 @@ std::chrono::milliseconds SessionTimeout(int serverTimeoutMinutes, long long ove
     int minutes = serverTimeoutMinutes <= 0 ? 3 : std::min(serverTimeoutMinutes, 24 * 60);
     return std::chrono::minutes(minutes);
 }
-
-namespace {
-
-// A log line, not a status: without it a user could not tell why a check
-// does not end.
-void LogWaitingForLogin(const std::string& account) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    std::fprintf(stderr, "%s drossgate: [%s] waiting for the login prompt to be answered\n", stamp,
-                 account.c_str());
-}
-
-} // namespace
 
 CMailSession::CMailSession(CFilterApp& app, char typeLetter) : TypeLetter(typeLetter), App(app) {}
 
@@ -152,7 +134,9 @@ int CMailSession::PrepareLoginAttempt(bool firstAttempt, LoginPromptData& prompt
     // Called on a session thread; the prompt blocks it until answered.
     ILoginPrompt* asker = App.LoginPrompt.load();
     if (asker)
-        LogWaitingForLogin(prompt.Title);
+        // A log line, not a status: without it a user could not tell why a
+        // check does not end.
+        App.LogLine("waiting for the login prompt to be answered", prompt.Title);
     if (!asker || asker->AskLogin(prompt) != 1) {
         RecordStatus(firstAttempt ? kTextNoPassword : kTextLoginRejected);
         return firstAttempt ? -2 : -3;

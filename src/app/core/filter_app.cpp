@@ -22,6 +22,10 @@ void CFilterApp::SetLastStatusText(const std::string& text, const std::string& a
     }
     // A user has to be able to find out why a check failed: every status
     // goes to standard error too, with a time stamp and the account.
+    LogLine(text, accountName);
+}
+
+void CFilterApp::LogLine(const std::string& text, const std::string& accountName) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);

@@ -159,6 +159,8 @@ class CFilterApp {
     // Records the text in LastStatusText and writes it, with a time stamp and
     // the account's name, to standard error.
     void SetLastStatusText(const std::string& text, const std::string& accountName = {});
+    // One time-stamped line on standard error, naming the account ("-" for none).
+    void LogLine(const std::string& text, const std::string& accountName);
     std::string GetLastStatusText() const;
 
     // ---- Paths ----
