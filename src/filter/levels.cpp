@@ -73,8 +73,9 @@ int ApplyLevel(CFilterApp& app, const MessageFields& m, const LevelRules& rules)
     }
 
     if (app.SpamDegreeTotal > 0 &&
-        SpamPercentageReaches(ComputeSpamScore(app, m.BodyText, m.Subject), app.SpamDegreeTotal,
-                              rules.SpamThreshold))
+        SpamPercentageReaches(m.SpamScore ? *m.SpamScore
+                                          : ComputeSpamScore(app, m.BodyText, m.Subject),
+                              app.SpamDegreeTotal, rules.SpamThreshold))
         return Delete(app, kReasonSpam);
 
     if (rules.SizeRule && m.Size > app.MaxAttachmentSize.load())
@@ -93,9 +94,13 @@ bool HasAttachmentType(const std::string& types, const std::vector<std::string>&
     return false;
 }
 
+std::shared_ptr<const CSpamScorer> CurrentSpamScorer(const CFilterApp& app) {
+    return ScorerFor(app.SpamExpressionList, app.SpamDegreeList);
+}
+
 int64_t ComputeSpamScore(const CFilterApp& app, const std::string& body,
                          const std::string& subject) {
-    return ScorerFor(app.SpamExpressionList, app.SpamDegreeList)->Score(body, subject);
+    return CurrentSpamScorer(app)->Score(body, subject);
 }
 
 int ApplyVeryHighRules(CFilterApp& app, const MessageFields& m) {
@@ -116,9 +121,16 @@ int ApplyVeryLowRules(CFilterApp& app, const MessageFields& m) {
 
 int CFilterApp::JudgeMessage(std::string sender, std::string senderDomain, std::string bodyText,
                              int size, std::string subject, std::string attachmentTypes) {
-    const MessageFields message{std::move(sender),   std::move(senderDomain),
-                                std::move(bodyText), size,
-                                std::move(subject),  std::move(attachmentTypes)};
+    return JudgeMessageFields({std::move(sender),
+                               std::move(senderDomain),
+                               std::move(bodyText),
+                               size,
+                               std::move(subject),
+                               std::move(attachmentTypes),
+                               {}});
+}
+
+int CFilterApp::JudgeMessageFields(const MessageFields& message) {
     switch (FilterLevel.load()) {
     case 4:
         return ApplyVeryHighRules(*this, message);

@@ -4,10 +4,13 @@
 // rule that fires deletes the mail and leaves its reason code in
 // CFilterApp::VerdictReason. Results: 1 leave on the server, 0 delete.
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class CFilterApp;
+class CSpamScorer;
 
 // Reason codes: text ids whose texts the history viewer shows.
 inline constexpr const char* kReasonBlocked = "23003";
@@ -32,6 +35,9 @@ struct MessageFields {
     int Size = 0;
     std::string Subject;
     std::string AttachmentTypes;
+    // The spam score, when it was counted in advance against the current
+    // tables; otherwise the rules count it if they need it.
+    std::optional<int64_t> SpamScore;
 };
 
 int ApplyVeryHighRules(CFilterApp& app, const MessageFields& message);
@@ -44,6 +50,9 @@ int ApplyVeryLowRules(CFilterApp& app, const MessageFields& message);
 // shorter last group when the length is no multiple of three) equals one of
 // `forbidden`, exactly.
 bool HasAttachmentType(const std::string& types, const std::vector<std::string>& forbidden);
+
+// The scorer of the app's current spam tables (shared while they are unchanged).
+std::shared_ptr<const CSpamScorer> CurrentSpamScorer(const CFilterApp& app);
 
 // The spam score of a body and subject against the app's spam tables.
 int64_t ComputeSpamScore(const CFilterApp& app, const std::string& body,

@@ -1,7 +1,7 @@
 // Judging one mailbox's batch: parse, judge, life time, history, repeats.
 #include "app/core/filter_app.h"
 #include "filter/levels.h"
-#include "filter/mail_message.h"
+#include "filter/message_preparer.h"
 
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +20,15 @@ bool LifeTimeExceeded(const std::string& date, int lifeTimeDays, const LocalDate
 } // namespace
 
 std::vector<unsigned char> CFilterApp::JudgeBatch(std::vector<std::string> messages) {
+    // Parsed here, one after another; the rules count spam scores as needed.
+    std::vector<PreparedMessage> prepared;
+    prepared.reserve(messages.size());
+    for (std::string& text : messages)
+        prepared.push_back(PrepareMessage(std::move(text), nullptr));
+    return JudgePreparedBatch(std::move(prepared));
+}
+
+std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMessage> messages) {
     std::lock_guard guard(AppLock);
     const size_t count = messages.size();
     MessageVerdicts.assign(count, 1);
@@ -27,37 +36,41 @@ std::vector<unsigned char> CFilterApp::JudgeBatch(std::vector<std::string> messa
     MessageKeys.reserve(count);
     UnansweredMessages.assign(count, false);
     const LocalClock clock = Clock ? Clock : LocalClock(CurrentLocalTime);
-    CMailMessage record;
+    // A score counted in advance counts only if it was counted against
+    // these very tables.
+    const auto scorer = count > 0 ? CurrentSpamScorer(*this) : nullptr;
     for (size_t i = 0; i < count; ++i) {
+        PreparedMessage& m = messages[i];
         VerdictReason.clear();
-        record.SetRawText(std::move(messages[i]));
-        record.ParseHeaders();
-        const std::string sender = record.GetSender();
-        std::string body = record.GetBodyText();
-        const std::string date = record.GetDate();
-        const std::string subject = record.GetSubject();
-        MessageKeys.push_back(record.GetMessageKey());
+        MessageKeys.push_back(std::move(m.Key));
 
         SenderLeftUnanswered = false;
-        int verdict = JudgeMessage(sender, record.GetSenderDomain(), body, record.GetSize(),
-                                   subject, record.GetAttachmentTypes());
+        MessageFields fields{m.Sender,
+                             m.SenderDomain,
+                             std::move(m.Body),
+                             m.Size,
+                             m.Subject,
+                             std::move(m.AttachmentTypes),
+                             m.ScoredBy && m.ScoredBy == scorer ? std::optional(m.SpamScore)
+                                                                : std::nullopt};
+        int verdict = JudgeMessageFields(fields);
         // Nobody could answer the question about this sender: the mail stays,
         // and no later rule may delete it before the user has been asked.
         UnansweredMessages[i] = SenderLeftUnanswered;
         // Applies to every other mail, friends' included, after the rules.
-        if (!SenderLeftUnanswered && LifeTimeExceeded(date, MailLifeTime.load(), clock())) {
+        if (!SenderLeftUnanswered && LifeTimeExceeded(m.Date, MailLifeTime.load(), clock())) {
             verdict = 0;
             VerdictReason += kLifeTimeText;
         }
         MessageVerdicts[i] = static_cast<unsigned char>(verdict == 0 ? 0 : 1);
 
         HistoryEntry entry;
-        entry.Date = date;
-        entry.From = sender;
-        entry.Subject = subject;
+        entry.Date = std::move(m.Date);
+        entry.From = std::move(m.Sender);
+        entry.Subject = std::move(m.Subject);
         entry.Status = MessageVerdicts[i];
         entry.Reason = VerdictReason;
-        entry.Body = std::move(body);
+        entry.Body = std::move(fields.BodyText);
         AppendHistoryEntry(std::move(entry));
         WriteHistoryFile(HistoryWriteMode::Normal);
     }

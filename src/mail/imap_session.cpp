@@ -133,7 +133,7 @@ int CImapSession::FetchMessage() {
         RecordStatus(kTextFetchFailed);
         return -1;
     }
-    Messages.push_back(reply.TakeText());
+    StoreFetchedMessage(reply.TakeText());
     return 1;
 }
 

@@ -221,7 +221,7 @@ int CPop3Session::FetchMessage() {
         RecordReplyFailure(result);
         return -1;
     }
-    Messages.push_back(std::move(text));
+    StoreFetchedMessage(std::move(text));
     return 1;
 }
 

@@ -2,6 +2,8 @@
 
 #include "app/core/filter_app.h"
 #include "app/core/prompts.h"
+#include "filter/levels.h"
+#include "filter/message_preparer.h"
 
 #include <algorithm>
 #include <system_error>
@@ -121,6 +123,28 @@ ReplyResult CMailSession::ReadImapResponse(CImapResponseCollector& collector) {
     return Collect(collector);
 }
 
+void CMailSession::StoreFetchedMessage(std::string text) {
+    if (JudgeHook) {
+        Messages.push_back(std::move(text));
+        return;
+    }
+    // The spam tables are fixed once checks run; the judging still uses a
+    // score only if it was counted against the tables it judges by.
+    if (!preparer_)
+        preparer_ = std::make_unique<CMessagePreparer>(
+            App.SpamDegreeTotal > 0 ? CurrentSpamScorer(App) : nullptr);
+    preparer_->Add(std::move(text));
+    Messages.emplace_back();
+}
+
+std::vector<PreparedMessage> CMailSession::TakePreparedMessages() {
+    if (!preparer_)
+        return {};
+    std::vector<PreparedMessage> prepared = preparer_->Finish();
+    preparer_.reset();
+    return prepared;
+}
+
 bool CMailSession::IsSafeArgument(const std::string& value) {
     return value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
@@ -193,6 +217,9 @@ void CMailSession::NextMessage() {
 void CMailSession::SessionStepThread() {
     int number = messageNumber_.load();
     if (number == 1) {
+        // A batch starts empty, whatever an earlier run of the steps left.
+        Messages.clear();
+        preparer_.reset();
         if (LoginAndCount() != 1) {
             EndSession(true);
             return;

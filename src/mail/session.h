@@ -29,7 +29,9 @@
 #include <vector>
 
 class CFilterApp;
+class CMessagePreparer;
 struct LoginPromptData;
+struct PreparedMessage;
 
 // Status texts of the sessions. The first ones are the program's usual texts;
 // the last three name the cases where a session stops on purpose to keep the
@@ -110,11 +112,18 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     std::function<void()> OnEnded;
 
     int GetMessageNumber() const { return messageNumber_.load(); }
+    // The batch as prepared for judging, element i = message i + 1; waits
+    // until the last fetched text is prepared. Empty after the first call.
+    std::vector<PreparedMessage> TakePreparedMessages();
     // Step results for tests and logs: the step that ended the session.
     bool EndedWithFailure() const { return endedWithFailure_.load(); }
 
     // ---- Fields ----
-    std::vector<std::string> Messages; // element i = message i + 1, the server's whole reply
+    // Element i = message i + 1, the server's whole reply. Kept here only when
+    // a JudgeHook judges; otherwise each text goes on to the judging's
+    // preparation as it arrives and its element stays empty (the delete step
+    // needs only the count).
+    std::vector<std::string> Messages;
     std::atomic<bool> Active{false};
     std::string AccountName;
     int MessageCount = 0;
@@ -150,6 +159,8 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     ReplyResult ReadStatusLine(std::string& line);
     ReplyResult ReadPop3Message(std::string statusLine, std::string& text);
     ReplyResult ReadImapResponse(CImapResponseCollector& collector);
+    // Stores the next fetched message's text (see Messages).
+    void StoreFetchedMessage(std::string text);
     // The shared use of the login prompt. Before the first attempt and after
     // each rejection: 1 try with UserName/Password; -2 or -3 cancelled (text
     // recorded).
@@ -175,6 +186,7 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     std::atomic<int> messageNumber_{1};
     std::string pending_; // received bytes that belong to the next reply
     std::vector<char> buffer_;
+    std::unique_ptr<CMessagePreparer> preparer_; // step thread only
 
     mutable std::mutex threadLock_;
     std::condition_variable endedChanged_;

@@ -2,6 +2,9 @@
 // fetched texts with verdicts, reasons, history records and list files.
 #include "app_fixture.h"
 #include "filter/history_format.h"
+#include "filter/levels.h"
+#include "filter/message_preparer.h"
+#include "filter/spam_scorer.h"
 #include "filter_fixture.h"
 
 #include <gtest/gtest.h>
@@ -242,5 +245,29 @@ TEST_F(Filter, ConcurrentBatchesKeepTheirOwnVerdicts) {
     EXPECT_EQ(fromFriends, std::vector<unsigned char>(30, 1));
     EXPECT_EQ(fromBlocked, std::vector<unsigned char>(30, 0));
     EXPECT_EQ(a.GetHistorySize(), 60u);
+}
+TEST_F(Filter, MessagesPreparedWhileFetching) {
+    // Prepared on the preparer's own thread in the order added; a score
+    // counted against other tables than the judging's is counted again.
+    a.FilterLevel = 2;
+    CMessagePreparer preparer(CurrentSpamScorer(a));
+    for (int i = 0; i < 20; ++i)
+        preparer.Add(Pop3({.Subject = std::to_string(i), .Body = i % 3 ? "fine" : "cheap pills"}));
+    std::vector<PreparedMessage> batch = preparer.Finish();
+    const auto other = std::make_shared<const CSpamScorer>(std::vector<std::string>{"fine"},
+                                                           std::vector<int>{1000});
+    batch.push_back(PrepareMessage(Pop3({.Subject = "other tables", .Body = "fine"}), other));
+
+    std::vector<unsigned char> expected;
+    std::string subjects, judged;
+    for (int i = 0; i < 20; ++i) {
+        expected.push_back(i % 3 ? 1 : 0);
+        subjects += std::to_string(i) + ",";
+    }
+    expected.push_back(1);
+    EXPECT_EQ(a.JudgePreparedBatch(std::move(batch)), expected);
+    for (const auto& entry : a.GetHistorySnapshot())
+        judged += entry->Subject + ",";
+    EXPECT_EQ(judged, subjects + "other tables,");
 }
 } // namespace

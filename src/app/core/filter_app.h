@@ -31,6 +31,8 @@
 #include <vector>
 
 class CMailSession;
+struct MessageFields;
+struct PreparedMessage;
 class CPop3Session;
 class CImapSession;
 
@@ -102,7 +104,9 @@ class CFilterApp {
     // verdicts of exactly this batch (0 delete on the server, 1 keep); they are
     // also left in MessageVerdicts. Each text is freed once parsed.
     std::vector<unsigned char> JudgeBatch(std::vector<std::string> messages);
-    // The hand-over from a session's final step: judges session.Messages and
+    // The same for messages already parsed (element i = message i + 1).
+    std::vector<unsigned char> JudgePreparedBatch(std::vector<PreparedMessage> messages);
+    // The hand-over from a session's final step: judges the session's batch and
     // stores the verdicts in the session itself (src/filter/pipeline_entry.cpp).
     void ProcessFetchedMessages(CMailSession& session);
     // Marks the repeated mails of the batch whose history entries start at
@@ -110,6 +114,7 @@ class CFilterApp {
     void MarkRepeatedMessages(size_t firstHistoryIndex);
     int JudgeMessage(std::string sender, std::string senderDomain, std::string bodyText, int size,
                      std::string subject, std::string attachmentTypes);
+    int JudgeMessageFields(const MessageFields& message);
     int AskAboutNewSender(std::string sender, std::string senderDomain);
     void BuildSpamWordTables();
 

@@ -1,0 +1,84 @@
+#include "filter/message_preparer.h"
+
+#include "filter/mail_message.h"
+#include "filter/spam_scorer.h"
+
+#include <system_error>
+
+PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScorer> scorer) {
+    CMailMessage record;
+    record.SetRawText(std::move(text));
+    record.ParseHeaders();
+    PreparedMessage prepared;
+    prepared.Sender = record.GetSender();
+    prepared.SenderDomain = record.GetSenderDomain();
+    prepared.Subject = record.GetSubject();
+    prepared.Date = record.GetDate();
+    prepared.Body = record.GetBodyText();
+    prepared.AttachmentTypes = record.GetAttachmentTypes();
+    prepared.Key = record.GetMessageKey();
+    prepared.Size = record.GetSize();
+    if (scorer) {
+        prepared.SpamScore = scorer->Score(prepared.Body, prepared.Subject);
+        prepared.ScoredBy = std::move(scorer);
+    }
+    return prepared;
+}
+
+CMessagePreparer::CMessagePreparer(std::shared_ptr<const CSpamScorer> scorer)
+    : scorer_(std::move(scorer)) {
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        // Add prepares on the caller's thread instead.
+    }
+}
+
+CMessagePreparer::~CMessagePreparer() {
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = true;
+        queue_.clear();
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void CMessagePreparer::Add(std::string text) {
+    if (!thread_.joinable()) {
+        done_.push_back(PrepareMessage(std::move(text), scorer_));
+        return;
+    }
+    {
+        std::lock_guard guard(lock_);
+        queue_.push_back(std::move(text));
+    }
+    changed_.notify_all();
+}
+
+std::vector<PreparedMessage> CMessagePreparer::Finish() {
+    std::unique_lock guard(lock_);
+    changed_.wait(guard, [&] { return queue_.empty() && !busy_; });
+    std::vector<PreparedMessage> prepared;
+    prepared.swap(done_);
+    return prepared;
+}
+
+void CMessagePreparer::Run() {
+    std::unique_lock guard(lock_);
+    for (;;) {
+        changed_.wait(guard, [&] { return stopping_ || !queue_.empty(); });
+        if (stopping_)
+            return;
+        std::string text = std::move(queue_.front());
+        queue_.pop_front();
+        busy_ = true;
+        guard.unlock();
+        PreparedMessage prepared = PrepareMessage(std::move(text), scorer_);
+        guard.lock();
+        done_.push_back(std::move(prepared));
+        busy_ = false;
+        changed_.notify_all();
+    }
+}

@@ -1,0 +1,60 @@
+#pragma once
+// What judging needs from one fetched message that depends on its text
+// alone: the parsed fields, the repeat key and the spam score. None of it
+// depends on the sender lists, the user or the history, so it is worked out
+// on a thread of its own while the rest of the mailbox is still arriving,
+// and the judging after the fetch only applies the rules.
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CSpamScorer;
+
+struct PreparedMessage {
+    std::string Sender;
+    std::string SenderDomain;
+    std::string Subject;
+    std::string Date;
+    std::string Body;
+    std::string AttachmentTypes;
+    std::string Key; // the repeat key (CMailMessage::GetMessageKey)
+    int Size = 0;
+    int64_t SpamScore = 0;
+    // The tables the score was counted against; null: not counted. The
+    // judging uses the score only when its own tables are these.
+    std::shared_ptr<const CSpamScorer> ScoredBy;
+};
+
+// Parses the text (then frees it) and, with a scorer, counts its spam score.
+PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScorer> scorer);
+
+// Prepares the texts handed to it, in the order given, on one thread. When no
+// thread can be started, each text is prepared as it is added.
+class CMessagePreparer {
+  public:
+    explicit CMessagePreparer(std::shared_ptr<const CSpamScorer> scorer);
+    ~CMessagePreparer(); // drops what is still queued and joins the thread
+    CMessagePreparer(const CMessagePreparer&) = delete;
+    CMessagePreparer& operator=(const CMessagePreparer&) = delete;
+
+    void Add(std::string text);
+    // Waits until every added text is prepared; element i = the i-th text.
+    std::vector<PreparedMessage> Finish();
+
+  private:
+    void Run();
+
+    const std::shared_ptr<const CSpamScorer> scorer_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<std::string> queue_;
+    std::vector<PreparedMessage> done_;
+    bool busy_ = false; // the thread is preparing a text taken off the queue
+    bool stopping_ = false;
+    std::thread thread_;
+};
