@@ -42,19 +42,8 @@ TEST_F(AccountFile, LineBreaksCannotForgeARecord) {
     EXPECT_EQ(File(), "P|Old|s|u|p\r\nI|EvilP|x|s|u|p\r\n");
 }
 
-TEST_F(AccountFile, DeadMarkKeepsEveryOffset) {
-    const std::string first = "P|Home|srv|joe|pw\r\n", second = "I|Work|imap|ann|*\r\n";
-    dir.Write(kAccountFileName, first + second + "P|Last|s|u|p\r\n");
-    app.MarkAccountRecordDead(static_cast<int64_t>(first.size()));
-    const std::string marked = first + "-->ork|imap|an<--\r\n" + "P|Last|s|u|p\r\n";
-    EXPECT_EQ(File(), marked);
-    // Offsets past the end or negative change nothing.
-    app.MarkAccountRecordDead(100000);
-    app.MarkAccountRecordDead(-1);
-    EXPECT_EQ(File(), marked);
-}
-
-TEST_F(AccountFile, ListShowsLiveRecordsWithOffsets) {
+// A dead mark overwrites the record in place: every offset stays valid.
+TEST_F(AccountFile, DeadMarksInPlaceAndListShowsLiveRecordsWithOffsets) {
     std::vector<CFilterApp::AccountRow> rows;
     std::vector<std::string> names{"kept"};
     app.LoadAccountList(&rows, names); // no file: nothing listed, nothing created
@@ -62,15 +51,19 @@ TEST_F(AccountFile, ListShowsLiveRecordsWithOffsets) {
     EXPECT_EQ(names, std::vector<std::string>{"kept"});
     EXPECT_FALSE(dir.Exists(kAccountFileName));
 
-    dir.Write(kAccountFileName, "P|Home|srv|joe|pw\r\n-->ork|imap|ann<--\r\nI||mail.example|ann|*"
-                                "\r\nX|Odd|odd.example|u|p\r\n");
+    const std::string head = "P|Home|srv|joe|pw\r\n",
+                      tail = "I||mail.example|ann|*\r\nX|Odd|odd.example|u|p\r\n";
+    dir.Write(kAccountFileName, head + "I|Work|imap|ann|*\r\n" + tail);
+    for (int64_t offset : {int64_t{19}, int64_t{100000}, int64_t{-1}}) // the last two: nothing
+        app.MarkAccountRecordDead(offset);
+    EXPECT_EQ(File(), head + "-->ork|imap|an<--\r\n" + tail);
     names.clear();
     app.LoadAccountList(&rows, names);
     std::vector<std::string> shown;
     for (const auto& r : rows)
         shown.push_back(r.DisplayName + "|" + r.TypeText + "|" + std::to_string(r.Offset));
     EXPECT_EQ(shown,
-              (std::vector<std::string>{"Home|POP3|0", "mail.example|IMAP|39", "Odd|IMAP|62"}));
+              (std::vector<std::string>{"Home|POP3|0", "mail.example|IMAP|38", "Odd|IMAP|61"}));
     EXPECT_EQ(names, (std::vector<std::string>{"Home", "Odd"}));
 }
 

@@ -31,12 +31,8 @@ std::vector<Scenario> Scenarios() {
     Scenario &history = all[0], &settings = all[1], &senders = all[2], &accounts = all[3];
     for (int i = 0; i < 40; ++i)
         history.Steps.push_back([i](CFilterApp& app) {
-            const HistoryEntry entry{"Thu, 18 Sep 2003",
-                                     "s" + std::to_string(i) + "@x",
-                                     "subject",
-                                     1,
-                                     "",
-                                     std::string(200 + 37 * i, 'b') + "\r\nend"};
+            const HistoryEntry entry("Thu, 18 Sep 2003", "s" + std::to_string(i) + "@x", "subject",
+                                     1, "", std::string(200 + 37 * i, 'b') + "\r\nend");
             app.AppendHistoryEntry(entry);
             if (i % 10 == 9) // now and then an earlier entry changes: a whole rewrite
                 app.ReplaceHistoryEntry(0, entry);

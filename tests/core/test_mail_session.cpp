@@ -137,7 +137,6 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript("Pop3GreetingNotPositive", kPop3, "S:-ERR too busy", "Server is busy"),
         Whole("Pop3CapabilitiesWithoutPipelining", kPop3, 3, {1, 3}, "", 1000,
               "+OK\r\nTOP\r\nUSER\r\n.\r\n"),
-        Whole("Pop3CapaUnknown", kPop3, 2, {1}, "", 1000, "-ERR unknown command\r\n"),
         Transcript("Pop3CapaListDropped", kPop3, kPop3Login + "S:+OK|C:CAPA|S:+OK|S:USER|X",
                    kTextConnectionError),
         // The server answers a command only once the next one has come.

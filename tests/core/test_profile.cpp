@@ -11,29 +11,26 @@ std::string Read(const CTempDir& dir, const char* section, const char* key, size
 
 TEST(ProfileRead, YieldsValueOrDefault) {
     struct {
-        const char *Name, *File, *Section, *Key;
-        size_t Buffer;
-        const char* Expected;
-    } cases[] = {
-        {"plain", "[S]\r\nk=v\r\n", "S", "k", 100, "v"},
-        {"case_insensitive_names", "[SeTtInGs]\nKEY=1\n", "settings", "key", 100, "1"},
-        {"blanks_trimmed", "[S]\n  k  =  two words  \n", "S", "k", 100, "two words"},
-        {"quotes_removed", "[S]\nk=\" lead\"\n", "S", "k", 100, " lead"},
-        {"inner_quote_kept", "[S]\nk=a\"b\n", "S", "k", 100, "a\"b"},
-        {"empty_value_counts", "[S]\nk=\n", "S", "k", 100, ""},
-        {"key_in_other_section", "[A]\nk=1\n[S]\nx=2\n", "S", "k", 100, "DEF"},
-        {"missing_section", "k=1\n", "S", "k", 100, "DEF"},
-        {"first_section_wins", "[S]\nk=1\n[S]\nk=2\n", "S", "k", 100, "1"},
-        {"cut_to_buffer", "[S]\nk=123456789\n", "S", "k", 5, "1234"},
-        {"default_cut_too", "[S]\n", "S", "k", 3, "DE"},
-        {"value_with_equals", "[S]\nk=a=b\n", "S", "k", 100, "a=b"},
-        {"comment_not_a_key", "[S]\n;k=1\nk=2\n", "S", "k", 100, "2"},
-    };
+        const char *File, *Section, *Expected;
+        size_t Buffer = 100;
+    } cases[] = {{"[S]\r\nk=v\r\n", "S", "v"},
+                 {"[SeTtInGs]\nK=1\n", "settings", "1"}, // names in any case
+                 {"[S]\n  k  =  two words  \n", "S", "two words"},
+                 {"[S]\nk=\" lead\"\n", "S", " lead"},
+                 {"[S]\nk=a\"b\n", "S", "a\"b"},
+                 {"[S]\nk=\n", "S", ""},
+                 {"[A]\nk=1\n[S]\nx=2\n", "S", "DEF"},
+                 {"k=1\n", "S", "DEF"},
+                 {"[S]\nk=1\n[S]\nk=2\n", "S", "1"},
+                 {"[S]\nk=123456789\n", "S", "1234", 5},
+                 {"[S]\n", "S", "DE", 3},
+                 {"[S]\nk=a=b\n", "S", "a=b"},
+                 {"[S]\n;k=1\nk=2\n", "S", "2"}};
     CTempDir dir;
     EXPECT_EQ(Read(dir, "S", "k"), "DEF"); // no file
     for (const auto& c : cases) {
         dir.Write("p.ini", c.File);
-        EXPECT_EQ(Read(dir, c.Section, c.Key, c.Buffer), c.Expected) << c.Name;
+        EXPECT_EQ(Read(dir, c.Section, "k", c.Buffer), c.Expected) << c.File;
     }
 }
 
@@ -48,14 +45,7 @@ TEST(ProfileWrite, ReplacesInPlaceAppendsAtSectionEndRemovesAndKeepsOtherLines) 
     EXPECT_EQ(Read(dir, "B", "z"), "DEF");
 }
 
-TEST(ProfileWrite, AddsMissingSectionAtEndAndCreatesFile) {
-    CTempDir dir;
-    std::string v = "1";
-    ASSERT_TRUE(WritePrivateProfileStringA("S", "k", &v, dir.File("new.ini")));
-    ASSERT_TRUE(WritePrivateProfileStringA("T", "j", &v, dir.File("new.ini")));
-    EXPECT_EQ(dir.Read("new.ini"), "[S]\r\nk=1\r\n[T]\r\nj=1\r\n");
-}
-
+// The first write creates the file.
 TEST(ProfileWrite, EveryValueReadsBackTheSame) {
     CTempDir dir;
     for (std::string value : {" leading", "trailing ", "plain", "", "a\"b\"", "\"quoted\""}) {

@@ -1,9 +1,5 @@
-// Against the real test Dovecot: sessions (POP3 with its commands sent
-// ahead), plain and over implicit TLS, also with another client expunging
-// meanwhile; an untrusted certificate refused before any byte of the
-// dialogue; a check cycle whose first account cannot be reached. Whole
-// cycles with the real filter are checked with the program as a process
-// (tests/process/test_end_to_end.cpp).
+// Sessions and a check cycle against the real test Dovecot. Whole cycles with
+// the real filter run the program as a process (tests/process/test_end_to_end.cpp).
 #include "core/session_fixture.h"
 #include "mail_server.h"
 

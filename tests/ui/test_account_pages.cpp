@@ -1,6 +1,4 @@
-// The account pages on a real main window: the button rules, adding,
-// refusing a name in use, changing through the change page, the server name
-// cleaned on leaving, and the account test with its result box.
+// The account pages on a real main window, the account test with its result box.
 #include "server/mail_server.h"
 #include "ui/add_account_page.h"
 #include "ui/login_dialog.h"

@@ -1,7 +1,5 @@
-// The history viewer on records around a chosen day and across a year end:
-// the Before, Between and After rules with the pickers' fixed time of day,
-// bodies without tags, Clear History, and a history of 100,000 records
-// through the model with its status and reason columns.
+// The history viewer: the date rules, bodies without tags, Clear History and
+// a long history through the model.
 #include "ui/history_dialog.h"
 #include "ui/history_model.h"
 #include "ui/mail_body_dialog.h"

@@ -1,7 +1,4 @@
-// The list pages in the main window: the account, friends and blocked lists
-// deleting exactly the selected rows; the filter's lists loaded from the
-// files; adds through the Add Sender dialog that reach the filter at once;
-// the rules for sender entries; and the spam words page.
+// The account, friends, blocked and spam-word list pages in the main window.
 #include "core/filter_fixture.h"
 #include "ui/add_sender_dialog.h"
 #include "ui/add_spam_word_dialog.h"
@@ -60,25 +57,15 @@ TEST_P(DeleteRows, MarkExactlyTheSelectedLines) {
     ClickRow(List(page), -1);
     EXPECT_FALSE(Enabled(page, kDelete));
 }
+using Picks = std::vector<int>;
 const DeleteCase kDeleteCases[] = {
-    {kDeleteAccountPage,
-     "ZRKList.zrk",
-     "P|A|s1|u1|p1\r\nP|B|s2|u2|p2\r\nI|C|s3|u3|*\r\nP|D|s4|u4|p4\r\n",
-     {0, 1, 3},
-     "-->|s1|u1<--\r\n-->|s2|u2<--\r\nI|C|s3|u3|*\r\n-->|s4|u4<--\r\n",
-     {"C"}},
-    {kFriendsPage,
-     kFriends,
-     "   a@x.example\r\n   b@x.example\r\n   c@x.example\r\n",
-     {0, 2},
-     "|*|a@x.example\r\n   b@x.example\r\n|*|c@x.example\r\n",
-     {"{b} @x.example"}},
-    {kBlockedPage,
-     kBlocked,
-     "   a@x.example\r\n|*|z@x.example\r\n   *@y.example\r\n",
-     {1},
-     "   a@x.example\r\n|*|z@x.example\r\n|*|*@y.example\r\n",
-     {"{a} @x.example"}}};
+    {kDeleteAccountPage, "ZRKList.zrk",
+     "P|A|s1|u1|p1\r\nP|B|s2|u2|p2\r\nI|C|s3|u3|*\r\nP|D|s4|u4|p4\r\n", Picks{0, 1, 3},
+     "-->|s1|u1<--\r\n-->|s2|u2<--\r\nI|C|s3|u3|*\r\n-->|s4|u4<--\r\n", QStringList{"C"}},
+    {kFriendsPage, kFriends, "   a@x.example\r\n   b@x.example\r\n   c@x.example\r\n", Picks{0, 2},
+     "|*|a@x.example\r\n   b@x.example\r\n|*|c@x.example\r\n", QStringList{"{b} @x.example"}},
+    {kBlockedPage, kBlocked, "   a@x.example\r\n|*|z@x.example\r\n   *@y.example\r\n", Picks{1},
+     "   a@x.example\r\n|*|z@x.example\r\n|*|*@y.example\r\n", QStringList{"{a} @x.example"}}};
 INSTANTIATE_TEST_SUITE_P(ListPages, DeleteRows, ::testing::ValuesIn(kDeleteCases));
 
 // Creating the main window, as start-up does before the first check, loads

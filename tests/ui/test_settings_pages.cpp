@@ -1,8 +1,5 @@
-// The settings pages inside the real main window. Connection: the bound
-// messages when leaving the interval and time-out fields, "Save Settings",
-// "Store Defaults". Options: the new-sender action, the extension list,
-// "Save Settings", compaction, "History Report" and "Check Now". Both reach
-// the settings file on close.
+// The connection and options pages inside the real main window; both reach the
+// settings file on close.
 #include "platform/profile.h"
 #include "ui/history_dialog.h"
 #include "ui_fixture.h"
