@@ -4,7 +4,9 @@
 //   bench_judge --benchmark_counters_tabular=true
 #include "app/core/filter_app.h"
 #include "filter/history_format.h"
+#include "filter/levels.h"
 #include "filter/mail_message.h"
+#include "filter/message_preparer.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -203,6 +205,28 @@ void BM_JudgeBatch(benchmark::State& state) {
     state.counters["deleted_per_batch"] = static_cast<double>(deleted);
 }
 BENCHMARK(BM_JudgeBatch)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What is left for after the fetch when the texts were parsed and scored
+// while it ran: the rules, the history and the repeat marks.
+void BM_JudgePreparedBatch(benchmark::State& state) {
+    CSetup& setup = Setup();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::remove(setup.Dir.Path + "/" + kHistoryFileName);
+        auto app = MakeApp(setup.Dir.Path);
+        std::vector<PreparedMessage> batch;
+        for (const std::string& text : setup.Messages)
+            batch.push_back(PrepareMessage(text, CurrentSpamScorer(*app)));
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(app->JudgePreparedBatch(std::move(batch)));
+        state.PauseTiming();
+        app.reset();
+        state.ResumeTiming();
+    }
+    state.counters["messages_per_second"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * kMessages), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_JudgePreparedBatch)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Parsing and the rules alone: no history.
 void BM_ParseAndJudge(benchmark::State& state) {

@@ -375,10 +375,13 @@ class Runner:
     def section_judge(self):
         self.note("### 2. Judging alone (bench_judge, pinned to one core)")
         self.note(f"- load {load_text()}")
-        runs = self.bench_judge("^BM_JudgeBatch/|^BM_ParseAndJudge/", self.args.rounds)
+        runs = self.bench_judge("^BM_JudgeBatch/|^BM_ParseAndJudge/|^BM_JudgePreparedBatch/",
+                                self.args.rounds)
         for name, what in (("BM_JudgeBatch/real_time",
                             "2. Judging 1,000 x 20 KB, 500 expr., 10,000 entries, history on"),
-                           ("BM_ParseAndJudge/real_time", "2. Parsing and rules alone")):
+                           ("BM_ParseAndJudge/real_time", "2. Parsing and rules alone"),
+                           ("BM_JudgePreparedBatch/real_time",
+                            "2. Left after the fetch (parsed and scored while fetching)")):
             mine = [b for b in runs if b["run_name"] == name]
             wall = [1000.0 / (b["real_time"] / 1000.0) for b in mine]  # times are in ms
             cpu = [1000.0 / (b["cpu_time"] / 1000.0) for b in mine]
