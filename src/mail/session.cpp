@@ -251,8 +251,10 @@ void CMailSession::FinalStep() {
 }
 
 void CMailSession::EndSession(bool failure) {
-    // The socket goes with the session's end, whatever the server does.
+    // The socket goes with the session's end, whatever the server does; so
+    // does the preparation of a batch that will not be judged.
     CloseConnection();
+    preparer_.reset();
     endedWithFailure_ = failure;
     {
         std::lock_guard guard(threadLock_);
