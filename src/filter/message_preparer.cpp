@@ -39,6 +39,7 @@ CMessagePreparer::~CMessagePreparer() {
         std::lock_guard guard(lock_);
         stopping_ = true;
         queue_.clear();
+        queuedBytes_ = 0;
     }
     changed_.notify_all();
     if (thread_.joinable())
@@ -51,7 +52,12 @@ void CMessagePreparer::Add(std::string text) {
         return;
     }
     {
-        std::lock_guard guard(lock_);
+        std::unique_lock guard(lock_);
+        // A text larger than the bound still goes in, once the queue is empty.
+        changed_.wait(guard, [&] {
+            return queuedBytes_ == 0 || queuedBytes_ + text.size() <= kMaxQueuedBytes;
+        });
+        queuedBytes_ += text.size();
         queue_.push_back(std::move(text));
     }
     changed_.notify_all();
@@ -73,7 +79,9 @@ void CMessagePreparer::Run() {
             return;
         std::string text = std::move(queue_.front());
         queue_.pop_front();
+        queuedBytes_ -= text.size();
         busy_ = true;
+        changed_.notify_all(); // room for a waiting Add
         guard.unlock();
         PreparedMessage prepared = PrepareMessage(std::move(text), scorer_);
         guard.lock();

@@ -37,6 +37,11 @@ PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScor
 // thread can be started, each text is prepared as it is added.
 class CMessagePreparer {
   public:
+    // Texts waiting beyond this many bytes make Add wait: when the thread
+    // falls behind (a busy machine), unprepared texts must not pile up on top
+    // of the prepared ones.
+    static constexpr size_t kMaxQueuedBytes = size_t{2} << 20;
+
     explicit CMessagePreparer(std::shared_ptr<const CSpamScorer> scorer);
     ~CMessagePreparer(); // drops what is still queued and joins the thread
     CMessagePreparer(const CMessagePreparer&) = delete;
@@ -53,6 +58,7 @@ class CMessagePreparer {
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<std::string> queue_;
+    size_t queuedBytes_ = 0;
     std::vector<PreparedMessage> done_;
     bool busy_ = false; // the thread is preparing a text taken off the queue
     bool stopping_ = false;

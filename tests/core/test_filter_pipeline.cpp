@@ -247,12 +247,15 @@ TEST_F(Filter, ConcurrentBatchesKeepTheirOwnVerdicts) {
     EXPECT_EQ(a.GetHistorySize(), 60u);
 }
 TEST_F(Filter, MessagesPreparedWhileFetching) {
-    // Prepared on the preparer's own thread in the order added; a score
-    // counted against other tables than the judging's is counted again.
+    // Prepared on the preparer's own thread in the order added, texts larger
+    // than its queue included; a score counted against other tables than the
+    // judging's is counted again.
     a.FilterLevel = 2;
     CMessagePreparer preparer(CurrentSpamScorer(a));
+    const std::string large(CMessagePreparer::kMaxQueuedBytes, 'x');
     for (int i = 0; i < 20; ++i)
-        preparer.Add(Pop3({.Subject = std::to_string(i), .Body = i % 3 ? "fine" : "cheap pills"}));
+        preparer.Add(Pop3({.Subject = std::to_string(i),
+                           .Body = i % 3 ? (i % 5 ? "fine" : large) : "cheap pills"}));
     std::vector<PreparedMessage> batch = preparer.Finish();
     const auto other = std::make_shared<const CSpamScorer>(std::vector<std::string>{"fine"},
                                                            std::vector<int>{1000});
