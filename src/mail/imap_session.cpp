@@ -4,6 +4,9 @@
 #include "mail/sequence_set.h"
 #include "platform/numconv.h"
 
+#include <algorithm>
+#include <cctype>
+#include <sstream>
 #include <system_error>
 
 long ParseExistsCount(const std::string& response) {
@@ -23,18 +26,46 @@ long ParseExistsCount(const std::string& response) {
     return count < 0 ? kMaxMessageCount + 1L : count;
 }
 
+std::vector<std::string> SetCommands(const std::string& head, const std::vector<long>& numbers,
+                                     const std::string& tail) {
+    std::vector<std::string> commands;
+    for (const std::string& set :
+         BuildSequenceSets(numbers, kMaxStoreLine - head.size() - tail.size()))
+        commands.push_back(head + set + tail);
+    return commands;
+}
+
 std::vector<std::string> MarkDeletedCommands(const std::vector<unsigned char>& verdicts) {
-    const std::string head = "A003 STORE ";
-    const std::string tail = " FLAGS (\\Deleted)\r\n";
     std::vector<long> condemned;
     for (size_t i = 0; i < verdicts.size(); ++i)
         if (verdicts[i] == 0)
             condemned.push_back(static_cast<long>(i) + 1);
-    std::vector<std::string> commands;
-    for (const std::string& set :
-         BuildSequenceSets(condemned, kMaxStoreLine - head.size() - tail.size()))
-        commands.push_back(head + set + tail);
-    return commands;
+    return SetCommands("A003 STORE ", condemned, " FLAGS (\\Deleted)\r\n");
+}
+
+bool ReadCapabilities(std::string_view response, bool& uidPlus) {
+    bool listed = false;
+    uidPlus = false;
+    auto upper = [](std::string_view text) {
+        std::string result(text);
+        for (char& c : result)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return result;
+    };
+    for (size_t at = 0; at < response.size();) {
+        size_t end = std::min(response.find('\n', at), response.size());
+        std::string line = upper(response.substr(at, end - at));
+        at = end + 1;
+        size_t list = line.starts_with("* CAPABILITY ") ? 13 : line.find("[CAPABILITY ");
+        if (list == std::string::npos)
+            continue;
+        list += line[list] == '[' ? 12 : 0;
+        listed = true;
+        std::istringstream words(line.substr(list, line.find_first_of("]\r", list) - list));
+        for (std::string word; words >> word;)
+            uidPlus |= word == "UIDPLUS";
+    }
+    return listed;
 }
 
 CImapSession::~CImapSession() {
@@ -49,11 +80,16 @@ long CImapSession::FindMessageEnd(std::string_view chunk) {
 ReplyResult CImapSession::Exchange(const std::string& command, CImapResponseCollector& collector) {
     if (SendCommand(command) != 1)
         return ReplyResult::Failed;
+    if (selected_)
+        collector.TrackFlags(&flags_);
     ReplyResult result = ReadImapResponse(collector);
-    if (result != ReplyResult::Complete)
+    if (result != ReplyResult::Complete) {
         RecordReplyFailure(result);
-    else if (selected_ && collector.SawExpunge())
-        sawExpunge_ = true;
+    } else if (selected_) {
+        if (collector.SawExpunge())
+            sawExpunge_ = true;
+        largestExists_ = std::max(largestExists_, collector.LargestExists());
+    }
     return result;
 }
 
@@ -69,6 +105,7 @@ int CImapSession::Login() {
         return -1;
     }
     Active = true;
+    capabilitiesKnown_ = ReadCapabilities(line, uidPlus_);
     LoginPromptData prompt;
     for (bool first = true;; first = false) {
         int prepared = PrepareLoginAttempt(first, prompt);
@@ -80,8 +117,15 @@ int CImapSession::Login() {
         if (Exchange("a001 LOGIN " + UserName + " " + Password + "\r\n", reply) !=
             ReplyResult::Complete)
             return -1;
-        if (reply.Status() == TaggedStatus::Ok)
+        if (reply.Status() == TaggedStatus::Ok) {
+            // The capabilities after login are the ones that count.
+            bool uidPlus = false;
+            if (ReadCapabilities(reply.Text(), uidPlus)) {
+                capabilitiesKnown_ = true;
+                uidPlus_ = uidPlus;
+            }
             return 1;
+        }
     }
 }
 
@@ -89,17 +133,39 @@ void CImapSession::SendClose() {
     SendCommand("A341 CLOSE\r\n");
 }
 
+void CImapSession::Logout() {
+    loggedOut_ = true;
+    Active = false;
+    if (SendCommand("a006 LOGOUT\r\n") != 1)
+        return;
+    // Not examined; the server closes the connection after it.
+    CImapResponseCollector reply("a006", Limits);
+    ReadImapResponse(reply);
+}
+
 int CImapSession::LoginAndCount() {
+    selected_ = loggedOut_ = uidPlus_ = capabilitiesKnown_ = false;
+    sawExpunge_ = false;
+    largestExists_ = -1;
+    uids_.clear();
+    MessageCount = 0;
     if (Login() != 1)
         return -1;
+    if (!capabilitiesKnown_) {
+        CImapResponseCollector capabilities("a004", Limits);
+        if (Exchange("a004 CAPABILITY\r\n", capabilities) != ReplyResult::Complete)
+            return -1;
+        if (capabilities.Status() == TaggedStatus::Ok)
+            ReadCapabilities(capabilities.Text(), uidPlus_);
+    }
     CImapResponseCollector reply("A142", Limits);
     if (Exchange("A142 SELECT INBOX\r\n", reply) != ReplyResult::Complete)
         return -1;
     selected_ = true;
     long count = ParseExistsCount(reply.Text());
     if (count < 0) {
-        SendClose();
-        Active = false;
+        // An inbox of unknown content: a CLOSE could remove anything in it.
+        Logout();
         RecordStatus(kTextUnknownFailure);
         return 1;
     }
@@ -108,6 +174,8 @@ int CImapSession::LoginAndCount() {
         return -1;
     }
     MessageCount = static_cast<int>(count);
+    flags_ = ImapFlagTable{};
+    flags_.State.assign(static_cast<size_t>(MessageCount), ImapFlagTable::Unknown);
     if (MessageCount == 0) {
         SendClose();
         Active = false;
@@ -122,8 +190,8 @@ int CImapSession::FetchMessage() {
     // One FETCH at a time: servers answer FETCHes sent ahead with all their
     // untagged responses first, and the fixed tag could not tell them apart.
     CImapResponseCollector reply("A654", Limits, number);
-    if (Exchange("A654 FETCH " + Itoa(number) + " (FLAGS BODY[])\r\n", reply) !=
-        ReplyResult::Complete)
+    const std::string items = uidPlus_ ? " (UID FLAGS BODY[])\r\n" : " (FLAGS BODY[])\r\n";
+    if (Exchange("A654 FETCH " + Itoa(number) + items, reply) != ReplyResult::Complete)
         return -1;
     // A completion other than OK, no body for this message, or the body of
     // another message in its response: the text is not this message, and
@@ -133,34 +201,93 @@ int CImapSession::FetchMessage() {
         RecordStatus(kTextFetchFailed);
         return -1;
     }
+    // UIDs ascend with the message numbers; a missing or repeated one could
+    // make a UID EXPUNGE hit a message that is kept.
+    if (uidPlus_) {
+        if (reply.FetchedUid() == 0 || (!uids_.empty() && reply.FetchedUid() <= uids_.back())) {
+            RecordStatus(kTextFetchFailed);
+            return -1;
+        }
+        uids_.push_back(reply.FetchedUid());
+    }
     StoreFetchedMessage(reply.TakeText());
     return 1;
 }
 
+const char* CImapSession::CloseWouldHarm(const std::vector<unsigned char>& verdicts) const {
+    if (sawExpunge_)
+        return kTextMailboxChanged;
+    // New mail may come flagged, and its flags were never seen.
+    if (largestExists_ > MessageCount || flags_.Beyond)
+        return kTextInboxGrew;
+    for (size_t i = 0; i < flags_.State.size(); ++i)
+        if (flags_.State[i] == ImapFlagTable::Unknown ||
+            (flags_.State[i] == ImapFlagTable::Deleted && (i >= verdicts.size() || verdicts[i])))
+            return kTextForeignDeleted;
+    return nullptr;
+}
+
+void CImapSession::RemoveByUid(const std::vector<unsigned char>& verdicts) {
+    std::vector<long> condemned;
+    for (size_t i = 0; i < verdicts.size() && i < uids_.size(); ++i)
+        if (verdicts[i] == 0)
+            condemned.push_back(static_cast<long>(uids_[i]));
+    bool removed = true;
+    // UIDs do not move with an EXPUNGE: no STORE can hit another message.
+    for (const std::string& command :
+         SetCommands("A003 UID STORE ", condemned, " +FLAGS (\\Deleted)\r\n")) {
+        CImapResponseCollector reply("A003", Limits);
+        if (Exchange(command, reply) != ReplyResult::Complete)
+            return;
+    }
+    for (const std::string& command : SetCommands("a005 UID EXPUNGE ", condemned, "\r\n")) {
+        CImapResponseCollector reply("a005", Limits);
+        if (Exchange(command, reply) != ReplyResult::Complete)
+            return;
+        removed = removed && reply.Status() == TaggedStatus::Ok;
+    }
+    RecordStatus(removed ? kTextImapEnded : kTextExpungeRefused);
+    Logout();
+}
+
 void CImapSession::DeleteMarkedAndQuit() {
-    if (ConnectionSpoiled)
+    if (ConnectionSpoiled || loggedOut_)
         return;
-    bool anyMarked = false;
-    if (Verdicts.size() == Messages.size()) {
-        for (const std::string& command : MarkDeletedCommands(Verdicts)) {
-            anyMarked = true;
-            // The numbers have moved: a STORE could hit another message.
-            if (sawExpunge_)
-                break;
-            // A reply that did not arrive whole leaves it open what the
-            // server did: no CLOSE. A NO or BAD is not examined: the flags
-            // that were set are on condemned messages only (no EXPUNGE has
-            // moved the numbers), and the CLOSE removes them now, by this
-            // batch's verdicts, instead of leaving them marked for whichever
-            // later CLOSE comes.
-            CImapResponseCollector reply("A003", Limits);
-            if (Exchange(command, reply) != ReplyResult::Complete)
-                return;
-        }
+    // Verdicts that do not match the batch condemn nothing.
+    std::vector<unsigned char> verdicts(Messages.size(), 1);
+    if (Verdicts.size() == Messages.size() && Messages.size() == static_cast<size_t>(MessageCount))
+        verdicts = Verdicts;
+    const bool anyCondemned = std::count(verdicts.begin(), verdicts.end(), 0) > 0;
+    if (uidPlus_ && selected_) {
+        RemoveByUid(verdicts);
+        return;
+    }
+    if (const char* harm = CloseWouldHarm(verdicts)) {
+        RecordStatus(anyCondemned ? harm : kTextImapEnded);
+        Logout();
+        return;
+    }
+    for (const std::string& command : MarkDeletedCommands(verdicts)) {
+        // The numbers have moved: a STORE could hit another message.
+        if (sawExpunge_)
+            break;
+        // A reply that did not arrive whole leaves it open what the server
+        // did: no CLOSE. A NO or BAD is not examined: the flags that were
+        // set are on condemned messages only.
+        CImapResponseCollector reply("A003", Limits);
+        if (Exchange(command, reply) != ReplyResult::Complete)
+            return;
+    }
+    // The STORE responses and the inbox may have changed what a CLOSE would
+    // remove.
+    if (CloseWouldHarm(verdicts)) {
+        RecordStatus(kTextLeftMarked);
+        Logout();
+        return;
     }
     if (SendCommand("A341 CLOSE\r\n") != 1)
         return;
-    RecordStatus(sawExpunge_ && anyMarked ? kTextMailboxChanged : kTextImapEnded);
+    RecordStatus(kTextImapEnded);
     Active = false;
     // Not examined; waiting for it lets the server expunge before the
     // session counts as ended.

@@ -15,10 +15,6 @@ std::string Command(const char* verb, long long number) {
 
 } // namespace
 
-bool IsPositivePop3Reply(const std::string& reply) {
-    return reply.compare(0, 3, "+OK") == 0;
-}
-
 bool OffersPipelining(const std::string& capaReply) {
     std::istringstream lines(capaReply);
     std::string line;
@@ -45,7 +41,10 @@ int CPop3Session::Login() {
         RecordReplyFailure(result);
         return -1;
     }
-    if (result != ReplyResult::Complete || !IsPositivePop3Reply(line)) {
+    Pop3Status status = Pop3Status::Invalid;
+    if (result == ReplyResult::Complete && Classify(line, status) != 1)
+        return -1;
+    if (result != ReplyResult::Complete || status != Pop3Status::Positive) {
         RecordStatus(kTextServerBusy);
         return -1;
     }
@@ -65,7 +64,9 @@ int CPop3Session::Login() {
             RecordReplyFailure(result);
             return -1;
         }
-        if (!IsPositivePop3Reply(line))
+        if (Classify(line, status) != 1)
+            return -1;
+        if (status != Pop3Status::Positive)
             continue;
         if (SendCommand("PASS " + Password + "\r\n") != 1)
             return -1;
@@ -74,17 +75,64 @@ int CPop3Session::Login() {
             RecordReplyFailure(result);
             return -1;
         }
-        if (IsPositivePop3Reply(line))
+        if (Classify(line, status) != 1)
+            return -1;
+        if (status == Pop3Status::Positive)
             return 1;
     }
 }
 
+int CPop3Session::ProtocolError(const char* text) {
+    RecordStatus(text);
+    ConnectionSpoiled = true;
+    return -1;
+}
+
+int CPop3Session::Classify(const std::string& statusLine, Pop3Status& status) {
+    status = ClassifyPop3Status(statusLine);
+    return status == Pop3Status::Invalid ? ProtocolError(kTextNotPop3) : 1;
+}
+
+int CPop3Session::ReadSizes() {
+    sizes_.assign(static_cast<size_t>(MessageCount), -1);
+    std::string line;
+    Pop3Status status;
+    if (Ask("LIST\r\n", line) != 1 || Classify(line, status) != 1)
+        return -1;
+    // Without a listing the RETR status lines are the only sizes.
+    if (status != Pop3Status::Positive)
+        return 1;
+    std::string listing;
+    ReplyResult result = ReadPop3Message(std::move(line), listing);
+    if (result != ReplyResult::Complete) {
+        RecordReplyFailure(result);
+        return -1;
+    }
+    return ParseScanListing(listing, sizes_) ? 1 : ProtocolError(kTextNotPop3);
+}
+
+bool CPop3Session::SizeAgrees(int number, const std::string& statusLine,
+                              const std::string& text) const {
+    const long long octets = Pop3MessageOctets(text);
+    // A server ends a text that lacks a final line end with a CR LF of its
+    // own, which its count does not hold. A server that counts a line end
+    // as one byte disagrees on every message and deletes nothing: a text
+    // cut short can match that count as well.
+    auto agrees = [&](long long given) {
+        return given < 0 || octets == given || octets == given + 2;
+    };
+    const size_t index = static_cast<size_t>(number) - 1;
+    return octets >= 0 && agrees(index < sizes_.size() ? sizes_[index] : -1) &&
+           agrees(ParseRetrOctets(statusLine));
+}
+
 int CPop3Session::ReadCapabilities() {
     std::string line;
-    if (Ask("CAPA\r\n", line) != 1)
+    Pop3Status status;
+    if (Ask("CAPA\r\n", line) != 1 || Classify(line, status) != 1)
         return -1;
     // A server that does not know CAPA gets one command at a time.
-    if (!IsPositivePop3Reply(line))
+    if (status != Pop3Status::Positive)
         return 1;
     std::string list;
     ReplyResult result = ReadPop3Message(std::move(line), list);
@@ -99,6 +147,8 @@ int CPop3Session::ReadCapabilities() {
 int CPop3Session::LoginAndCount() {
     pipelining_ = false;
     retrSent_ = 0;
+    accounted_ = 0;
+    MessageCount = 0; // a refused count leaves no count of an earlier check
     if (Login() != 1 || ReadCapabilities() != 1)
         return -1;
     std::string line;
@@ -116,7 +166,10 @@ int CPop3Session::LoginAndCount() {
         }
         return -1;
     }
-    if (!IsPositivePop3Reply(line)) {
+    Pop3Status status;
+    if (Classify(line, status) != 1)
+        return -1;
+    if (status != Pop3Status::Positive) {
         SendCommand("Quit\r\n");
         RecordStatus(kTextNoNewMails);
         Active = false;
@@ -129,13 +182,15 @@ int CPop3Session::LoginAndCount() {
         RecordReplyFailure(ReplyResult::TooLarge);
         return -1;
     }
-    MessageCount = count;
-    if (MessageCount == 0) {
+    if (count == 0) {
         SendCommand("Quit\r\n");
         RecordStatus(kTextNoNewMails);
         Active = false;
         return 1;
     }
+    MessageCount = count;
+    if (ReadSizes() != 1)
+        return -1;
     return FetchMessage();
 }
 
@@ -154,10 +209,16 @@ int CPop3Session::Ask(const std::string& command, std::string& statusLine) {
 }
 
 int CPop3Session::RepeatUntilPositive(const std::string& command, std::string& statusLine) {
-    for (int repeat = 0; !IsPositivePop3Reply(statusLine); ++repeat)
+    // Only a refusal is asked again; an unknown line has already ended it.
+    Pop3Status status;
+    for (int repeat = 0;; ++repeat) {
+        if (Classify(statusLine, status) != 1)
+            return -1;
+        if (status == Pop3Status::Positive)
+            return 1;
         if (repeat >= MaxCommandRepeats || Ask(command, statusLine) != 1)
             return -1;
-    return 1;
+    }
 }
 
 int CPop3Session::Depth() const {
@@ -181,9 +242,10 @@ int CPop3Session::ReadStatusAhead(int number, std::string& statusLine) {
 int CPop3Session::DropRepliesAfter(int number) {
     for (int n = number + 1; n <= retrSent_; ++n) {
         std::string line;
-        if (ReadStatus(line) != 1)
+        Pop3Status status;
+        if (ReadStatus(line) != 1 || Classify(line, status) != 1)
             return -1;
-        if (!IsPositivePop3Reply(line))
+        if (status != Pop3Status::Positive)
             continue;
         std::string dropped;
         ReplyResult result = ReadPop3Message(std::move(line), dropped);
@@ -205,7 +267,10 @@ int CPop3Session::FetchMessage() {
     // A refused message while later ones are on their way: their replies are
     // read first, and from here on the session asks one command at a time,
     // exactly as with a server that does not pipeline.
-    if (pipelining_ && !IsPositivePop3Reply(statusLine)) {
+    Pop3Status status;
+    if (Classify(statusLine, status) != 1)
+        return -1;
+    if (pipelining_ && status != Pop3Status::Positive) {
         if (DropRepliesAfter(number) != 1)
             return -1;
         pipelining_ = false;
@@ -216,12 +281,17 @@ int CPop3Session::FetchMessage() {
         return -1;
     }
     std::string text;
-    ReplyResult result = ReadPop3Message(std::move(statusLine), text);
+    ReplyResult result = ReadPop3Message(statusLine, text);
     if (result != ReplyResult::Complete) {
         RecordReplyFailure(result);
         return -1;
     }
+    // A text of the wrong size may hold the next message's start, or lack
+    // its own end: every later reply would be taken for the wrong message.
+    if (!SizeAgrees(number, statusLine, text))
+        return ProtocolError(kTextSizeMismatch);
     StoreFetchedMessage(std::move(text));
+    ++accounted_;
     return 1;
 }
 
@@ -249,9 +319,10 @@ int CPop3Session::DeleteAhead(const std::vector<int>& numbers) {
                 return -1;
         }
         std::string statusLine;
-        if (ReadStatus(statusLine) != 1)
+        Pop3Status status;
+        if (ReadStatus(statusLine) != 1 || Classify(statusLine, status) != 1)
             return -1;
-        if (!IsPositivePop3Reply(statusLine))
+        if (status != Pop3Status::Positive)
             refused.emplace_back(numbers[k], std::move(statusLine));
     }
     // Every reply is in: the refused ones are asked again one at a time.
@@ -264,8 +335,10 @@ int CPop3Session::DeleteAhead(const std::vector<int>& numbers) {
 void CPop3Session::DeleteMarkedAndQuit() {
     if (ConnectionSpoiled)
         return;
-    // Verdicts that do not match the batch delete nothing.
-    if (Verdicts.size() == Messages.size()) {
+    // Verdicts that do not match the batch delete nothing, and neither does a
+    // batch with a text that was not checked whole.
+    if (Verdicts.size() == Messages.size() && accounted_ == Messages.size() &&
+        Messages.size() == static_cast<size_t>(MessageCount)) {
         std::vector<int> condemned;
         for (size_t i = 0; i < Verdicts.size(); ++i)
             if (Verdicts[i] == 0)
@@ -296,8 +369,11 @@ void CPop3Session::Quit() {
 void CPop3Session::KeepAlive() {
     if (SendCommand("NOOP\r\n") != 1)
         return;
-    std::string ignored;
-    ReplyResult result = ReadStatusLine(ignored);
+    std::string line;
+    ReplyResult result = ReadStatusLine(line);
+    Pop3Status status;
     if (result != ReplyResult::Complete)
         RecordReplyFailure(result);
+    else
+        Classify(line, status);
 }

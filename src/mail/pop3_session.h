@@ -7,6 +7,12 @@
 // the replies are read in order: a check then costs a few round trips instead
 // of one per message. The step machine sees no difference: each fetch step
 // still stores exactly its own message's whole reply.
+//
+// A reply is read as the protocol defines it: a status line that is neither
+// "+OK" nor "-ERR" ends the session, for nothing after it can be matched to
+// its command. Each fetched text is held against the sizes of LIST and of
+// the RETR status line; one that disagrees ends the session. Either way
+// nothing is deleted.
 #include "mail/session.h"
 
 #include <vector>
@@ -31,6 +37,15 @@ class CPop3Session : public CMailSession {
     bool Pipelining() const { return pipelining_; }
 
   private:
+    // Ends the session for a reply that is no POP3 reply (text recorded).
+    int ProtocolError(const char* text);
+    // The status of `statusLine`; a protocol error when it is Invalid.
+    int Classify(const std::string& statusLine, Pop3Status& status);
+    // LIST: the sizes of the messages, where the server gives them.
+    int ReadSizes();
+    // Whether the fetched `text` of message `number` has the size the
+    // server gave for it.
+    bool SizeAgrees(int number, const std::string& statusLine, const std::string& text) const;
     // Reads one status line. 1, or -1 (text recorded).
     int ReadStatus(std::string& statusLine);
     // Sends `command` and reads its status line. 1, or -1 (text recorded).
@@ -51,12 +66,16 @@ class CPop3Session : public CMailSession {
     int DeleteAhead(const std::vector<int>& numbers);
     int Depth() const;
 
-    bool pipelining_ = false; // step threads only
-    int retrSent_ = 0;        // the last message whose RETR has been sent ahead
+    bool pipelining_ = false;      // step threads only
+    int retrSent_ = 0;             // the last message whose RETR has been sent ahead
+    std::vector<long long> sizes_; // LIST sizes, -1 where none was given
+    size_t accounted_ = 0;         // fetched texts that passed every check
 };
 
-// A POP3 status reply is positive when it begins with "+OK".
-bool IsPositivePop3Reply(const std::string& reply);
+// Status texts of the POP3 checks that end a session with nothing deleted.
+inline constexpr const char* kTextNotPop3 = "Server reply is no POP3 reply; nothing deleted";
+inline constexpr const char* kTextSizeMismatch =
+    "A message differs from the size the server gave; nothing deleted";
 // Whether a positive CAPA reply (status line, capability lines, ".") lists
 // PIPELINING.
 bool OffersPipelining(const std::string& capaReply);

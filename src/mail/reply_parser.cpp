@@ -53,15 +53,163 @@ size_t CStatusLineCollector::Feed(std::string_view chunk) {
     return take;
 }
 
+Pop3Status ClassifyPop3Status(std::string_view line) {
+    line = WithoutLineEnd(line);
+    for (auto [word, status] : {std::pair{std::string_view("+OK"), Pop3Status::Positive},
+                                std::pair{std::string_view("-ERR"), Pop3Status::Negative}})
+        if (line.starts_with(word) && (line.size() == word.size() || line[word.size()] == ' '))
+            return status;
+    return Pop3Status::Invalid;
+}
+
 long FindPop3MessageEnd(std::string_view text) {
-    size_t pos = text.find("\n.\r\n");
+    size_t pos = text.find("\r\n.\r\n");
     return pos == std::string_view::npos ? -1 : static_cast<long>(pos);
+}
+
+long long Pop3MessageOctets(std::string_view reply) {
+    size_t start = reply.find('\n');
+    if (start == std::string_view::npos || !reply.ends_with("\r\n.\r\n") ||
+        reply.size() < start + 4)
+        return -1;
+    // The status line's CR LF may be the first half of the end marker.
+    std::string_view body = reply.substr(start + 1, reply.size() - start - 4);
+    long long octets = 0;
+    bool lineStart = true;
+    for (size_t i = 0; i < body.size(); ++i) {
+        if (lineStart && body[i] == '.') {
+            lineStart = false; // the stuffed dot is not the server's
+            continue;
+        }
+        lineStart = body[i] == '\n';
+        octets += lineStart && (i == 0 || body[i - 1] != '\r') ? 2 : 1;
+    }
+    return octets;
+}
+
+long long ParseRetrOctets(std::string_view statusLine) {
+    std::string_view line = WithoutLineEnd(statusLine);
+    size_t pos = 3;
+    if (!line.starts_with("+OK "))
+        return -1;
+    std::string_view number = NextWord(line, pos);
+    std::string_view unit = NextWord(line, pos);
+    if (!IsAllDigits(number) || number.size() > 15 || !EqualsNoCase(unit, "octets"))
+        return -1;
+    return std::stoll(std::string(number));
+}
+
+bool ParseScanListing(std::string_view reply, std::vector<long long>& sizes) {
+    long end = FindPop3MessageEnd(reply);
+    size_t from = reply.find('\n');
+    if (end < 0 || from == std::string_view::npos)
+        return false;
+    std::vector<bool> seen(sizes.size());
+    for (size_t at = from + 1; at < static_cast<size_t>(end) + 2;) {
+        size_t next = reply.find('\n', at);
+        std::string_view line = WithoutLineEnd(reply.substr(at, next + 1 - at));
+        at = next + 1;
+        size_t pos = 0;
+        std::string_view number = NextWord(line, pos), size = NextWord(line, pos);
+        if (!IsAllDigits(number) || !IsAllDigits(size) || number.size() > 9 || size.size() > 15 ||
+            line[0] == ' ')
+            return false;
+        size_t n = std::stoul(std::string(number));
+        if (n == 0 || n > sizes.size() || seen[n - 1])
+            return false;
+        seen[n - 1] = true;
+        sizes[n - 1] = std::stoll(std::string(size));
+    }
+    return true;
+}
+
+namespace {
+
+// Moves `pos` past one FETCH value: a parenthesised list, a quoted string or
+// an atom (a number, NIL, a literal's "{n}"). false when it does not end.
+bool SkipFetchValue(std::string_view text, size_t& pos) {
+    int depth = 0;
+    do {
+        if (pos >= text.size())
+            return false;
+        char c = text[pos];
+        if (c == '"') {
+            for (++pos; pos < text.size() && text[pos] != '"'; ++pos)
+                pos += text[pos] == '\\';
+            if (pos >= text.size())
+                return false;
+            ++pos;
+        } else if (c == '(' || c == ')') {
+            if (c == ')' && depth == 0)
+                return false;
+            depth += c == '(' ? 1 : -1;
+            ++pos;
+        } else if (c == ' ') {
+            ++pos;
+        } else {
+            while (pos < text.size() && text[pos] != ' ' && text[pos] != '(' && text[pos] != ')' &&
+                   text[pos] != '"')
+                ++pos;
+        }
+    } while (depth > 0);
+    return true;
+}
+
+} // namespace
+
+bool ParseFetchItems(std::string_view items, FetchItems& out) {
+    out = FetchItems{};
+    size_t pos = 0;
+    while (pos < items.size() && items[pos] == ' ')
+        ++pos;
+    if (pos >= items.size() || items[pos++] != '(')
+        return false;
+    for (;;) {
+        while (pos < items.size() && items[pos] == ' ')
+            ++pos;
+        if (pos >= items.size())
+            return false;
+        if (items[pos] == ')')
+            return true;
+        // A name such as BODY[HEADER.FIELDS (FROM)] holds blanks in brackets.
+        size_t start = pos;
+        while (pos < items.size() && items[pos] != ' ' && items[pos] != '(' && items[pos] != ')') {
+            if (items[pos] == '[') {
+                pos = items.find(']', pos);
+                if (pos == std::string_view::npos)
+                    return false;
+            }
+            ++pos;
+        }
+        std::string_view name = items.substr(start, pos - start);
+        while (pos < items.size() && items[pos] == ' ')
+            ++pos;
+        size_t valueStart = pos;
+        if (name.empty() || !SkipFetchValue(items, pos))
+            return false;
+        std::string_view value = items.substr(valueStart, pos - valueStart);
+        if (EqualsNoCase(name, "FLAGS")) {
+            if (!value.starts_with('('))
+                return false;
+            out.HasFlags = true;
+            value = value.substr(1, value.size() - 2);
+            for (size_t at = 0; at < value.size();)
+                out.Deleted |= EqualsNoCase(NextWord(value, at), "\\Deleted");
+        } else if (EqualsNoCase(name, "UID")) {
+            // UIDs are 32-bit and never 0.
+            if (!IsAllDigits(value) || value.size() > 10)
+                return false;
+            out.Uid = std::stoull(std::string(value));
+            if (out.Uid == 0 || out.Uid > 0xffffffffu)
+                return false;
+        }
+    }
 }
 
 CPop3MessageCollector::CPop3MessageCollector(std::string statusLine, size_t maxMessage)
     : maxMessage_(maxMessage), text_(std::move(statusLine)) {
-    // The status line's own line feed may begin the marker.
-    searchFrom_ = text_.empty() ? 0 : text_.size() - 1;
+    // The status line's own CR LF may begin the marker.
+    searchFrom_ = text_.size() >= 2 ? text_.size() - 2 : 0;
 }
 
 size_t CPop3MessageCollector::Feed(std::string_view chunk) {
@@ -71,7 +219,7 @@ size_t CPop3MessageCollector::Feed(std::string_view chunk) {
     text_.append(chunk);
     long found = FindPop3MessageEnd(std::string_view(text_).substr(searchFrom_));
     if (found >= 0) {
-        size_t end = searchFrom_ + static_cast<size_t>(found) + 4;
+        size_t end = searchFrom_ + static_cast<size_t>(found) + 5;
         text_.resize(end);
         state_ = text_.size() > maxMessage_ ? CollectState::TooLarge : CollectState::Complete;
         return end - before;
@@ -80,8 +228,8 @@ size_t CPop3MessageCollector::Feed(std::string_view chunk) {
         state_ = CollectState::TooLarge;
         return chunk.size();
     }
-    // Keep the last three bytes in the next search: a marker may straddle.
-    searchFrom_ = text_.size() >= 3 ? text_.size() - 3 : 0;
+    // Keep the last four bytes in the next search: a marker may straddle.
+    searchFrom_ = text_.size() >= 4 ? text_.size() - 4 : 0;
     return chunk.size();
 }
 
@@ -144,10 +292,13 @@ size_t CImapResponseCollector::Feed(std::string_view chunk) {
 }
 
 void CImapResponseCollector::LineSegmentEnded(size_t segmentStart, size_t segmentEnd) {
-    if (segmentStart == lineStart_)
+    if (segmentStart == lineStart_) {
         firstSegmentEnd_ = segmentEnd;
+        skeleton_.clear();
+    }
     std::string_view segment =
         WithoutLineEnd(std::string_view(text_).substr(segmentStart, segmentEnd - segmentStart));
+    skeleton_.append(segment);
     uint64_t size = 0;
     bool tooLarge = false;
     if (ParseLiteralAnnouncement(segment, limits_.MaxMessage, size, tooLarge)) {
@@ -193,8 +344,27 @@ void CImapResponseCollector::LogicalLineEnded() {
         return;
     if (EqualsNoCase(keyword, "EXPUNGE"))
         sawExpunge_ = true;
+    // A number too long to read counts as beyond every count.
+    const long n = number.size() <= 9 ? std::stol(std::string(number)) : kMaxMessageCount + 1L;
+    if (EqualsNoCase(keyword, "EXISTS"))
+        largestExists_ = std::max(largestExists_, n);
+    if (EqualsNoCase(keyword, "FETCH")) {
+        FetchItems items;
+        // The skeleton begins with the line's first segment.
+        if (!ParseFetchItems(std::string_view(skeleton_).substr(pos), items))
+            items = FetchItems{};
+        if (n == fetchNumber_)
+            fetchedUid_ = items.Uid;
+        if (flags_ && items.HasFlags) {
+            if (n < 1 || static_cast<size_t>(n) > flags_->State.size())
+                flags_->Beyond = true;
+            else
+                flags_->State[static_cast<size_t>(n) - 1] =
+                    items.Deleted ? ImapFlagTable::Deleted : ImapFlagTable::Clear;
+        }
+    }
     if (fetchNumber_ > 0 && lineHasLiteral_ && EqualsNoCase(keyword, "FETCH")) {
-        if (number.size() <= 9 && std::stol(std::string(number)) == fetchNumber_)
+        if (n == fetchNumber_)
             sawFetchLiteral_ = true;
         else
             sawOtherFetchLiteral_ = true;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Hard limits on what a server can make a session hold.
 struct ReplyLimits {
@@ -38,8 +39,14 @@ class CStatusLineCollector {
     CollectState state_ = CollectState::NeedMore;
 };
 
+// What a POP3 status line says: "+OK" or "-ERR", each followed by a blank or
+// the line's end. Anything else is no POP3 reply at all.
+enum class Pop3Status { Positive, Negative, Invalid };
+Pop3Status ClassifyPop3Status(std::string_view line);
+
 // A POP3 multi-line reply (the status line included) up to the line that
-// holds a single full stop. The end marker is found across chunk borders,
+// holds a single full stop, after a CR LF: a bare line feed before a full
+// stop is part of the text. The end marker is found across chunk borders,
 // looking at each byte a bounded number of times.
 class CPop3MessageCollector {
   public:
@@ -61,9 +68,36 @@ class CPop3MessageCollector {
     CollectState state_ = CollectState::NeedMore;
 };
 
-// Position of the POP3 end marker (line feed, full stop, carriage return, line
-// feed) in `text`, or -1.
+// Position of the POP3 end marker (CR LF "." CR LF) in `text`, or -1.
 long FindPop3MessageEnd(std::string_view text);
+
+// The octets of the message in a whole POP3 reply (status line, text, end
+// marker) as a server counts them: dot-stuffing removed, every line end
+// counted as CR LF. -1 when `reply` is not a whole reply.
+long long Pop3MessageOctets(std::string_view reply);
+// The count of a RETR status line "+OK 1234 octets"; -1 when it gives none.
+long long ParseRetrOctets(std::string_view statusLine);
+// The sizes of a whole LIST reply's "n size" lines into `sizes` (element
+// n - 1; entries not listed stay as they are). false when a line is not
+// such an entry, names a message beyond `sizes` or names one twice.
+bool ParseScanListing(std::string_view reply, std::vector<long long>& sizes);
+
+// What an IMAP session knows of the \Deleted flags in its view of the inbox.
+struct ImapFlagTable {
+    enum : unsigned char { Unknown, Clear, Deleted };
+    std::vector<unsigned char> State; // element n - 1 = message n
+    bool Beyond = false;              // a FETCH named a message past the table
+};
+
+// The items of an untagged FETCH that a session reads.
+struct FetchItems {
+    bool HasFlags = false;
+    bool Deleted = false; // FLAGS holds \Deleted
+    uint64_t Uid = 0;     // 0: no UID item
+};
+// Reads the parenthesised list after "FETCH" (literal contents left out, each
+// "{n}" in its place). false when it is not a well-formed list.
+bool ParseFetchItems(std::string_view items, FetchItems& out);
 
 // What an IMAP response said, besides its text.
 enum class TaggedStatus { None, Ok, No, Bad, Other };
@@ -86,6 +120,12 @@ class CImapResponseCollector {
     }
     TaggedStatus Status() const { return status_; }
     bool SawExpunge() const { return sawExpunge_; }
+    // The largest "* n EXISTS" of the response; -1 without one.
+    long LargestExists() const { return largestExists_; }
+    // The UID that the FETCH of `fetchNumber` gave; 0 without one.
+    uint64_t FetchedUid() const { return fetchedUid_; }
+    // Records the FLAGS of every untagged FETCH in `table` (may be null).
+    void TrackFlags(ImapFlagTable* table) { flags_ = table; }
     bool SawFetchLiteral() const { return sawFetchLiteral_; }
     // An untagged FETCH of another message carried a literal.
     bool SawOtherFetchLiteral() const { return sawOtherFetchLiteral_; }
@@ -104,6 +144,10 @@ class CImapResponseCollector {
     bool sawExpunge_ = false;
     bool sawFetchLiteral_ = false;
     bool sawOtherFetchLiteral_ = false;
+    long largestExists_ = -1;
+    uint64_t fetchedUid_ = 0;
+    ImapFlagTable* flags_ = nullptr;
+    std::string skeleton_; // the current line without its literals' contents
 
     // Parser state: within a line segment, or within a literal.
     uint64_t literalLeft_ = 0;

@@ -33,16 +33,25 @@ inline std::string WithLineEnds(std::string text, const std::string& eol) {
 // The server's whole reply that carries message n, as the session stores it.
 // Odd messages come from a blocked domain, even ones from a friend (see
 // UseTestLists); the body holds what would end a careless collector early.
-inline std::string MessageReply(Protocol p, int n, const std::string& eol = "\r\n") {
-    const std::string text = filter_test::MessageText(
+inline std::string SampleText(int n) {
+    return filter_test::MessageText(
         {.From = n % 2 ? "offers" + std::to_string(n) + "@spam.example" : "ann@friends.example",
          .Subject = "Note " + std::to_string(n),
          .Body = "A654 OK not the end\r\n..dot-stuffed\r\n"});
+}
+// Its size on a POP3 server: without the stuffed dot.
+inline size_t MessageOctets(int n) {
+    return SampleText(n).size() - 1;
+}
+inline std::string MessageReply(Protocol p, int n, const std::string& eol = "\r\n") {
+    const std::string text = SampleText(n);
     if (p == Protocol::Pop3)
         return WithLineEnds("+OK\r\n" + text + ".\r\n", eol);
-    // A literal keeps its own bytes, whatever the line ends around it.
-    return "* " + std::to_string(n) + " FETCH (FLAGS (\\Seen) BODY[] {" +
-           std::to_string(text.size()) + "}" + eol + text + ")" + eol + "A654 OK done" + eol;
+    // A literal keeps its own bytes, whatever the line ends around it. The
+    // UID (10 n) comes also unasked, as servers may send it.
+    return "* " + std::to_string(n) + " FETCH (UID " + std::to_string(10 * n) +
+           " FLAGS (\\Seen) BODY[] {" + std::to_string(text.size()) + "}" + eol + text + ")" + eol +
+           "A654 OK done" + eol;
 }
 
 // A POP3 CAPA list that offers pipelining (the word is matched in any case).
@@ -83,6 +92,11 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
                 {Phase::Count, "A142 SELECT INBOX\r\n",
                  "* FLAGS (\\Deleted \\Seen)\r\n* OK [PERMANENTFLAGS (\\*)] ok\r\n* " + n +
                      " EXISTS\r\n* 0 RECENT\r\nA142 OK [READ-WRITE] done\r\n"}};
+    std::string listing = "+OK\r\n";
+    for (int i = 1; i <= count; ++i)
+        listing += std::to_string(i) + " " + std::to_string(MessageOctets(i)) + "\r\n";
+    if (pop3)
+        path.push_back({Phase::Count, "LIST\r\n", listing + ".\r\n"});
     for (Exchange& e : path)
         e.Reply = WithLineEnds(e.Reply, eol);
     for (int i = 1; i <= count; ++i)

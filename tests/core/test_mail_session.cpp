@@ -92,7 +92,7 @@ TEST_P(Dialogue, ExactBytes) {
         << run.StatusLog;
     ASSERT_EQ(session->Messages.size(), c.Verdicts.size());
     for (size_t i = 0; i < c.Verdicts.size(); ++i)
-        EXPECT_EQ(session->Messages[i], MessageReply(c.P, static_cast<int>(i) + 1));
+        EXPECT_TRUE(session->Messages[i].ends_with(MessageReply(c.P, static_cast<int>(i) + 1)));
     // The prompt shows the account's name and the values in use.
     for (const LoginPromptData& asked : run.login.Asked)
         EXPECT_TRUE(asked.Title == "Home" && asked.UserName == "u" && asked.Password == c.Password);
@@ -108,6 +108,14 @@ const std::string kPop3NoCapa = "S:+OK|C:CAPA|S:-ERR|C:STAT|";
 // Logged in, the capabilities offer pipelining.
 const std::string kPop3Pipelining = kPop3Login + "S:+OK|C:CAPA|S:+OK|S:PIPELINING|S:.|C:STAT|";
 const std::string kImapLogin = "S:* OK|C:a001 LOGIN u p|";
+const std::string kImapLoggedIn = kImapLogin + "S:a001 OK [CAPABILITY IMAP4rev1]|";
+// Three messages on a server without UIDPLUS, up to the last FETCH.
+const std::string kImapThree = kImapLoggedIn +
+                               "C:A142 SELECT INBOX|S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1 (FLAGS "
+                               "BODY[])|M:1|C:A654 FETCH 2 (FLAGS BODY[])|M:2|";
+const std::string kImapLast = "C:A654 FETCH 3 (FLAGS BODY[])|";
+const std::string kLogout = "C:a006 LOGOUT|S:a006 OK";
+const std::string kNoList = "C:LIST|S:-ERR|"; // a server that gives no sizes
 
 INSTANTIATE_TEST_SUITE_P(
     All, Dialogue,
@@ -141,55 +149,123 @@ INSTANTIATE_TEST_SUITE_P(
                    kTextConnectionError),
         // The server answers a command only once the next one has come.
         Transcript("Pop3PipelinedInTwos", kPop3,
-                   kPop3Pipelining + "S:+OK 5 1500|C:RETR 1|C:RETR 2|M:1|C:RETR 3|M:2|C:RETR 4|"
-                                     "M:3|C:RETR 5|M:4|M:5|C:DELE 1|C:DELE 2|S:+OK|C:DELE 4|"
-                                     "S:+OK|C:DELE 5|S:+OK|S:+OK|C:Quit|S:+OK bye",
+                   kPop3Pipelining + "S:+OK 5 1500|" + kNoList +
+                       "C:RETR 1|C:RETR 2|M:1|C:RETR 3|M:2|C:RETR 4|"
+                       "M:3|C:RETR 5|M:4|M:5|C:DELE 1|C:DELE 2|S:+OK|C:DELE 4|"
+                       "S:+OK|C:DELE 5|S:+OK|S:+OK|C:Quit|S:+OK bye",
                    "", {0, 0, 1, 0, 0}, 2),
         // The replies on their way are read and dropped; then one by one.
         Transcript("Pop3RetrRefusedInWindowFallsBack", kPop3,
-                   kPop3Pipelining + "S:+OK 4 1200|C:RETR 1|C:RETR 2|C:RETR 3|S:-ERR busy|M:2|"
-                                     "S:-ERR gone|C:RETR 1|M:1|C:RETR 2|M:2|C:RETR 3|M:3|C:RETR 4|"
-                                     "M:4|C:DELE 2|S:+OK|C:DELE 4|S:+OK|C:Quit|S:+OK",
+                   kPop3Pipelining + "S:+OK 4 1200|" + kNoList +
+                       "C:RETR 1|C:RETR 2|C:RETR 3|S:-ERR busy|M:2|"
+                       "S:-ERR gone|C:RETR 1|M:1|C:RETR 2|M:2|C:RETR 3|M:3|C:RETR 4|"
+                       "M:4|C:DELE 2|S:+OK|C:DELE 4|S:+OK|C:Quit|S:+OK",
                    "", {1, 0, 1, 0}, 3, true),
         Transcript("Pop3DeleRefusedInWindowRetried", kPop3,
-                   kPop3Pipelining + "S:+OK 3 900|C:RETR 1|C:RETR 2|C:RETR 3|M:1|M:2|M:3|C:DELE 1|"
-                                     "C:DELE 3|S:-ERR busy|S:+OK|C:DELE 1|S:-ERR busy|C:DELE 1|"
-                                     "S:+OK|C:Quit|S:+OK",
+                   kPop3Pipelining + "S:+OK 3 900|" + kNoList +
+                       "C:RETR 1|C:RETR 2|C:RETR 3|M:1|M:2|M:3|C:DELE 1|"
+                       "C:DELE 3|S:-ERR busy|S:+OK|C:DELE 1|S:-ERR busy|C:DELE 1|"
+                       "S:+OK|C:Quit|S:+OK",
                    "", {0, 1, 0}),
         // Without "Quit" the server deletes nothing.
         Transcript("Pop3DeleRefusedTooOftenNoQuit", kPop3,
-                   kPop3Pipelining + "S:+OK 2 600|C:RETR 1|C:RETR 2|M:1|M:2|C:DELE 1|C:DELE 2|"
-                                     "S:+OK|S:-ERR|C:DELE 2|S:-ERR|C:DELE 2|S:-ERR|C:DELE 2|"
-                                     "S:-ERR",
+                   kPop3Pipelining + "S:+OK 2 600|" + kNoList +
+                       "C:RETR 1|C:RETR 2|M:1|M:2|C:DELE 1|C:DELE 2|"
+                       "S:+OK|S:-ERR|C:DELE 2|S:-ERR|C:DELE 2|S:-ERR|C:DELE 2|"
+                       "S:-ERR",
                    "Connection fail for unknown reasons", {0, 0}),
         Transcript("Pop3DropInRetrWindow", kPop3,
-                   kPop3Pipelining + "S:+OK 3 900|C:RETR 1|C:RETR 2|C:RETR 3|M:1|S:+OK|"
-                                     "S:Subject: half|X",
+                   kPop3Pipelining + "S:+OK 3 900|" + kNoList +
+                       "C:RETR 1|C:RETR 2|C:RETR 3|M:1|S:+OK|"
+                       "S:Subject: half|X",
                    kTextConnectionError, {1}),
         Whole("ImapThreeMessagesOnlySecondDeleted", kImap, 3, {2}, kEnded),
         Whole("ImapMessageOverOneByteReceives", kImap, 1, {}, kEnded, 1),
         // A response with another message's body is not taken for the
         // message asked for.
         Transcript("ImapBodyOfAnotherMessageFailsTheFetch", kImap,
-                   kImapLogin +
-                       "S:a001 OK|C:A142 SELECT INBOX|S:* 2 EXISTS|S:A142 OK|"
+                   kImapLoggedIn +
+                       "C:A142 SELECT INBOX|S:* 2 EXISTS|S:A142 OK|"
                        "C:A654 FETCH 1 (FLAGS BODY[])|S:* 2 FETCH (BODY[] {4}|S:abcd)|M:1|X",
                    kTextFetchFailed),
         Transcript("ImapSelectWithoutExists", kImap,
-                   kImapLogin + "S:a001 OK|C:A142 SELECT INBOX|S:* FLAGS ()|S:A142 OK|"
-                                "C:A341 CLOSE|S:A341 OK|C:A341 CLOSE|X",
+                   kImapLoggedIn + "C:A142 SELECT INBOX|S:* FLAGS ()|S:A142 OK|" + kLogout,
                    "Connection fail for unknown reasons"),
-        Transcript("ImapEmptyInbox", kImap,
-                   kImapLogin + "S:a001 OK|C:A142 SELECT INBOX|S:* 0 EXISTS|S:A142 OK|"
+        Transcript("ImapEmptyInboxCapabilitiesAsked", kImap,
+                   kImapLogin + "S:a001 OK|C:a004 CAPABILITY|S:* CAPABILITY IMAP4rev1|S:a004 OK|"
+                                "C:A142 SELECT INBOX|S:* 0 EXISTS|S:A142 OK|"
                                 "C:A341 CLOSE|S:A341 OK|C:A341 CLOSE|X",
                    kNoMail),
         Transcript("ImapLoginRejectedThenCorrected", kImap,
-                   kImapLogin + "S:a001 NO [AUTHENTICATIONFAILED]|A:u right|C:a001 LOGIN u right|"
-                                "S:a001 OK|C:A142 SELECT INBOX|S:* 0 EXISTS|S:A142 OK|"
-                                "C:A341 CLOSE|C:A341 CLOSE|X",
+                   kImapLogin +
+                       "S:a001 NO [AUTHENTICATIONFAILED]|A:u right|C:a001 LOGIN u right|"
+                       "S:a001 OK [CAPABILITY X]|C:A142 SELECT INBOX|S:* 0 EXISTS|S:A142 OK|"
+                       "C:A341 CLOSE|C:A341 CLOSE|X",
                    kNoMail),
         Transcript("ImapCancelAtRePrompt", kImap, kImapLogin + "S:a001 NO|A:cancel", kRejected),
-        Transcript("ImapGreetingNotOk", kImap, "S:* BYE busy", "Server is busy")),
+        Transcript("ImapGreetingNotOk", kImap, "S:* BYE busy", "Server is busy"),
+        // A status line is "+OK" or "-ERR": a refusal is asked again, any
+        // other line ends the session at once.
+        Transcript("Pop3RetrRefusedAskedAgain", kPop3,
+                   kPop3Login + kPop3NoCapa + "S:+OK 1 9|" + kNoList +
+                       "C:RETR 1|S:-ERR busy|C:RETR 1|M:1|C:DELE 1|S:-ERR|C:DELE 1|S:+OK|C:Quit|"
+                       "S:+OK",
+                   "", {0}),
+        Transcript("Pop3OkayIsNoStatus", kPop3,
+                   kPop3Login + kPop3NoCapa + "S:+OK 1 9|" + kNoList + "C:RETR 1|S:+OKAY|M:1|X",
+                   kTextNotPop3),
+        Transcript("Pop3GarbageRetrNotResent", kPop3,
+                   kPop3Pipelining + "S:+OK 2 9|" + kNoList + "C:RETR 1|C:RETR 2|S:ERR|X",
+                   kTextNotPop3),
+        Transcript("Pop3GarbageDeleNoQuit", kPop3,
+                   kPop3Login + kPop3NoCapa + "S:+OK 1 9|" + kNoList +
+                       "C:RETR 1|M:1|C:DELE 1|S:+0K",
+                   kTextNotPop3, {0}),
+        // A text that disagrees with the size the server gave deletes nothing.
+        Transcript("Pop3ListSizeDisagrees", kPop3,
+                   kPop3Login + kPop3NoCapa + "S:+OK 1 9|C:LIST|S:+OK|S:1 " +
+                       std::to_string(MessageOctets(1) + 1) + "|S:.|C:RETR 1|M:1|X",
+                   kTextSizeMismatch),
+        Transcript("Pop3RetrOctetsDisagree", kPop3,
+                   kPop3Login + kPop3NoCapa + "S:+OK 1 9|" + kNoList +
+                       "C:RETR 1|S:+OK 6 octets|S:ab|S:..|S:.|X",
+                   kTextSizeMismatch),
+        Transcript("Pop3ListMalformed", kPop3,
+                   kPop3Login + kPop3NoCapa + "S:+OK 2 9|C:LIST|S:+OK|S:1 10|S:1 10|S:.|X",
+                   kTextNotPop3),
+        // With UIDPLUS exactly the condemned leave, by UID, and no CLOSE.
+        Transcript("ImapUidExpungeOfTheCondemned", kImap,
+                   kImapLogin +
+                       "S:a001 OK [CAPABILITY IMAP4rev1 UIDPLUS]|C:A142 SELECT INBOX|"
+                       "S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1 (UID FLAGS BODY[])|M:1|"
+                       "C:A654 FETCH 2 (UID FLAGS BODY[])|M:2|C:A654 FETCH 3 (UID FLAGS "
+                       "BODY[])|M:3|C:A003 UID STORE 10,30 +FLAGS (\\Deleted)|S:A003 OK|"
+                       "C:a005 UID EXPUNGE 10,30|S:a005 OK|" +
+                       kLogout,
+                   kEnded, {0, 1, 0}),
+        Transcript("ImapUidsNotAscendingFailTheFetch", kImap,
+                   kImapLogin + "S:a001 OK [CAPABILITY UIDPLUS]|C:A142 SELECT INBOX|S:* 2 EXISTS|"
+                                "S:A142 OK|C:A654 FETCH 1 (UID FLAGS BODY[])|M:2|X",
+                   kTextFetchFailed),
+        // Without UIDPLUS a CLOSE must not remove a kept message flagged by
+        // someone else, nor new mail.
+        Transcript("ImapForeignDeletedFlagNoClose", kImap,
+                   kImapThree + kImapLast + "S:* 2 FETCH (FLAGS (\\Deleted))|M:3|" + kLogout,
+                   kTextForeignDeleted, {0, 1, 0}),
+        Transcript("ImapCondemnedAlreadyFlaggedClosed", kImap,
+                   kImapThree + kImapLast +
+                       "S:* 1 FETCH (FLAGS (\\Deleted))|M:3|C:A003 STORE 1 FLAGS (\\Deleted)|"
+                       "S:A003 OK|C:A341 CLOSE|S:A341 OK",
+                   kEnded, {0, 1, 1}),
+        Transcript("ImapNewMailNoClose", kImap,
+                   kImapThree + kImapLast + "S:* 4 EXISTS|M:3|" + kLogout, kTextInboxGrew,
+                   {1, 1, 0}),
+        Transcript("ImapFlaggedDuringStoreNoClose", kImap,
+                   kImapThree + kImapLast +
+                       "M:3|C:A003 STORE 3 FLAGS (\\Deleted)|S:* 1 FETCH (FLAGS (\\Deleted))|"
+                       "S:A003 OK|" +
+                       kLogout,
+                   kTextLeftMarked, {1, 1, 0})),
     [](const testing::TestParamInfo<DialogueCase>& info) { return info.param.Name; });
 
 // Verdicts for `count` messages, `pattern` ("0": condemned) repeated.
@@ -250,8 +326,11 @@ TEST_P(ImapKeepAlive, NoopsOnlyWhileJudging) {
     auto script = Steps({path.begin(), path.begin() + 6});
     script.push_back(
         Repeated("a002 NOOP\r\n", expunge ? "* 1 EXPUNGE\r\na002 OK\r\n" : "a002 OK\r\n"));
-    for (const FakeStep& step : Steps({path.begin() + 6, path.end()}))
+    for (const FakeStep& step : Steps({path.begin() + 6, path.end() - expunge}))
         script.push_back(step);
+    // Moved numbers leave it open what a CLOSE would remove.
+    if (expunge)
+        script.insert(script.end(), {C("a006 LOGOUT\r\n"), S("a006 OK\r\n")});
     CSessionRun run;
     run.Verdicts = {0, 1, 0};
     CFakeServer server(script);
