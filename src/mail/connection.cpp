@@ -100,7 +100,8 @@ std::chrono::milliseconds Remaining(Clock::time_point deadline) {
 // IPv4 lookup of a host name, bounded by the deadline. getaddrinfo has no
 // time-out of its own, so a name (not a dotted address) is looked up on a
 // helper thread that is left to finish by itself if the deadline passes.
-bool LookUpIpv4(const std::string& host, Clock::time_point deadline, in_addr& address) {
+// "" found, else why not.
+std::string LookUpIpv4(const std::string& host, Clock::time_point deadline, in_addr& address) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -109,13 +110,13 @@ bool LookUpIpv4(const std::string& host, Clock::time_point deadline, in_addr& ad
     if (getaddrinfo(host.c_str(), nullptr, &hints, &result) == 0 && result) {
         address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
         freeaddrinfo(result);
-        return true;
+        return {};
     }
     struct Lookup {
         std::mutex lock;
         std::condition_variable done;
         bool finished = false;
-        bool found = false;
+        int error = 0;
         in_addr address{};
     };
     auto lookup = std::make_shared<Lookup>();
@@ -128,17 +129,16 @@ bool LookUpIpv4(const std::string& host, Clock::time_point deadline, in_addr& ad
             addrinfo* list = nullptr;
             int rc = getaddrinfo(host.c_str(), nullptr, &nameHints, &list);
             std::lock_guard guard(lookup->lock);
-            if (rc == 0 && list) {
+            lookup->error = rc != 0 ? rc : list ? 0 : EAI_NONAME;
+            if (lookup->error == 0)
                 lookup->address = reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr;
-                lookup->found = true;
-            }
             if (list)
                 freeaddrinfo(list);
             lookup->finished = true;
             lookup->done.notify_all();
         });
     } catch (const std::system_error&) {
-        return false;
+        return "no thread for the lookup";
     }
     bool finished;
     {
@@ -148,11 +148,26 @@ bool LookUpIpv4(const std::string& host, Clock::time_point deadline, in_addr& ad
     if (!finished) {
         // Left to finish by itself; it holds its own share of the result.
         resolver.detach();
-        return false;
+        return "lookup timed out";
     }
     resolver.join();
     address = lookup->address;
-    return lookup->found;
+    return lookup->error == 0 ? std::string() : gai_strerror(lookup->error);
+}
+
+// Keeps the subject of a server certificate that fails verification, for
+// the log: the verify result alone does not say which certificate.
+int KeepUntrustedSubject(int trusted, X509_STORE_CTX* store) {
+    SSL* session =
+        static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* subject = session ? static_cast<std::string*>(SSL_get_app_data(session)) : nullptr;
+    X509* certificate = X509_STORE_CTX_get0_cert(store);
+    if (!trusted && subject && subject->empty() && certificate) {
+        char name[512];
+        X509_NAME_oneline(X509_get_subject_name(certificate), name, sizeof name);
+        *subject = name;
+    }
+    return trusted;
 }
 
 bool IsIpv4Literal(const std::string& host) {
@@ -165,6 +180,7 @@ bool IsIpv4Literal(const std::string& host) {
 struct CServerConnection::Tls {
     SSL_CTX* Context = nullptr;
     SSL* Session = nullptr;
+    std::string UntrustedSubject;
     ~Tls() {
         if (Session)
             SSL_free(Session);
@@ -235,8 +251,9 @@ int CServerConnection::Connect(int port, const std::string& host,
         return -1;
     }
     in_addr address{};
-    if (host.empty() || !LookUpIpv4(host, deadline, address)) {
-        connectFailure_ = "host not found";
+    std::string lookup = host.empty() ? "no host name" : LookUpIpv4(host, deadline, address);
+    if (!lookup.empty()) {
+        connectFailure_ = "host " + host + " not found: " + lookup;
         return -1;
     }
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -252,9 +269,10 @@ int CServerConnection::Connect(int port, const std::string& host,
     server.sin_family = AF_INET;
     server.sin_port = htons(static_cast<uint16_t>(port));
     server.sin_addr = address;
+    const std::string target = host + ":" + std::to_string(port);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
         if (errno != EINPROGRESS) {
-            connectFailure_ = std::string("connect: ") + std::strerror(errno);
+            connectFailure_ = "connect to " + target + ": " + std::strerror(errno);
             CloseConnection();
             return -1;
         }
@@ -263,8 +281,10 @@ int CServerConnection::Connect(int port, const std::string& host,
         socklen_t length = sizeof error;
         if (ready != 1 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 ||
             error != 0) {
-            connectFailure_ = ready == 0 ? std::string("connect timed out")
-                                         : std::string("connect: ") + std::strerror(error);
+            connectFailure_ = "connect to " + target + ": " +
+                              (ready == 0  ? "timed out"
+                               : ready < 0 ? "aborted"
+                                           : std::strerror(error));
             CloseConnection();
             return -1;
         }
@@ -287,8 +307,10 @@ int CServerConnection::TlsHandshake(const std::string& host, Clock::time_point d
     SSL_CTX_set_min_proto_version(tls_->Context, TLS1_2_VERSION);
     // The system's trust store; SSL_CERT_FILE and SSL_CERT_DIR are honoured.
     SSL_CTX_set_default_verify_paths(tls_->Context);
-    SSL_CTX_set_verify(tls_->Context, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_verify(tls_->Context, SSL_VERIFY_PEER, KeepUntrustedSubject);
     tls_->Session = SSL_new(tls_->Context);
+    if (tls_->Session)
+        SSL_set_app_data(tls_->Session, &tls_->UntrustedSubject);
     BIO* bio = tls_->Session ? BIO_new(SocketBioMethod()) : nullptr;
     if (!bio) {
         connectFailure_ = "TLS unavailable";
@@ -317,10 +339,11 @@ int CServerConnection::TlsHandshake(const std::string& host, Clock::time_point d
             ready = WaitFor(POLLOUT, deadline);
         if (ready != 1) {
             long verify = SSL_get_verify_result(tls_->Session);
-            connectFailure_ = ready == 0            ? "TLS handshake timed out"
-                              : verify != X509_V_OK ? std::string("certificate not trusted: ") +
-                                                          X509_verify_cert_error_string(verify)
-                                                    : "TLS handshake failed";
+            connectFailure_ = ready == 0 ? "TLS handshake timed out"
+                              : verify != X509_V_OK
+                                  ? "certificate " + tls_->UntrustedSubject +
+                                        " not trusted: " + X509_verify_cert_error_string(verify)
+                                  : "TLS handshake failed";
             return -1;
         }
     }

@@ -48,7 +48,7 @@ void CMailSession::RecordReplyFailure(ReplyResult result) {
     case ReplyResult::Complete:
         return;
     case ReplyResult::TimedOut:
-        RecordStatus(kTextNotResponding);
+        RecordStatus(sessionTooLong_ ? kTextSessionTooLong : kTextNotResponding);
         break;
     case ReplyResult::TooLarge:
         RecordStatus(kTextReplyTooLarge);
@@ -68,12 +68,47 @@ int CMailSession::ConnectToServer(int port) {
     return -1;
 }
 
+namespace {
+
+using Duration = std::chrono::steady_clock::duration;
+
+Duration AtHonestRate(long long bytes) {
+    return std::chrono::duration_cast<Duration>(std::chrono::milliseconds(1000) * bytes /
+                                                kHonestBytesPerSecond);
+}
+
+// A wait of at least a millisecond: a zero time-out would not wait at all.
+std::chrono::milliseconds WaitOf(Duration left) {
+    return std::max(std::chrono::milliseconds(1),
+                    std::chrono::ceil<std::chrono::milliseconds>(left));
+}
+
+} // namespace
+
+Duration CMailSession::SessionLeft() const {
+    if (judging_)
+        return Duration::max();
+    return SessionAllowance + ReceiveTimeout + std::chrono::seconds(repliesRead_) +
+           AtHonestRate(bytesReceived_) - serverWait_;
+}
+
+void CMailSession::CountServerWait(Duration waited) {
+    if (!judging_)
+        serverWait_ += waited;
+}
+
 int CMailSession::SendCommand(const std::string& bytes) {
-    LastResult = SendAll(bytes, ReceiveTimeout);
+    // A server that stops reading holds a send no longer than a reply.
+    const auto start = Now();
+    Duration left = std::min<Duration>(
+        ReceiveTimeout + AtHonestRate(static_cast<long long>(bytes.size())), SessionLeft());
+    LastResult = left > Duration::zero() ? SendAll(bytes, WaitOf(left)) : -1;
+    CountServerWait(Now() - start);
     AfterSend();
     if (LastResult == 1)
         return 1;
-    RecordStatus(kTextConnectionError);
+    sessionTooLong_ = SessionLeft() <= Duration::zero();
+    RecordStatus(sessionTooLong_ ? kTextSessionTooLong : kTextConnectionError);
     ConnectionSpoiled = true;
     return -1;
 }
@@ -86,22 +121,44 @@ template <class Collector> ReplyResult CMailSession::Collect(Collector& collecto
     int size = std::clamp(BufferSize, 1, 1 << 20);
     if (buffer_.size() != static_cast<size_t>(size))
         buffer_.assign(static_cast<size_t>(size), '\0');
+    // The deadline is the reply's own: it grows with the bytes received,
+    // never with the number of receives.
+    const auto start = Now();
+    long long received = 0;
+    ReplyResult result = ReplyResult::Complete;
     while (collector.State() == CollectState::NeedMore) {
-        LastResult = ReceiveSome(buffer_.data(), size, ReceiveTimeout);
+        const auto elapsed = Now() - start;
+        const Duration replyLeft = ReceiveTimeout + AtHonestRate(received) - elapsed;
+        const Duration sessionLeft = SessionLeft() - elapsed;
+        const Duration left = std::min(replyLeft, sessionLeft);
+        if (left > Duration::zero())
+            LastResult = ReceiveSome(buffer_.data(), size, WaitOf(left));
+        else
+            LastResult = kReceiveTimedOut;
         AfterReceive();
-        if (LastResult == kReceiveTimedOut)
-            return ReplyResult::TimedOut;
-        if (LastResult == kReceiveClosed)
-            return ReplyResult::Closed;
-        if (LastResult < 0)
-            return ReplyResult::Failed;
+        if (LastResult == kReceiveTimedOut) {
+            sessionTooLong_ = sessionLeft < replyLeft;
+            result = ReplyResult::TimedOut;
+            break;
+        }
+        if (LastResult <= 0) {
+            result = LastResult == kReceiveClosed ? ReplyResult::Closed : ReplyResult::Failed;
+            break;
+        }
+        received += LastResult;
         std::string_view chunk(buffer_.data(), static_cast<size_t>(LastResult));
         size_t used = collector.Feed(chunk);
         if (used < chunk.size())
             pending_.append(chunk.substr(used));
     }
-    return collector.State() == CollectState::Complete ? ReplyResult::Complete
-                                                       : ReplyResult::TooLarge;
+    CountServerWait(Now() - start);
+    if (!judging_) {
+        bytesReceived_ += received;
+        ++repliesRead_;
+    }
+    if (result == ReplyResult::Complete && collector.State() != CollectState::Complete)
+        result = ReplyResult::TooLarge;
+    return result;
 }
 
 ReplyResult CMailSession::ReadStatusLine(std::string& line) {
@@ -220,6 +277,9 @@ void CMailSession::SessionStepThread() {
         // A batch starts empty, whatever an earlier run of the steps left.
         Messages.clear();
         preparer_.reset();
+        serverWait_ = {};
+        bytesReceived_ = repliesRead_ = 0;
+        sessionTooLong_ = false;
         if (LoginAndCount() != 1) {
             EndSession(true);
             return;
@@ -239,12 +299,15 @@ void CMailSession::SessionStepThread() {
 }
 
 void CMailSession::FinalStep() {
+    // The judging may wait for AppLock and the user: not the server's time.
+    judging_ = true;
     StartKeepAlive();
     if (JudgeHook)
         Verdicts = JudgeHook(Messages);
     else
         App.ProcessFetchedMessages(*this);
     StopKeepAlive();
+    judging_ = false;
     DeleteMarkedAndQuit();
     SetMessageNumber(1);
     EndSession(ConnectionSpoiled.load());

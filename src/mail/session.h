@@ -52,13 +52,18 @@ inline constexpr const char* kTextReplyTooLarge =
 inline constexpr const char* kTextFetchFailed = "A message could not be fetched; nothing deleted";
 inline constexpr const char* kTextMailboxChanged =
     "Mailbox changed by another program during the check; nothing deleted";
+inline constexpr const char* kTextSessionTooLong = "Server too slow, check ended; nothing deleted";
+
+// The slow but honest rate that every reply and the whole session may take
+// on top of their fixed allowances: 1024 bytes per second.
+inline constexpr long long kHonestBytesPerSecond = 1024;
 
 // How reading one reply ended.
 enum class ReplyResult {
     Complete, // the whole reply is in
     Closed,   // the server closed the connection
     Failed,   // socket or TLS error, or a failed send before it
-    TimedOut, // nothing arrived within ReceiveTimeout
+    TimedOut, // past the reply's deadline or the session's bound
     TooLarge, // a count or size beyond the limits
 };
 
@@ -145,6 +150,19 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     std::chrono::milliseconds KeepAlivePeriod{300000};
     ReplyLimits Limits;
     int MaxCommandRepeats = 3; // repetitions of a fetch or delete answered negatively
+    // Every reply must be in by ReceiveTimeout plus its size at the honest
+    // rate, counted from the start of its reading: a server that trickles
+    // bytes cannot stretch one reply for ever. The time the session spends
+    // waiting on the server (sends and receives; not the login prompt, the
+    // judging with its questions and locks, nor the keep-alive meanwhile) is
+    // bounded by SessionAllowance + ReceiveTimeout + one second per reply +
+    // all bytes received at the honest rate, so a server that answers each
+    // reply just inside its deadline still cannot hold a check for days.
+    std::chrono::milliseconds SessionAllowance{std::chrono::minutes(30)};
+    // The clock of those deadlines (tests advance their own).
+    std::function<std::chrono::steady_clock::time_point()> Now = [] {
+        return std::chrono::steady_clock::now();
+    };
     // Judges the batch instead of the application's pipeline when set (tests).
     JudgeFunction JudgeHook;
 
@@ -177,6 +195,10 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
 
   private:
     template <class Collector> ReplyResult Collect(Collector& collector);
+    // What is left of the session's bound; waits while judging are not
+    // counted.
+    std::chrono::steady_clock::duration SessionLeft() const;
+    void CountServerWait(std::chrono::steady_clock::duration waited);
     void SessionStepThread();
     void RunSteps(); // the step thread: steps until none is pending
     void FinalStep();
@@ -195,6 +217,13 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     bool started_ = false;
     bool ended_ = false;
     std::atomic<bool> endedWithFailure_{false};
+
+    // The session's bound, step thread only (see SessionAllowance).
+    std::chrono::steady_clock::duration serverWait_{};
+    long long bytesReceived_ = 0;
+    long long repliesRead_ = 0;
+    std::atomic<bool> judging_{false};
+    std::atomic<bool> sessionTooLong_{false};
 };
 
 // The receive time-out of the sessions from the ServerTimeout setting

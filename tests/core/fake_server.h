@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <poll.h>
@@ -16,8 +17,9 @@
 #include <unistd.h>
 
 struct FakeStep {
-    enum class Kind { Send, Expect, Close, Repeated } What;
+    enum class Kind { Send, Expect, Close, Repeated, Do } What;
     std::string Bytes, Reply; // Repeated: Reply answers each repetition of Bytes
+    std::function<void()> Action = {};
 };
 inline FakeStep S(std::string bytes) {
     return {FakeStep::Kind::Send, std::move(bytes), {}};
@@ -31,6 +33,10 @@ inline FakeStep CloseNow() {
 // Answers `command` as often as the client sends it in a row (also never).
 inline FakeStep Repeated(std::string command, std::string reply) {
     return {FakeStep::Kind::Repeated, std::move(command), std::move(reply)};
+}
+// Runs `action` on the server's thread at this point of the script.
+inline FakeStep Do(std::function<void()> action) {
+    return {FakeStep::Kind::Do, {}, {}, std::move(action)};
 }
 
 // What the client must send: the script's C: steps.
@@ -149,6 +155,9 @@ class CFakeServer {
                 for (; ReadMatching(cursor, step.Bytes); cursor += step.Bytes.size())
                     if (!SendAll(step.Reply))
                         return;
+                break;
+            case FakeStep::Kind::Do:
+                step.Action();
                 break;
             case FakeStep::Kind::Close:
                 return;

@@ -217,4 +217,71 @@ std::vector<Case> AllCases() {
 
 INSTANTIATE_TEST_SUITE_P(All, FaultMatrix, testing::ValuesIn(AllCases()), CaseName);
 
+// A server too slow for a reply's deadline or the session's bound. Once the
+// script starts it, every reading of the session's clock moves it on by a
+// step, so trickling takes no real time.
+struct SlowCase {
+    const char* Name;
+    Phase At;       // whose reply starts the clock (Last: the keep-alive's)
+    int PadBytes;   // untagged lines that make that reply longer
+    int BufferSize; // the most one receive takes
+    double StepSeconds;
+    int AllowanceMinutes;
+    const char* Status; // nullptr: the check ends normally and deletes 1 and 3
+};
+
+class SlowServer : public testing::TestWithParam<SlowCase> {};
+
+TEST_P(SlowServer, EndsInTimeWithNothingDeleted) {
+    const SlowCase& c = GetParam();
+    std::atomic<long long> now{0}, step{0};
+    const std::vector<Exchange> path = HappyPath(Protocol::Imap, 3, {1, 3});
+    std::string pad;
+    while (static_cast<int>(pad.size()) < c.PadBytes)
+        pad += "* OK " + std::string(70, 'x') + "\r\n";
+    const auto start = Do([&] { step = static_cast<long long>(c.StepSeconds * 1e9); });
+    std::vector<FakeStep> script;
+    for (const Exchange& e : path) {
+        if (!e.Command.empty())
+            script.push_back(C(e.Command));
+        if (e.When == c.At && c.At != Phase::Last)
+            script.insert(script.end(), {start, S(pad + e.Reply)});
+        else
+            script.push_back(S(e.Reply));
+        if (e.When == Phase::Last && c.At == Phase::Last) // the judging's keep-alive
+            script.insert(script.end(), {C("a002 NOOP\r\n"), start, S(pad + "a002 OK\r\n")});
+    }
+    CSessionRun run;
+    run.app.ServerTimeoutMsOverride = 1000;
+    run.Verdicts = {{0, 1, 0}};
+    CFakeServer server(script);
+    run.BeforeVerdicts = [&] {
+        if (c.At == Phase::Last)
+            server.WaitReceived("a002 NOOP");
+    };
+    auto session = run.Run(Protocol::Imap, server, [&](CMailSession& s) {
+        s.Now = [&] {
+            return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(now += step));
+        };
+        s.BufferSize = c.BufferSize;
+        s.SessionAllowance = std::chrono::minutes(c.AllowanceMinutes);
+        s.KeepAlivePeriod = std::chrono::milliseconds(c.At == Phase::Last ? 1 : 3600000);
+    });
+    const std::set<int> kept, condemned{1, 3};
+    EXPECT_EQ(Deleted(server.Received(), Protocol::Imap), c.Status ? kept : condemned);
+    EXPECT_NE(run.StatusLog.find(c.Status ? c.Status : kTextImapEnded), std::string::npos)
+        << run.StatusLog;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, SlowServer,
+    testing::Values(SlowCase{"TrickledReply", Phase::Count, 2000, 16, 1, 30, kTextNotResponding},
+                    SlowCase{"HonestSlowReply", Phase::Count, 4000, 64, 0.04, 30, nullptr},
+                    SlowCase{"TrickledKeepAlive", Phase::Last, 2000, 16, 1, 30, kTextNotResponding},
+                    SlowCase{"EveryReplyJustInTime", Phase::Greeting, 0, 65536, 0.5, 0,
+                             kTextSessionTooLong},
+                    SlowCase{"SlowRepliesWithinTheSessionAllowance", Phase::Greeting, 0, 65536, 0.5,
+                             30, nullptr}),
+    [](const testing::TestParamInfo<SlowCase>& info) { return std::string(info.param.Name); });
+
 } // namespace

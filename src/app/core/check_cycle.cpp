@@ -57,8 +57,11 @@ template <class Session>
 bool StartSessions(CFilterApp& app, const std::vector<std::shared_ptr<Session>>& sessions,
                    int port) {
     for (const auto& session : sessions) {
-        if (session->ConnectToServer(port) != 1)
+        if (session->ConnectToServer(port) != 1) {
+            // The status says only "Connection Error"; the log says why.
+            app.LogLine(session->ConnectFailure(), session->AccountName);
             return false;
+        }
         app.CheckProgress.AddSession(session);
         session->StartStep();
     }
@@ -162,8 +165,10 @@ int CFilterApp::TestAccount(const std::string& server, const std::string& user,
     session->UserName = user;
     session->Password = password;
     session->ReceiveTimeout = SessionTimeout(ServerTimeout.load(), ServerTimeoutMsOverride.load());
-    if (session->ConnectToServer(imap ? ImapPort.load() : Pop3Port.load()) != 1)
+    if (session->ConnectToServer(imap ? ImapPort.load() : Pop3Port.load()) != 1) {
+        LogLine(session->ConnectFailure(), server);
         return 0;
+    }
     int result = session->Login();
     session->CloseConnection();
     return result;
