@@ -33,7 +33,7 @@ std::vector<std::vector<size_t>> AllSplits(size_t size) {
 
 const std::string kStatus = "+OK 120 octets\r\n";
 const std::string kBody = "From: a@b.example\r\nSubject: dots\r\n\r\n..leading dot\r\n"
-                          "text\n.not the end\r\n.\r\n";
+                          "text\n.not the end\nbare\n.\r\nnor this\r\n.\r\n";
 
 TEST(Pop3Reply, MessageEndFoundInEverySplit) {
     const std::string stream = kBody + "+OK next reply\r\n";
@@ -43,6 +43,38 @@ TEST(Pop3Reply, MessageEndFoundInEverySplit) {
         ASSERT_EQ(collector.State(), CollectState::Complete) << "cut at " << cuts[0];
         EXPECT_EQ(collector.Text(), kStatus + kBody) << "cut at " << cuts[0];
         EXPECT_EQ(consumed, kBody.size()) << "cut at " << cuts[0];
+    }
+}
+
+// The readers of a reply's parts: a status line is exactly "+OK" or "-ERR";
+// a size is counted without stuffing, a bare line feed as CR LF; FETCH
+// items are found in any order, past lists and strings that hold look-alikes.
+TEST(ReplyParts, ReadAsTheProtocolDefines) {
+    const std::pair<const char*, Pop3Status> statuses[] = {
+        {"+OK\r\n", Pop3Status::Positive},  {"+OK 2 40\n", Pop3Status::Positive},
+        {"-ERR\r\n", Pop3Status::Negative}, {"-ERR no", Pop3Status::Negative},
+        {"+OKAY\r\n", Pop3Status::Invalid}, {"-ERROR\r\n", Pop3Status::Invalid},
+        {" +OK\r\n", Pop3Status::Invalid},  {"+ok\r\n", Pop3Status::Invalid}};
+    for (const auto& [line, status] : statuses)
+        EXPECT_EQ(ClassifyPop3Status(line), status) << line;
+    EXPECT_EQ(Pop3MessageOctets("+OK\r\n.\r\n"), 0);
+    EXPECT_EQ(Pop3MessageOctets("+OK\r\nab\r\n..c\nd\r\n.\r\n"), 4 + 4 + 3);
+    EXPECT_EQ(Pop3MessageOctets("+OK\r\nab\r\n"), -1);
+    EXPECT_EQ(ParseRetrOctets("+OK 120 octets\r\n"), 120);
+    EXPECT_EQ(ParseRetrOctets("+OK 120 messages\r\n"), -1);
+    const struct {
+        const char* Items;
+        bool Parsed, Deleted;
+        uint64_t Uid;
+    } fetches[] = {{"(UID 7 FLAGS (\\Seen \\deleted))", true, true, 7},
+                   {"(BODY[HEADER.FIELDS (UID)] {3} FLAGS (\\Seen) UID 9)", true, false, 9},
+                   {"(X \"UID 5 \\\" (\\Deleted)\" FLAGS () UID 12)", true, false, 12},
+                   {"(FLAGS (\\Deleted) UID 0)", false, true, 0},
+                   {"(FLAGS (\\Seen UID 4", false, false, 0}};
+    for (const auto& f : fetches) {
+        FetchItems items;
+        EXPECT_EQ(ParseFetchItems(f.Items, items), f.Parsed) << f.Items;
+        EXPECT_TRUE(!f.Parsed || (items.Deleted == f.Deleted && items.Uid == f.Uid)) << f.Items;
     }
 }
 
