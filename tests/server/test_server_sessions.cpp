@@ -8,8 +8,8 @@ namespace {
 using namespace std::chrono_literals;
 
 // Subjects "keep 1", "drop 2", ..., "keep 5": the session judges "drop" spam. The
-// fifth message gives a STORE sent after an EXPUNGE (2,4 once 1 is gone)
-// something to hit.
+// fifth message gives a STORE by number sent after an EXPUNGE (2,4 once 1 is
+// gone) something to hit.
 std::string Subject(int n) {
     return (n % 2 ? "keep " : "drop ") + std::to_string(n);
 }
@@ -21,15 +21,15 @@ void DeliverFive(const std::string& user) {
 }
 
 // Another mail program on the same inbox: marks message `number` deleted and
-// expunges it.
-void ExpungeAsOtherClient(const char* user, int number) {
+// expunges it, or leaves it marked.
+void ExpungeAsOtherClient(const char* user, int number, bool expunge = true) {
     CServerConnection other;
     ASSERT_EQ(other.Connect(CTestMailServer::ImapPort(), "127.0.0.1", 20s), 1);
     // The greeting is read as an untagged line of the first response.
     for (const std::string& command :
          {"LOGIN " + std::string(user) + " " + CTestMailServer::Password(user),
           std::string("SELECT INBOX"), "STORE " + std::to_string(number) + " +FLAGS (\\Deleted)",
-          std::string("EXPUNGE")}) {
+          std::string(expunge ? "EXPUNGE" : "NOOP")}) {
         ASSERT_EQ(other.SendAll("x " + command + "\r\n", 20s), 1);
         CImapResponseCollector reply("x", ReplyLimits{});
         char buffer[4096];
@@ -51,7 +51,7 @@ class CImapFetchHook : public CImapSession {
     std::function<void()> BeforeSecondFetch;
 };
 
-enum class OtherClient { Away, ExpungesBeforeSecondFetch, ExpungesWhileJudged };
+enum class OtherClient { Away, ExpungesBeforeSecondFetch, ExpungesWhileJudged, MarksWhileJudged };
 
 struct ServerCase {
     const char* Name;
@@ -66,8 +66,8 @@ struct ServerCase {
 class ServerSession : public testing::TestWithParam<ServerCase> {};
 
 // Only the condemned mail leaves by the session's hand, also when another
-// program expunges meanwhile; a session that has seen an EXPUNGE sends no
-// STORE.
+// program expunges or marks mail meanwhile: the server offers UIDPLUS, and the
+// session removes exactly its condemned by UID.
 TEST_P(ServerSession, OnlyCondemnedMailLeavesBySession) {
     SKIP_WITHOUT_MAIL_SERVER();
     const ServerCase& c = GetParam();
@@ -87,6 +87,8 @@ TEST_P(ServerSession, OnlyCondemnedMailLeavesBySession) {
     if (c.Other == OtherClient::ExpungesBeforeSecondFetch)
         imap->BeforeSecondFetch = [&] { ExpungeAsOtherClient(c.User, c.Expunged); };
     session->JudgeHook = [&](const std::vector<std::string>& batch) {
+        if (c.Other == OtherClient::MarksWhileJudged)
+            ExpungeAsOtherClient(c.User, c.Expunged, false);
         if (c.Other == OtherClient::ExpungesWhileJudged) {
             ExpungeAsOtherClient(c.User, c.Expunged);
             imap->KeepAlive(); // a tick of the keep-alive while the batch waits
@@ -104,7 +106,7 @@ TEST_P(ServerSession, OnlyCondemnedMailLeavesBySession) {
     session->StartStep();
     ASSERT_TRUE(session->WaitUntilEnded(120s));
     // The server offers pipelining: the POP3 commands went out ahead.
-    EXPECT_TRUE(c.Imap || pop3->Pipelining());
+    EXPECT_TRUE(c.Imap ? imap->UidPlus() : pop3->Pipelining());
     EXPECT_EQ(CTestMailServer::Messages(c.User).size(), c.Left.size());
     for (int n = 1; n <= 5; ++n)
         EXPECT_EQ(CTestMailServer::CountContaining(c.User, "Subject: " + Subject(n)),
@@ -123,8 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
                                "35", ExpungesBeforeSecondFetch, 1},
                     ServerCase{"ImapUnfetchedMessageExpungedWhileFetching", true, false, "user16",
                                "1245", ExpungesBeforeSecondFetch, 3},
-                    ServerCase{"ImapExpungeWhileJudged", true, false, "user17", "2345",
-                               ExpungesWhileJudged, 1}),
+                    ServerCase{"ImapExpungeWhileJudged", true, false, "user17", "35",
+                               ExpungesWhileJudged, 1},
+                    ServerCase{"ImapKeptMailMarkedByOtherStays", true, false, "user6", "135",
+                               MarksWhileJudged, 1}),
     [](const testing::TestParamInfo<ServerCase>& info) { return info.param.Name; });
 
 TEST(ServerTls, UntrustedCertificateIsRefusedWithNothingDeleted) {
