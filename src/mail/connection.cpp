@@ -251,8 +251,11 @@ int CServerConnection::Connect(int port, const std::string& host,
         return -1;
     }
     in_addr address{};
-    std::string lookup = host.empty() ? "no host name" : LookUpIpv4(host, deadline, address);
-    if (!lookup.empty()) {
+    if (host.empty()) {
+        connectFailure_ = "no host name";
+        return -1;
+    }
+    if (std::string lookup = LookUpIpv4(host, deadline, address); !lookup.empty()) {
         connectFailure_ = "host " + host + " not found: " + lookup;
         return -1;
     }
