@@ -120,7 +120,6 @@ const std::string kNoList = "C:LIST|S:-ERR|"; // a server that gives no sizes
 INSTANTIATE_TEST_SUITE_P(
     All, Dialogue,
     testing::Values(
-        Whole("Pop3ThreeMessagesOnlySecondDeleted", kPop3, 3, {2}, ""),
         // One byte per receive: every end marker is split.
         Whole("Pop3MessageOverOneByteReceives", kPop3, 1, {}, "", 1),
         Transcript("Pop3EmptyMailboxQuitsTwice", kPop3,
@@ -142,7 +141,6 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript("Pop3CancelAtFirstPrompt", kPop3, "S:+OK|A:cancel",
                    "Password is not given, can't continue", {}, 0, false, ""),
         Transcript("Pop3CancelAtRePrompt", kPop3, kPop3Login + "S:-ERR bad|A:cancel", kRejected),
-        Transcript("Pop3GreetingNotPositive", kPop3, "S:-ERR too busy", "Server is busy"),
         Whole("Pop3CapabilitiesWithoutPipelining", kPop3, 3, {1, 3}, "", 1000,
               "+OK\r\nTOP\r\nUSER\r\n.\r\n"),
         Transcript("Pop3CapaListDropped", kPop3, kPop3Login + "S:+OK|C:CAPA|S:+OK|S:USER|X",
@@ -167,19 +165,6 @@ INSTANTIATE_TEST_SUITE_P(
                        "C:DELE 3|S:-ERR busy|S:+OK|C:DELE 1|S:-ERR busy|C:DELE 1|"
                        "S:+OK|C:Quit|S:+OK",
                    "", {0, 1, 0}),
-        // Without "Quit" the server deletes nothing.
-        Transcript("Pop3DeleRefusedTooOftenNoQuit", kPop3,
-                   kPop3Pipelining + "S:+OK 2 600|" + kNoList +
-                       "C:RETR 1|C:RETR 2|M:1|M:2|C:DELE 1|C:DELE 2|"
-                       "S:+OK|S:-ERR|C:DELE 2|S:-ERR|C:DELE 2|S:-ERR|C:DELE 2|"
-                       "S:-ERR",
-                   "Connection fail for unknown reasons", {0, 0}),
-        Transcript("Pop3DropInRetrWindow", kPop3,
-                   kPop3Pipelining + "S:+OK 3 900|" + kNoList +
-                       "C:RETR 1|C:RETR 2|C:RETR 3|M:1|S:+OK|"
-                       "S:Subject: half|X",
-                   kTextConnectionError, {1}),
-        Whole("ImapThreeMessagesOnlySecondDeleted", kImap, 3, {2}, kEnded),
         Whole("ImapMessageOverOneByteReceives", kImap, 1, {}, kEnded, 1),
         // A response with another message's body is not taken for the
         // message asked for.
@@ -203,7 +188,6 @@ INSTANTIATE_TEST_SUITE_P(
                        "C:A341 CLOSE|C:A341 CLOSE|X",
                    kNoMail),
         Transcript("ImapCancelAtRePrompt", kImap, kImapLogin + "S:a001 NO|A:cancel", kRejected),
-        Transcript("ImapGreetingNotOk", kImap, "S:* BYE busy", "Server is busy"),
         // A status line is "+OK" or "-ERR": a refusal is asked again, any
         // other line ends the session at once.
         Transcript("Pop3RetrRefusedAskedAgain", kPop3,
@@ -268,47 +252,36 @@ INSTANTIATE_TEST_SUITE_P(
                    kTextLeftMarked, {1, 1, 0})),
     [](const testing::TestParamInfo<DialogueCase>& info) { return info.param.Name; });
 
-// Verdicts for `count` messages, `pattern` ("0": condemned) repeated.
-std::vector<unsigned char> Verdicts(const std::string& pattern, size_t count) {
-    std::vector<unsigned char> verdicts;
-    for (size_t i = 0; i < count; ++i)
-        verdicts.push_back(pattern[i % pattern.size()] == '1');
-    return verdicts;
-}
-
 // One STORE per sequence set, ascending with runs merged; a set is split
-// only where the line limit makes it (the line counts), and together the
-// lines name exactly the condemned messages.
+// only where the line limit makes it, and together the lines name exactly the
+// condemned messages.
 TEST(MarkDeleted, OneStorePerSet) {
     const struct {
-        std::vector<unsigned char> Verdicts;
-        std::vector<std::string> Sets; // when the exact sets matter
-        size_t Lines;
-    } cases[] = {{{}, {}, 0},
-                 {Verdicts("1", 3), {}, 0},
-                 {Verdicts("101", 3), {"2"}, 1},
-                 {Verdicts("01000100", 8), {"1,3:5,7:8"}, 1},
-                 {Verdicts("0", 1000), {"1:1000"}, 1},
-                 {Verdicts("01", 1000), {}, 3},
-                 {Verdicts("001", 1200), {}, 4}};
+        std::string Pattern; // verdicts, repeated: '0' condemned
+        size_t Count, Lines;
+        const char* Set; // when the exact set matters
+    } cases[] = {{"1", 3, 0, ""},          {"101", 3, 1, "2"},  {"01000100", 8, 1, "1,3:5,7:8"},
+                 {"0", 1000, 1, "1:1000"}, {"01", 1000, 3, ""}, {"001", 1200, 4, ""}};
     const std::string head = "A003 STORE ", tail = " FLAGS (\\Deleted)\r\n";
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.Verdicts.size());
-        std::vector<std::string> sets;
+        std::vector<unsigned char> verdicts;
         std::vector<int> named, condemned;
-        for (const std::string& line : MarkDeletedCommands(c.Verdicts)) {
-            EXPECT_LE(line.size(), kMaxStoreLine);
-            ASSERT_TRUE(line.starts_with(head) && line.ends_with(tail)) << line;
-            sets.push_back(line.substr(head.size(), line.size() - head.size() - tail.size()));
-            for (int n : ExpandSequenceSet(sets.back()))
+        for (size_t i = 0; i < c.Count; ++i) {
+            verdicts.push_back(c.Pattern[i % c.Pattern.size()] == '1');
+            if (!verdicts.back())
+                condemned.push_back(static_cast<int>(i) + 1);
+        }
+        const auto lines = MarkDeletedCommands(verdicts);
+        for (const std::string& line : lines) {
+            ASSERT_TRUE(line.size() <= kMaxStoreLine && line.starts_with(head) &&
+                        line.ends_with(tail));
+            for (int n : ExpandSequenceSet(
+                     line.substr(head.size(), line.size() - head.size() - tail.size())))
                 named.push_back(n);
         }
-        for (size_t i = 0; i < c.Verdicts.size(); ++i)
-            if (c.Verdicts[i] == 0)
-                condemned.push_back(static_cast<int>(i) + 1);
-        EXPECT_EQ(named, condemned);
-        EXPECT_EQ(sets.size(), c.Lines);
-        EXPECT_TRUE(c.Sets.empty() || sets == c.Sets);
+        EXPECT_EQ(named, condemned) << c.Pattern;
+        EXPECT_EQ(lines.size(), c.Lines) << c.Pattern;
+        EXPECT_TRUE(!*c.Set || lines[0] == head + c.Set + tail) << c.Pattern;
     }
     // A limit below one element still gives one element each.
     EXPECT_EQ(BuildSequenceSets({1, 2, 4, 7, 8, 9}, 1),
