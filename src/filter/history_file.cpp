@@ -6,6 +6,7 @@
 #include "filter/history_format.h"
 #include "platform/text_file.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,11 +78,12 @@ size_t CFilterApp::GetHistorySize() const {
     return historyList_.size();
 }
 
-void CFilterApp::AppendHistoryEntry(HistoryEntry entry) {
+std::shared_ptr<const HistoryEntry> CFilterApp::AppendHistoryEntry(HistoryEntry entry) {
     auto shared = std::make_shared<const HistoryEntry>(std::move(entry));
     std::unique_lock guard(historyLock_);
     WaitForHistoryLoad(guard);
-    historyList_.push_back(std::move(shared));
+    historyList_.push_back(shared);
+    return shared;
 }
 
 void CFilterApp::ReplaceHistoryEntry(size_t index, HistoryEntry entry) {
@@ -96,6 +98,24 @@ void CFilterApp::ReplaceHistoryEntry(size_t index, HistoryEntry entry) {
         historyRecordsInFile_ = 0;
         historyFileBytes_ = -1;
     }
+}
+
+bool CFilterApp::ReplaceHistoryEntry(const std::shared_ptr<const HistoryEntry>& appended,
+                                     HistoryEntry entry) {
+    auto shared = std::make_shared<const HistoryEntry>(std::move(entry));
+    std::unique_lock guard(historyLock_);
+    WaitForHistoryLoad(guard);
+    // A batch's entries are the newest: searched from the end.
+    const auto found = std::find(historyList_.rbegin(), historyList_.rend(), appended);
+    if (!appended || found == historyList_.rend())
+        return false;
+    const size_t index = static_cast<size_t>(historyList_.rend() - found) - 1;
+    historyList_[index] = std::move(shared);
+    if (historyRecordsInFile_ > index) {
+        historyRecordsInFile_ = 0;
+        historyFileBytes_ = -1;
+    }
+    return true;
 }
 
 void CFilterApp::ClearHistory() {

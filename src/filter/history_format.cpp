@@ -2,19 +2,38 @@
 
 #include <algorithm>
 
+namespace {
+// The end marker has no border and the substitute shares no character
+// sequence with it across its ends, so one pass leaves no marker behind.
+void AppendWithoutMarker(std::string& out, std::string_view text) {
+    for (size_t at; (at = text.find(kHistoryEndMarker)) != std::string_view::npos;) {
+        out.append(text.substr(0, at));
+        out.append(kHistoryEndMarkerSubstitute);
+        text.remove_prefix(at + kHistoryEndMarker.size());
+    }
+    out.append(text);
+}
+
+// A field before the body: neither a bar nor the end marker.
+void AppendHeadField(std::string& out, std::string_view field) {
+    const size_t start = out.size();
+    AppendWithoutMarker(out, field);
+    for (size_t i = start; i < out.size(); ++i)
+        if (out[i] == '|')
+            out[i] = kHistoryBarSubstitute;
+    out += '|';
+}
+} // namespace
+
 void AppendHistoryRecord(std::string& out, const HistoryEntry& entry) {
     out.reserve(out.size() + entry.Date.size() + entry.From.size() + entry.Subject.size() +
                 entry.Reason.size() + entry.Body.size() + 40);
-    out += entry.Date;
-    out += '|';
-    out += entry.From;
-    out += '|';
-    out += entry.Subject;
-    out += '|';
-    out += entry.Reason;
-    out += '|';
+    AppendHeadField(out, entry.Date);
+    AppendHeadField(out, entry.From);
+    AppendHeadField(out, entry.Subject);
+    AppendHeadField(out, entry.Reason);
     out += kHistorySeparator;
-    out += entry.Body;
+    AppendWithoutMarker(out, entry.Body);
     out += ' ';
     out += kHistoryEndMarker;
     out += "\r\n";

@@ -1,7 +1,10 @@
 #pragma once
 // The byte format of one history record:
 //   Date|From|Subject|Reason|||-*-*-||Body >>==<ZRKENDMSG>==<<CR LF
-// Nothing is escaped; a "|" inside a field shifts the fields when read back.
+// A "|" in Date, From, Subject or Reason would shift the fields when read
+// back, and an end marker in any field would split the record: the writer
+// puts visible substitutes in their place. The reader decodes nothing, so
+// files written before the substitutes load as they always did.
 #include "filter/history_entry.h"
 
 #include <string>
@@ -10,6 +13,10 @@
 
 inline constexpr std::string_view kHistorySeparator = "||-*-*-||";
 inline constexpr std::string_view kHistoryEndMarker = ">>==<ZRKENDMSG>==<<";
+// What a stored record holds instead of a "|" in a field before the body,
+// and instead of the end marker anywhere.
+inline constexpr char kHistoryBarSubstitute = '!';
+inline constexpr std::string_view kHistoryEndMarkerSubstitute = ">>==[ZRKENDMSG]==<<";
 
 void AppendHistoryRecord(std::string& out, const HistoryEntry& entry);
 

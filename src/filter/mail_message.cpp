@@ -3,6 +3,9 @@
 #include "filter/text_search.h"
 #include "platform/numconv.h"
 
+#include <cstdint>
+#include <string_view>
+
 namespace {
 constexpr size_t npos = std::string::npos;
 
@@ -123,8 +126,28 @@ void CMailMessage::ParseHeaders() {
     }
 }
 
+namespace {
+// 64-bit FNV-1a of the body, as 16 hex digits: stable across runs, and two
+// different bodies share it only by a chance too small to matter for the
+// repeat count.
+std::string BodyDigest(std::string_view body) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (const unsigned char c : body) {
+        hash ^= c;
+        hash *= 0x100000001b3ull;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string digest(16, '0');
+    for (int i = 15; i >= 0; --i, hash >>= 4)
+        digest[static_cast<size_t>(i)] = kHex[hash & 0xf];
+    return digest;
+}
+} // namespace
+
 void CMailMessage::BuildMessageKey() {
-    MessageKey = Sender + Subject + Itoa(Size) + Date;
+    // The size alone cannot tell two mails apart (an IMAP fetch line below
+    // message 100 gives 0): the body's digest must agree as well.
+    MessageKey = Sender + Subject + Itoa(Size) + Date + '\n' + BodyDigest(BodyText);
 }
 
 std::string CMailMessage::GetMessageKey() {

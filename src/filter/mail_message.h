@@ -27,8 +27,8 @@ class CMailMessage {
     std::string GetAttachmentTypes() const { return AttachmentTypes; }
     int GetSize() const { return Size; }
     std::string GetSenderDomain() const { return SenderDomain; }
-    // Sender + Subject + Size (signed decimal) + Date: equal for two fetches
-    // of the same message.
+    // Sender + Subject + Size (signed decimal) + Date, a line feed, and a
+    // digest of BodyText: equal for two fetches of the same message.
     void BuildMessageKey();
     std::string GetMessageKey();
 

@@ -16,14 +16,27 @@ constexpr const char* kNewSenderPromptDefault =
 int CFilterApp::AskAboutNewSender(std::string sender, std::string senderDomain) {
     const size_t at = sender.find('@');
     const std::string name = at == std::string::npos ? std::string() : sender.substr(0, at);
+    // "*@domain" is how a list names a whole domain: a forged sender "*"
+    // must not make every sender of that domain a friend or blocked. It is
+    // never added; made a friend it stays untouched as if unanswered (no
+    // later rule deletes it), blocked it is refused like an ignored sender.
+    const bool wholeDomain = name == "*";
+    auto add = [&](const char* list, int result) {
+        if (!wholeDomain) {
+            AppendSender(list, name, senderDomain);
+            return result;
+        }
+        LogLine("sender \"" + sender + "\" not added to " + list +
+                    ": it would name the whole domain",
+                "-");
+        return result == kNewSenderFriend ? kNewSenderNoAnswer : result;
+    };
 
     switch (NewSenderAction.load()) {
     case 1:
-        AppendSender(kFriendListFileName, name, senderDomain);
-        return kNewSenderFriend;
+        return add(kFriendListFileName, kNewSenderFriend);
     case 2:
-        AppendSender(kBlockedListFileName, name, senderDomain);
-        return kNewSenderRefused;
+        return add(kBlockedListFileName, kNewSenderRefused);
     case 0:
         break;
     default:
@@ -39,11 +52,9 @@ int CFilterApp::AskAboutNewSender(std::string sender, std::string senderDomain) 
     const NewSenderAnswer answer = asker ? asker->AskNewSender(prompt) : NewSenderAnswer::NoAnswer;
     switch (answer) {
     case NewSenderAnswer::Friend:
-        AppendSender(kFriendListFileName, name, senderDomain);
-        return kNewSenderFriend;
+        return add(kFriendListFileName, kNewSenderFriend);
     case NewSenderAnswer::Block:
-        AppendSender(kBlockedListFileName, name, senderDomain);
-        return kNewSenderRefused;
+        return add(kBlockedListFileName, kNewSenderRefused);
     case NewSenderAnswer::Ignore:
         return kNewSenderRefused;
     case NewSenderAnswer::NoAnswer:

@@ -34,6 +34,8 @@ std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMe
     MessageVerdicts.assign(count, 1);
     MessageKeys.clear();
     MessageKeys.reserve(count);
+    BatchHistoryEntries.clear();
+    BatchHistoryEntries.reserve(count);
     UnansweredMessages.assign(count, false);
     const LocalClock clock = Clock ? Clock : LocalClock(CurrentLocalTime);
     // A score counted in advance counts only if it was counted against
@@ -71,20 +73,16 @@ std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMe
         entry.Status = MessageVerdicts[i];
         entry.Reason = VerdictReason;
         entry.Body = std::move(fields.BodyText);
-        AppendHistoryEntry(std::move(entry));
+        BatchHistoryEntries.push_back(AppendHistoryEntry(std::move(entry)));
         WriteHistoryFile(HistoryWriteMode::Normal);
     }
-    if (count == 0)
-        return MessageVerdicts;
-    // Only the pipeline appends, under AppLock, so the batch's entries are
-    // the last `count`. Fewer means the user cleared the history meanwhile:
-    // then there is no entry of this batch to mark.
-    const size_t historySize = GetHistorySize();
-    MarkRepeatedMessages(historySize >= count ? historySize - count : historySize);
+    if (count > 0)
+        MarkRepeatedMessages();
+    BatchHistoryEntries.clear();
     return MessageVerdicts;
 }
 
-void CFilterApp::MarkRepeatedMessages(size_t firstHistoryIndex) {
+void CFilterApp::MarkRepeatedMessages() {
     std::lock_guard guard(AppLock);
     // Counting by hash gives what comparing every pair of keys gives.
     std::unordered_map<std::string_view, size_t> copies;
@@ -93,23 +91,20 @@ void CFilterApp::MarkRepeatedMessages(size_t firstHistoryIndex) {
         ++copies[key];
     const size_t allowed = FilterLevel.load() == 0 ? 3 : 1;
 
-    std::vector<std::shared_ptr<const HistoryEntry>> history;
     bool marked = false;
     for (size_t i = 0; i < MessageKeys.size() && i < MessageVerdicts.size(); ++i) {
         if (copies[MessageKeys[i]] <= allowed ||
             (i < UnansweredMessages.size() && UnansweredMessages[i]))
             continue;
         MessageVerdicts[i] = 0;
-        if (!marked)
-            history = GetHistorySnapshot();
-        marked = true;
-        if (firstHistoryIndex >= history.size() || i >= history.size() - firstHistoryIndex)
-            continue; // the entry is gone (history cleared meanwhile)
-        const size_t index = firstHistoryIndex + i;
-        HistoryEntry entry = *history[index];
+        if (i >= BatchHistoryEntries.size() || !BatchHistoryEntries[i])
+            continue;
+        // Found by the entry itself: a "Clear History" during the batch
+        // removes earlier entries and moves every position.
+        HistoryEntry entry = *BatchHistoryEntries[i];
         entry.Status = 0;
         entry.Reason = kReasonRepeated;
-        ReplaceHistoryEntry(index, std::move(entry));
+        marked |= ReplaceHistoryEntry(BatchHistoryEntries[i], std::move(entry));
     }
     // Written now rather than with the next batch, so that quitting before
     // the next check cannot lose the repeat reasons.

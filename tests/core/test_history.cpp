@@ -21,18 +21,27 @@ template <class Entries> std::string Records(const Entries& entries) {
     return all;
 }
 
-TEST(HistoryFormat, ByteExactRecordsBarsShiftFieldsTornTailIgnored) {
+// Bars in the head fields and end markers anywhere come back as their
+// substitutes, never as a shifted field or a split record; files written
+// before the substitutes (a bar in a subject) parse as they always did.
+TEST(HistoryFormat, RecordsReadBackAsJudgedOldFilesAsBefore) {
     std::string text;
     AppendHistoryRecord(text, Entry("Thu, 18 Sep 2003", "", "Hi", "Hello"));
     EXPECT_EQ(text, "Thu, 18 Sep 2003|a@x|Hello||||-*-*-||Hi >>==<ZRKENDMSG>==<<\r\n");
-    AppendHistoryRecord(text, Entry("d", "", "body", "a|b"));
-    AppendHistoryRecord(text, Entry("d2", "23003", "x\r\ny"));
+    const std::string marker(kHistoryEndMarker), substitute(kHistoryEndMarkerSubstitute);
+    HistoryEntry odd{"d|1", "a|b@x", "s|" + marker, 0, "23003|", "x" + marker + "\r\ny|"};
+    AppendHistoryRecord(text, odd);
+    text += "d|f|a|b||||-*-*-||old >>==<ZRKENDMSG>==<<\r\n";
     size_t complete = 0;
     auto entries = ParseHistoryText(text + "d3|f3|s3||||-*-*-||partial >>==<ZRKEND", complete);
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(complete, text.size());
-    EXPECT_TRUE(entries[1].Subject == "a" && entries[1].Reason == "b" && entries[1].Body == "body");
-    EXPECT_TRUE(entries[2].Reason == "23003" && entries[2].Body == "x\r\ny");
+    const HistoryEntry& back = entries[1];
+    EXPECT_EQ(back.Date + back.From + back.Subject + back.Reason,
+              "d!1a!b@xs!" + substitute + "23003!");
+    EXPECT_EQ(back.Body, "x" + substitute + "\r\ny|");
+    EXPECT_EQ(back.Status, 0);
+    EXPECT_TRUE(entries[2].Subject == "a" && entries[2].Reason == "b" && entries[2].Body == "old");
 }
 
 class HistoryFile : public ::testing::Test {

@@ -93,8 +93,14 @@ class CFilterApp {
     // history lock (cheap: entries are shared, never changed in place).
     std::vector<std::shared_ptr<const HistoryEntry>> GetHistorySnapshot() const;
     size_t GetHistorySize() const;
-    void AppendHistoryEntry(HistoryEntry entry);
+    // Returns the entry as the list holds it: the handle by which the batch
+    // finds it again, wherever a "Clear History" has left it.
+    std::shared_ptr<const HistoryEntry> AppendHistoryEntry(HistoryEntry entry);
     void ReplaceHistoryEntry(size_t index, HistoryEntry entry);
+    // Replaces the entry `appended` (an AppendHistoryEntry result); false
+    // when the list no longer holds it.
+    bool ReplaceHistoryEntry(const std::shared_ptr<const HistoryEntry>& appended,
+                             HistoryEntry entry);
     // "Clear History": deletes the file and empties the list, as one step.
     void ClearHistory();
 
@@ -109,9 +115,9 @@ class CFilterApp {
     // The hand-over from a session's final step: judges the session's batch and
     // stores the verdicts in the session itself (src/filter/pipeline_entry.cpp).
     void ProcessFetchedMessages(CMailSession& session);
-    // Marks the repeated mails of the batch whose history entries start at
-    // firstHistoryIndex (AppLock held).
-    void MarkRepeatedMessages(size_t firstHistoryIndex);
+    // Marks the repeated mails of the batch being judged, and their entries
+    // of BatchHistoryEntries that the history still holds (AppLock held).
+    void MarkRepeatedMessages();
     int JudgeMessage(std::string sender, std::string senderDomain, std::string bodyText, int size,
                      std::string subject, std::string attachmentTypes);
     int JudgeMessageFields(const MessageFields& message);
@@ -211,6 +217,8 @@ class CFilterApp {
     std::string VerdictReason;
     std::vector<unsigned char> MessageVerdicts;
     std::vector<std::string> MessageKeys;
+    // The history entry appended for each message of the batch.
+    std::vector<std::shared_ptr<const HistoryEntry>> BatchHistoryEntries;
     // Set by the sender step when a new sender's question got no answer (no
     // window, or quitting): that mail stays on the server whatever the later
     // rules say, and is asked about again at the next check.
