@@ -21,29 +21,28 @@ struct FakeStep {
     std::string Bytes, Reply; // Repeated: Reply answers each repetition of Bytes
     std::function<void()> Action = {};
 };
-inline FakeStep S(std::string bytes) {
-    return {FakeStep::Kind::Send, std::move(bytes), {}};
-}
-inline FakeStep C(std::string bytes) {
-    return {FakeStep::Kind::Expect, std::move(bytes), {}};
-}
-inline FakeStep CloseNow() {
-    return {FakeStep::Kind::Close, {}, {}};
-}
+using FakeKind = FakeStep::Kind;
+inline const auto S = [](std::string bytes) {
+    return FakeStep{FakeKind::Send, std::move(bytes), {}};
+};
+inline const auto C = [](std::string bytes) {
+    return FakeStep{FakeKind::Expect, std::move(bytes), {}};
+};
+inline const auto CloseNow = [] { return FakeStep{FakeKind::Close, {}, {}}; };
 // Answers `command` as often as the client sends it in a row (also never).
-inline FakeStep Repeated(std::string command, std::string reply) {
-    return {FakeStep::Kind::Repeated, std::move(command), std::move(reply)};
-}
+inline const auto Repeated = [](std::string command, std::string reply) {
+    return FakeStep{FakeKind::Repeated, std::move(command), std::move(reply)};
+};
 // Runs `action` on the server's thread at this point of the script.
-inline FakeStep Do(std::function<void()> action) {
-    return {FakeStep::Kind::Do, {}, {}, std::move(action)};
-}
+inline const auto Do = [](std::function<void()> action) {
+    return FakeStep{FakeKind::Do, {}, {}, std::move(action)};
+};
 
 // What the client must send: the script's C: steps.
 inline std::string ClientSide(const std::vector<FakeStep>& script) {
     std::string bytes;
     for (const FakeStep& step : script)
-        bytes += step.What == FakeStep::Kind::Expect ? step.Bytes : "";
+        bytes += step.What == FakeKind::Expect ? step.Bytes : "";
     return bytes;
 }
 
@@ -85,8 +84,8 @@ class CFakeServer {
         std::lock_guard guard(lock_);
         return received_;
     }
-    // Whether the client had sent bytes beyond the script's C: steps when the
-    // server sent something: a client that waits for every reply never has.
+    // Whether the client had sent more than the script's C: steps when the
+    // server sent something (never, for a client that waits for each reply).
     bool ClientWasAhead() const { return clientAhead_; }
 
   private:
@@ -141,30 +140,30 @@ class CFakeServer {
         size_t cursor = 0; // bytes of the client's side used by the script so far
         for (const FakeStep& step : script_) {
             switch (step.What) {
-            case FakeStep::Kind::Send:
+            case FakeKind::Send:
                 clientAhead_ = clientAhead_ || Received().size() > cursor;
                 if (!SendAll(step.Bytes))
                     return;
                 break;
-            case FakeStep::Kind::Expect:
+            case FakeKind::Expect:
                 if (!ReadMatching(cursor, step.Bytes))
                     return;
                 cursor += step.Bytes.size();
                 break;
-            case FakeStep::Kind::Repeated:
+            case FakeKind::Repeated:
                 for (; ReadMatching(cursor, step.Bytes); cursor += step.Bytes.size())
                     if (!SendAll(step.Reply))
                         return;
                 break;
-            case FakeStep::Kind::Do:
+            case FakeKind::Do:
                 step.Action();
                 break;
-            case FakeStep::Kind::Close:
+            case FakeKind::Close:
                 return;
             }
         }
-        while (ReadSome()) {
-        }
+        while (ReadSome())
+            ;
     }
 
     std::vector<FakeStep> script_;
