@@ -228,9 +228,11 @@ INSTANTIATE_TEST_SUITE_P(
                        kLogout,
                    kEnded, {0, 1, 0}),
         Transcript("ImapUidsNotAscendingFailTheFetch", kImap,
-                   kImapLogin + "S:a001 OK [CAPABILITY UIDPLUS]|C:A142 SELECT INBOX|S:* 2 EXISTS|"
-                                "S:A142 OK|C:A654 FETCH 1 (UID FLAGS BODY[])|M:2|X",
-                   kTextFetchFailed),
+                   kImapLogin +
+                       "S:a001 OK [CAPABILITY UIDPLUS]|C:A142 SELECT INBOX|S:* 2 EXISTS|"
+                       "S:A142 OK|C:A654 FETCH 1 (UID FLAGS BODY[])|M:1|C:A654 FETCH 2 "
+                       "(UID FLAGS BODY[])|S:* 2 FETCH (UID 10 BODY[] {2}|S:ab)|S:A654 OK|X",
+                   kTextFetchFailed, {1}),
         // Without UIDPLUS a CLOSE must not remove a kept message flagged by
         // someone else, nor new mail.
         Transcript("ImapForeignDeletedFlagNoClose", kImap,

@@ -67,7 +67,7 @@ TEST(ReplyParts, ReadAsTheProtocolDefines) {
         bool Parsed, Deleted;
         uint64_t Uid;
     } fetches[] = {{"(UID 7 FLAGS (\\Seen \\deleted))", true, true, 7},
-                   {"(BODY[HEADER.FIELDS (UID)] {3} FLAGS (\\Seen) UID 9)", true, false, 9},
+                   {"(BODY[HEADER.FIELDS (X) FLAGS (\\Deleted)] {3} UID 9)", true, false, 9},
                    {"(X \"UID 5 \\\" (\\Deleted)\" FLAGS () UID 12)", true, false, 12},
                    {"(FLAGS (\\Deleted) UID 0)", false, true, 0},
                    {"(FLAGS (\\Seen UID 4", false, false, 0}};
