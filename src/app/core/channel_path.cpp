@@ -1,5 +1,7 @@
 #include "app/core/channel_path.h"
 
+#include "app/core/channel_trust.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -10,7 +12,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-std::string ChannelSocketPath(std::string& error) {
+namespace {
+std::string UncheckedPath(std::string& error) {
     if (const char* explicitPath = std::getenv("DROSSGATE_CHANNEL"); explicitPath && *explicitPath)
         return explicitPath;
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
@@ -20,18 +23,19 @@ std::string ChannelSocketPath(std::string& error) {
         error = "cannot create " + dir + ": " + std::strerror(errno);
         return {};
     }
-    struct stat st {};
-    // Someone else's directory in /tmp must never carry our channel.
-    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
-        (st.st_mode & 077) != 0) {
-        error = dir + " is not a private directory of this user";
-        return {};
-    }
     return dir + "/channel";
+}
+} // namespace
+
+std::string ChannelSocketPath(std::string& error) {
+    std::string path = UncheckedPath(error);
+    if (!path.empty() && CheckChannelPlace(path, error) != kChannelTrusted)
+        return {};
+    return path;
 }
 
 int SendChannelRequest(const std::string& socketPath, const std::string& request,
-                       std::string& reply, long long timeoutMs) {
+                       std::string& reply, long long timeoutMs, std::string& refusal) {
     reply.clear();
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -44,6 +48,11 @@ int SendChannelRequest(const std::string& socketPath, const std::string& request
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return 0;
+    }
+    // Nothing is sent to, or believed from, a program of another user.
+    if (CheckChannelPeer(fd, refusal) != kChannelTrusted) {
+        ::close(fd);
+        return -2;
     }
     std::string line = request + "\n";
     size_t sent = 0;

@@ -28,9 +28,11 @@ void PrintUsage(FILE* out) {
                "                                check cycle or sessions are running\n"
                "\n"
                "Exit status: 0 done; 1 the program refused the request; 2 no Drossgate\n"
-               "instance answers; 3 check --wait timed out; 64 usage error.\n"
+               "instance answers, or the channel is not private to you; 3 check --wait\n"
+               "timed out; 64 usage error.\n"
                "The channel is $DROSSGATE_CHANNEL, else $XDG_RUNTIME_DIR/drossgate.sock,\n"
-               "else /tmp/drossgate-UID/channel.\n",
+               "else /tmp/drossgate-UID/channel. Its directory must be yours with no\n"
+               "group or other access, and the program answering must run as you.\n",
                out);
 }
 
@@ -97,8 +99,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "drossgate-ctl: %s\n", error.c_str());
         return kExitNoInstance;
     }
-    std::string reply;
-    int result = SendChannelRequest(path, request, reply, replyTimeoutMs);
+    std::string reply, refusal;
+    int result = SendChannelRequest(path, request, reply, replyTimeoutMs, refusal);
+    if (result == -2) {
+        std::fprintf(stderr, "drossgate-ctl: %s at %s\n", refusal.c_str(), path.c_str());
+        return kExitNoInstance;
+    }
     if (result == 0) {
         std::fprintf(stderr, "drossgate-ctl: no Drossgate instance answers on %s\n", path.c_str());
         return kExitNoInstance;

@@ -1,10 +1,12 @@
 #include "app/qt/channel_server.h"
 
 #include "app/core/channel_path.h"
+#include "app/core/channel_trust.h"
 
 #include <QLocalSocket>
 #include <QPointer>
 #include <QVariant>
+#include <cstdio>
 
 namespace {
 constexpr qint64 kMaxRequestBytes = 4096;
@@ -16,9 +18,14 @@ CChannelServer::CChannelServer(Handler handler, QObject* parent)
 }
 
 bool CChannelServer::Listen(const std::string& path, std::string& error) {
-    std::string probeReply;
-    if (SendChannelRequest(path, "ping", probeReply, 2000) == 1) {
+    std::string probeReply, refusal;
+    int probe = SendChannelRequest(path, "ping", probeReply, 2000, refusal);
+    if (probe == 1) {
         error = "another Drossgate instance already answers on " + path;
+        return false;
+    }
+    if (probe == -2) {
+        error = refusal + " at " + path;
         return false;
     }
     QLocalServer::removeServer(QString::fromStdString(path));
@@ -32,6 +39,15 @@ bool CChannelServer::Listen(const std::string& path, std::string& error) {
 
 void CChannelServer::OnNewConnection() {
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
+        // Requests are taken from this user's programs only.
+        std::string refusal;
+        if (CheckChannelPeer(static_cast<int>(socket->socketDescriptor()), refusal) !=
+            kChannelTrusted) {
+            std::fprintf(stderr, "drossgate: refused a channel connection: %s\n", refusal.c_str());
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (socket->property("answered").toBool())

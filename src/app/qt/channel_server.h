@@ -1,7 +1,8 @@
 #pragma once
 // The companion channel: a per-user local socket on which drossgate-ctl sends
 // one request line and gets one reply line. Requests are acted on in the
-// window thread's event loop, as posted window messages would be.
+// window thread's event loop, as posted window messages would be. A
+// connection from a program of another user is closed unanswered.
 #include <QLocalServer>
 #include <QObject>
 #include <functional>
@@ -18,7 +19,8 @@ class CChannelServer : public QObject {
     explicit CChannelServer(Handler handler, QObject* parent = nullptr);
 
     // Listens on `path`. Removes a leftover socket file first (the caller
-    // holds the instance lock), unless a live program still answers there.
+    // holds the instance lock), unless a live program still answers there;
+    // fails too when a program of another user answers there.
     bool Listen(const std::string& path, std::string& error);
 
   private:
