@@ -1,6 +1,7 @@
 #include "filter/levels.h"
 
 #include "app/core/filter_app.h"
+#include "filter/mail_message.h"
 #include "filter/spam_scorer.h"
 
 #include <memory>
@@ -41,12 +42,26 @@ std::shared_ptr<const CSpamScorer> ScorerFor(const std::vector<std::string>& exp
     return cached;
 }
 
+// The sender as cut, or (with MatchBareAddress) its bare address with the
+// domain's case ignored, is on the list or its domain is.
+bool OnList(const CSenderSet& addresses, const CSenderSet& domains, const MessageFields& m,
+            const std::string& bare) {
+    if (addresses.Contains(m.Sender) || domains.Contains(m.SenderDomain))
+        return true;
+    const size_t at = bare.rfind('@');
+    return at != std::string::npos &&
+           (addresses.ContainsFolded(bare) || domains.ContainsFolded(bare.substr(at + 1)));
+}
+
 int ApplyLevel(CFilterApp& app, const MessageFields& m, const LevelRules& rules) {
+    const std::string bare =
+        !app.MatchBareAddress.load()
+            ? std::string()
+            : FoldSenderDomain(m.BareAddress.empty() ? BareSenderAddress(m.Sender) : m.BareAddress);
     // Blocked beats friend.
-    if (app.BlockedAddresses.Contains(m.Sender) || app.BlockedDomains.Contains(m.SenderDomain))
+    if (OnList(app.BlockedAddresses, app.BlockedDomains, m, bare))
         return Delete(app, kReasonBlocked);
-    const bool friendSender =
-        app.FriendAddresses.Contains(m.Sender) || app.FriendDomains.Contains(m.SenderDomain);
+    const bool friendSender = OnList(app.FriendAddresses, app.FriendDomains, m, bare);
     if (!friendSender) {
         if (!rules.AskNewSender)
             return Delete(app, kReasonNotFriend);

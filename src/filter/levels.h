@@ -38,6 +38,9 @@ struct MessageFields {
     // The spam score, when it was counted in advance against the current
     // tables; otherwise the rules count it if they need it.
     std::optional<int64_t> SpamScore;
+    // The address the From line names (BareSenderAddress); empty: taken
+    // from Sender.
+    std::string BareAddress = {};
 };
 
 int ApplyVeryHighRules(CFilterApp& app, const MessageFields& message);

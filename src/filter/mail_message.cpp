@@ -3,6 +3,7 @@
 #include "filter/text_search.h"
 #include "platform/numconv.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
@@ -94,6 +95,31 @@ std::string FirstPart(const std::string& text, size_t boundaryPos) {
 }
 } // namespace
 
+std::string BareSenderAddress(std::string_view from) {
+    auto trimmed = [](std::string_view word) {
+        constexpr std::string_view kAround = "\"'<>(),;: \t";
+        const size_t first = word.find_first_not_of(kAround);
+        if (first == std::string_view::npos)
+            return std::string_view();
+        return word.substr(first, word.find_last_not_of(kAround) - first + 1);
+    };
+    const size_t open = from.find('<');
+    const size_t close = open == npos ? npos : from.find('>', open + 1);
+    if (close != npos) {
+        const std::string_view inside = trimmed(from.substr(open + 1, close - open - 1));
+        if (inside.find('@') != npos)
+            return std::string(inside);
+    }
+    for (size_t pos = 0; pos < from.size();) {
+        const size_t end = std::min(from.find_first_of(" \t", pos), from.size());
+        const std::string_view word = trimmed(from.substr(pos, end - pos));
+        if (word.find('@') != npos)
+            return std::string(word);
+        pos = end + 1;
+    }
+    return {};
+}
+
 void CMailMessage::ParseHeaders() {
     AttachmentTypes.clear();
     // The reply's "+OK " (or the first four characters of an IMAP line).
@@ -112,6 +138,7 @@ void CMailMessage::ParseHeaders() {
     size_t date = text.find("Date");
     Date = date == npos ? std::string() : Cut(text, date + 6, date + 6 + 16);
 
+    BareAddress = BareSenderAddress(Sender);
     CleanSender(Sender);
     size_t at = Sender.find('@');
     SenderDomain = at == npos ? Sender : Sender.substr(at + 1);

@@ -9,6 +9,13 @@
 // where the previous one left off, and the one search for a pattern taken
 // from the message itself (the boundary part marker) runs in linear time.
 #include <string>
+#include <string_view>
+
+// The address a From value names: the text inside the first pair of angle
+// brackets when it holds an "@", else the first blank-separated word with an
+// "@", without quotes, brackets, parentheses or commas around it. Empty when
+// there is none.
+std::string BareSenderAddress(std::string_view from);
 
 class CMailMessage {
   public:
@@ -27,6 +34,8 @@ class CMailMessage {
     std::string GetAttachmentTypes() const { return AttachmentTypes; }
     int GetSize() const { return Size; }
     std::string GetSenderDomain() const { return SenderDomain; }
+    // The address of the From line before the cut (BareSenderAddress).
+    std::string GetBareAddress() const { return BareAddress; }
     // Sender + Subject + Size (signed decimal) + Date, a line feed, and a
     // digest of BodyText: equal for two fetches of the same message.
     void BuildMessageKey();
@@ -40,6 +49,7 @@ class CMailMessage {
     std::string Subject;
     std::string AttachmentTypes; // three characters per attachment, e.g. "exezip"
     std::string SenderDomain;
+    std::string BareAddress;
     int Size = 0;
     std::string RawText;
 };

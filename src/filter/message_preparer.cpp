@@ -12,6 +12,7 @@ PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScor
     PreparedMessage prepared;
     prepared.Sender = record.GetSender();
     prepared.SenderDomain = record.GetSenderDomain();
+    prepared.BareAddress = record.GetBareAddress();
     prepared.Subject = record.GetSubject();
     prepared.Date = record.GetDate();
     prepared.Body = record.GetBodyText();

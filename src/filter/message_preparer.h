@@ -18,6 +18,7 @@ class CSpamScorer;
 struct PreparedMessage {
     std::string Sender;
     std::string SenderDomain;
+    std::string BareAddress; // CMailMessage::GetBareAddress
     std::string Subject;
     std::string Date;
     std::string Body;

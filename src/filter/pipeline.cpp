@@ -54,7 +54,8 @@ std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMe
                              m.Subject,
                              std::move(m.AttachmentTypes),
                              m.ScoredBy && m.ScoredBy == scorer ? std::optional(m.SpamScore)
-                                                                : std::nullopt};
+                                                                : std::nullopt,
+                             std::move(m.BareAddress)};
         int verdict = JudgeMessageFields(fields);
         // Nobody could answer the question about this sender: the mail stays,
         // and no later rule may delete it before the user has been asked.

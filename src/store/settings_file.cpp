@@ -68,6 +68,9 @@ void CFilterApp::LoadAllSettings() {
     HiddenOptionFlag = SettingsStage[6];
     FilterLevel = SettingsStage[7];
     MailLifeTime = SettingsStage[8];
+    // Read only: the save rewrites just the keys it owns, so this one stays.
+    MatchBareAddress = Atoi(GetPrivateProfileStringA(kSettingsSection, "MatchBareAddress", "0",
+                                                     kNumberBuffer, SettingsFilePath)) != 0;
 }
 
 void CFilterApp::SaveAllSettings() {

@@ -117,7 +117,8 @@ std::vector<BatchCase> Cases() {
     const std::string ann = Pop3({}), carl = Pop3({.From = "carl@new.example"}),
                       carl2 = Pop3({.From = "carl@new.example", .Subject = "Again"}),
                       headerless = "+OK 12 octets\r\n\r\nno headers\r\n.\r\n",
-                      carlAdded = "   carl@new.example\r\n";
+                      carlAdded = "   carl@new.example\r\n",
+                      star = Pop3({.From = "*@bank.example"});
     auto annOn = [](const char* date) { return Pop3({.Subject = date, .Date = date}); };
     const std::string old =
         Pop3({.From = "carl@new.example", .Date = "Mon, 01 Sep 2003", .Attachments = {{"x.exe"}}});
@@ -162,6 +163,11 @@ std::vector<BatchCase> Cases() {
         BatchCase("SenderWithoutAt", 2, 1, {Pop3({.From = "postmaster"})}, "K", "", 0,
                   "   @postmaster\r\n"),
         BatchCase("HeaderlessMail", 4, 3, {headerless}, "23004"),
+        // "*@domain" names a whole domain: a "*" sender is never added.
+        BatchCase("StarSenderAutoFriendKeptNotAdded", 2, 1, {star}, "K"),
+        BatchCase("StarSenderAutoBlockRefusedNotAdded", 2, 2, {star}, "23004"),
+        BatchCase("StarSenderAnsweredNotAdded", 2, 0,
+                  {star, Pop3({.From = "*@bank.example", .Subject = "2"})}, "K 23004", "FB", 2),
     };
 }
 
@@ -247,6 +253,41 @@ TEST_F(Filter, RepeatMarksSurviveClearHistoryDuringTheBatch) {
     const auto inFile = ParseHistoryText(f.dir.Read(kHistoryFileName), complete);
     ASSERT_EQ(inFile.size(), 2u);
     EXPECT_EQ(inFile[1].Reason, kReasonRepeated);
+}
+
+// MatchBareAddress: the address in angle brackets, else the first word with
+// an "@"; the domain's case ignored, the local part's not; old-form entries
+// (the whole cut sender) still match.
+TEST_F(Filter, BareAddressMatching) {
+    a.FriendAddresses.Append("Ann Old ann@old.example");
+    a.FilterLevel = 4;
+    struct Row {
+        const char* From;
+        const char *Off, *On;
+    } rows[] = {
+        {"Ann Friend ann@mail.example", "23004", "K"},
+        {"ann@mail.example (Ann)", "23004", "K"},
+        {"Ann <ann@Mail.EXAMPLE>", "23004", "K"},
+        {"Ann <ANN@mail.example>", "23004", "23004"},
+        {"Dan <dan@Friends.Example>", "23004", "K"},
+        {"Eve <eve@SPAM.example>", "23004", "23003"},
+        {"ann@mail.example <eve@elsewhere.example>", "23004", "23004"},
+        {"Ann Old ann@old.example", "K", "K"},
+    };
+    for (const Row& r : rows)
+        for (const bool on : {false, true}) {
+            SCOPED_TRACE(std::string(r.From) + (on ? " on" : " off"));
+            a.MatchBareAddress = on;
+            a.JudgeBatch({Pop3({.From = r.From})});
+            const auto last = a.GetHistorySnapshot().back();
+            EXPECT_EQ(last->Status ? "K" : last->Reason, on ? r.On : r.Off);
+        }
+    // Read from [SETTINGS]; the save keeps the key.
+    CAppFixture g("[SETTINGS]\r\nMatchBareAddress=1\r\n");
+    ASSERT_TRUE(g.Start());
+    EXPECT_TRUE(g.app->MatchBareAddress.load());
+    g.app->SaveAllSettings();
+    EXPECT_NE(g.dir.Read("Settings.ini").find("MatchBareAddress=1"), std::string::npos);
 }
 
 TEST_F(Filter, ConcurrentBatchesKeepTheirOwnVerdicts) {

@@ -194,6 +194,9 @@ class CFilterApp {
     std::atomic<int> HiddenOptionFlag{0};
     std::atomic<int> FilterLevel{4};
     std::atomic<int> MailLifeTime{5};
+    // [SETTINGS] MatchBareAddress: the sender lists also match the sender's
+    // bare address (off when the key is absent or 0).
+    std::atomic<bool> MatchBareAddress{false};
     std::array<int, 9> SettingsStage{}; // window thread only
 
     // Lists of the settings file, replaced as a whole.
