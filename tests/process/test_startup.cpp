@@ -3,8 +3,26 @@
 #include "core/fake_server.h"
 #include "process/process_runner.h"
 
+#include <sys/fsuid.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
 namespace {
 using namespace std::chrono_literals;
+constexpr uid_t kOtherUser = 65534; // for the cases that need root
+
+// A socket of the test at `path` that never answers, listening as `user`
+// (whose id the peer check sees); -1 when it cannot be made.
+int Socket(const std::string& path, uid_t user = geteuid()) {
+    sockaddr_un address{AF_UNIX, {}};
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    uid_t me = geteuid();
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+              seteuid(user) == 0 && listen(fd, 4) == 0;
+    return seteuid(me) == 0 && ok ? fd : -1;
+}
 
 class Program : public ::testing::Test, public CProgramDir {
   protected:
@@ -75,12 +93,68 @@ TEST(CompanionCommand, UsageErrorsAndMissingInstance) {
     for (auto args : std::vector<std::vector<std::string>>{
              {}, {"frobnicate"}, {"show", "extra"}, {"check", "--timeout", "x"}})
         EXPECT_EQ(none.Ctl(args).exitCode, 64) << args.size();
-    ProcessResult help = none.Ctl({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
-    for (const char* word : {"show", "quit", "check", "status", "64"})
-        EXPECT_NE(help.output.find(word), std::string::npos) << word;
     ProcessResult show = none.Ctl({"show"});
     EXPECT_EQ(show.exitCode, 2);
     EXPECT_NE(show.output.find("no Drossgate instance"), std::string::npos);
+}
+
+// Where another user could stand at the channel, drossgate does not start
+// (5) and drossgate-ctl sends nothing (2), both saying why, even though a
+// socket listens there.
+TEST_F(Program, ChannelThatIsNotPrivateIsRefusedByBothEnds) {
+    const bool root = geteuid() == 0;
+    struct Case {
+        std::string dir, reason; // the channel is dir/channel
+        mode_t mode;
+        uid_t owner, listener;
+    } cases[] = {{"open", "has mode 0777", 0777, geteuid(), geteuid()},
+                 {"theirs", "belongs to uid ", 0700, root ? kOtherUser : geteuid(), geteuid()},
+                 {"linked", "is a symbolic link", 0700, geteuid(), geteuid()},
+                 {"peer", "runs as uid 65534", 0700, geteuid(), root ? kOtherUser : geteuid()}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dir);
+        std::string place = dir.File(c.dir);
+        ASSERT_TRUE(std::filesystem::create_directory(place));
+        int fd = Socket(place + (c.dir == "linked" ? "/real" : "/channel"), c.listener);
+        ASSERT_GE(fd, 0);
+        if (c.dir == "linked")
+            std::filesystem::create_symlink("real", place + "/channel");
+        ASSERT_EQ(chmod(place.c_str(), c.mode) | chown(place.c_str(), c.owner, 0), 0);
+        if (c.dir == "theirs" && !root)
+            place = "/"; // not ours either
+        CScopedEnv use("DROSSGATE_CHANNEL", place + "/channel");
+        if (c.dir == "peer" && !root)
+            continue; // another user's program needs root to stand in
+        ProcessResult ctl = Ctl({"quit"}), program = RunProcess({DROSSGATE_BIN});
+        EXPECT_EQ(ctl.exitCode, 2) << ctl.output;
+        EXPECT_NE(ctl.output.find(c.reason), std::string::npos) << ctl.output;
+        EXPECT_EQ(program.exitCode, 5) << program.output;
+        EXPECT_NE(program.output.find(c.reason), std::string::npos) << program.output;
+        close(fd);
+    }
+}
+
+// The running program closes a connection of another user unanswered and
+// does not obey its quit.
+TEST_F(Program, ConnectionOfAnotherUserIsClosedUnanswered) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "acting as another user needs root";
+    CChildProcess program({DROSSGATE_BIN});
+    ASSERT_TRUE(WaitUntilAnswering(program));
+    sockaddr_un address{AF_UNIX, {}};
+    dir.File("channel").copy(address.sun_path, sizeof address.sun_path - 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Our effective uid is what the program sees; file access stays root's.
+    ASSERT_EQ(seteuid(kOtherUser), 0);
+    setfsuid(0);
+    int connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ASSERT_EQ(seteuid(0), 0);
+    ASSERT_EQ(connected, 0);
+    EXPECT_EQ(send(fd, "quit\n", 5, MSG_NOSIGNAL), 5);
+    char answer;
+    EXPECT_LE(recv(fd, &answer, 1, 0), 0); // closed (or reset) without a word
+    close(fd);
+    EXPECT_EQ(Ctl({"status"}).exitCode, 0) << "the program must keep running";
+    EXPECT_NE(program.Output().find("runs as uid 65534"), std::string::npos) << program.Output();
 }
 } // namespace
