@@ -42,7 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     message.SetRawText(input.substr(0, nul));
     message.ParseHeaders();
     const std::string key = message.GetMessageKey();
-    if (message.GetDate().size() > 16 || key.size() > 4 * size + 16)
+    // The key ends in a line feed and a 16-digit body digest; the bare
+    // address is a piece of the text.
+    if (message.GetDate().size() > 16 || key.size() > 4 * size + 33 ||
+        input.find(message.GetBareAddress()) == std::string::npos)
         std::abort();
     if (nul == std::string::npos)
         return 0;
