@@ -52,8 +52,9 @@ class CServerConnection {
     // Makes every current and later wait of this connection fail at once.
     void Abort();
 
-    // Why the last Connect failed, for the log (our own words, never the
-    // server's).
+    // Why the last Connect failed, for the log: the resolver's or the
+    // system's error text, or the subject of the untrusted certificate and
+    // why it failed verification (never words the server chose).
     const std::string& ConnectFailure() const { return connectFailure_; }
 
   private:
