@@ -54,7 +54,8 @@ class CServerConnection {
 
     // Why the last Connect failed, for the log: the resolver's or the
     // system's error text, or the subject of the untrusted certificate and
-    // why it failed verification (never words the server chose).
+    // why it failed verification; the subject comes escaped, so a hostile
+    // certificate cannot forge log lines.
     const std::string& ConnectFailure() const { return connectFailure_; }
 
   private:
