@@ -260,6 +260,7 @@ TEST_F(Filter, RepeatMarksSurviveClearHistoryDuringTheBatch) {
 // (the whole cut sender) still match.
 TEST_F(Filter, BareAddressMatching) {
     a.FriendAddresses.Append("Ann Old ann@old.example");
+    a.FriendAddresses.Append("cy@Mixed.EXAMPLE");
     a.FilterLevel = 4;
     struct Row {
         const char* From;
@@ -273,6 +274,7 @@ TEST_F(Filter, BareAddressMatching) {
         {"Eve <eve@SPAM.example>", "23004", "23003"},
         {"ann@mail.example <eve@elsewhere.example>", "23004", "23004"},
         {"Ann Old ann@old.example", "K", "K"},
+        {"Cy <cy@mixed.example>", "23004", "K"},
     };
     for (const Row& r : rows)
         for (const bool on : {false, true}) {
