@@ -11,35 +11,20 @@
 namespace {
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 
-TEST(SpamTables, EntriesSplitAtTheLastMark) {
-    struct {
-        std::string Entry, Expression, DegreeText;
-        int Degree;
-    } cases[] = {{"a>b>7", "a>b", "7", 7},
-                 {"free> 12abc", "free", " 12abc", 12}, // the degree is read like atoi
-                 {"y>", "y", "", 0},
-                 {">4", "", "4", 4}};
-    for (const auto& c : cases) {
-        SpamEntryParts parts;
-        ASSERT_EQ(SplitSpamEntry(c.Entry, parts), 1) << c.Entry;
-        EXPECT_EQ(parts.Expression + "|" + parts.DegreeText, c.Expression + "|" + c.DegreeText);
-        EXPECT_EQ(parts.Degree, c.Degree) << c.Entry;
-    }
-    SpamEntryParts parts;
-    EXPECT_EQ(SplitSpamEntry("no mark", parts), -1);
-}
-
-TEST(SpamTables, BuildSkipsUnsplittableEntriesAndSumsDegrees) {
+// Entries split at the last ">", the degree read like atoi; an entry
+// without ">" is skipped.
+TEST(SpamTables, BuildSplitsEntriesSkipsUnsplittableAndSumsDegrees) {
     CAppFixture f;
     CFilterApp& a = *f.app;
-    a.SpamWordList.Set({"cheap>3", "broken", "a>b>7", "x>-3"});
+    a.SpamWordList.Set({"cheap>3", "broken", "a>b>7", "x>-3", "free> 12abc", "y>", ">4"});
     a.BuildSpamWordTables();
-    EXPECT_EQ(a.SpamExpressionList, (std::vector<std::string>{"cheap", "a>b", "x"}));
-    EXPECT_EQ(a.SpamDegreeList, (std::vector<int>{3, 7, -3}));
-    EXPECT_EQ(a.SpamDegreeTotal, 7);
+    EXPECT_EQ(a.SpamExpressionList,
+              (std::vector<std::string>{"cheap", "a>b", "x", "free", "y", ""}));
+    EXPECT_EQ(a.SpamDegreeList, (std::vector<int>{3, 7, -3, 12, 0, 4}));
+    EXPECT_EQ(a.SpamDegreeTotal, 23);
     // Built once; later list changes reach the tables only with a new build.
     a.SpamWordList.Set({"y>2147483647", "z>2147483647"});
-    EXPECT_EQ(a.SpamExpressionList.size(), 3u);
+    EXPECT_EQ(a.SpamExpressionList.size(), 6u);
     a.BuildSpamWordTables();
     EXPECT_EQ(a.SpamExpressionList, (std::vector<std::string>{"y", "z"}));
     EXPECT_EQ(a.SpamDegreeTotal, 2147483647); // saturates
