@@ -19,18 +19,16 @@ struct ProcessResult {
     std::string output;  // stdout and stderr together
 };
 
+// A child with this process's environment; killed if it still runs at the end.
 class CChildProcess {
   public:
-    // The child inherits this process's environment.
     explicit CChildProcess(const std::vector<std::string>& argv) {
-        // Built before fork: the child only calls what is safe after it.
-        std::vector<char*> args;
+        std::vector<char*> args; // built before fork: the child only calls what is safe after it
         for (const std::string& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         int out = ::open(output_.File("out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        pid_ = ::fork();
-        if (pid_ == 0) {
+        if ((pid_ = ::fork()) == 0) {
             ::dup2(out, 1);
             ::dup2(out, 2);
             ::execv(args[0], args.data());
@@ -39,38 +37,33 @@ class CChildProcess {
         ::close(out);
         pidfd_ = pid_ > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)) : -1;
     }
-    ~CChildProcess() { // kills a child that still runs
+    ~CChildProcess() {
         Wait(std::chrono::milliseconds(0));
         ::close(pidfd_);
     }
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 
-    // What it has written so far.
     std::string Output() const { return output_.Read("out"); }
     // Whether the child ends within `time` (it stays unreaped).
     bool Ends(std::chrono::milliseconds time) {
         pollfd entry{pidfd_, POLLIN, 0};
         return pidfd_ < 0 || ::poll(&entry, 1, static_cast<int>(time.count())) == 1;
     }
-    // Tries `condition` until it holds (true) or the child ends or the
-    // deadline passes (false).
-    bool WaitUntil(const std::function<bool()>& condition,
-                   std::chrono::seconds deadline = std::chrono::seconds(60)) {
-        for (auto end = std::chrono::steady_clock::now() + deadline;
-             std::chrono::steady_clock::now() < end;) {
+    // Tries `condition` until it holds (true), or the child ends or the deadline passes.
+    bool WaitUntil(const std::function<bool()>& condition) {
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+             std::chrono::steady_clock::now() < end;)
             if (condition())
                 return true;
-            if (Ends(std::chrono::milliseconds(50))) // also the pause between tries
+            else if (Ends(std::chrono::milliseconds(50))) // also the pause between tries
                 return false;
-        }
         return false;
     }
     // Waits until the child ends or the deadline passes (then kills it).
     ProcessResult Wait(std::chrono::milliseconds deadline) {
         if (pid_ > 0 && !reaped_) {
-            result_.exited = Ends(deadline);
-            if (!result_.exited)
+            if (!(result_.exited = Ends(deadline)))
                 ::kill(pid_, SIGKILL);
             int status = 0;
             ::waitpid(pid_, &status, 0);
@@ -106,7 +99,6 @@ struct CProgramDir {
         args.insert(args.begin(), DROSSGATE_CTL_BIN);
         return RunProcess(args, deadline);
     }
-    // Waits until the program's channel answers.
     bool WaitUntilAnswering(CChildProcess& program) const {
         return program.WaitUntil([&] { return Ctl({"status"}).exitCode == 0; });
     }
