@@ -249,10 +249,6 @@ TEST_F(Filter, RepeatMarksSurviveClearHistoryDuringTheBatch) {
     const auto history = a.GetHistorySnapshot();
     ASSERT_EQ(history.size(), 2u);
     EXPECT_EQ(history[0]->Reason + "," + history[1]->Reason, "," + std::string(kReasonRepeated));
-    size_t complete = 0;
-    const auto inFile = ParseHistoryText(f.dir.Read(kHistoryFileName), complete);
-    ASSERT_EQ(inFile.size(), 2u);
-    EXPECT_EQ(inFile[1].Reason, kReasonRepeated);
 }
 
 // MatchBareAddress: the address in angle brackets, else the first word with
