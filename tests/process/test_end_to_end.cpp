@@ -1,8 +1,7 @@
-// The whole program against the test Dovecot: a running offscreen drossgate
-// checks a POP3 account (plain) and an IMAP account (implicit TLS with the
-// test CA) on `drossgate-ctl check --wait`; afterwards exactly the mail the
-// rules condemn is gone from the Maildirs, read directly, and the history
-// file holds every message with its reason.
+// The whole program against the test Dovecot: on `drossgate-ctl check --wait`
+// a running drossgate checks a POP3 account (plain) and an IMAP account
+// (implicit TLS); then exactly the condemned mail is gone from the Maildirs
+// and the history holds every message with its reason.
 #include "app/core/filter_app.h"
 #include "process/process_runner.h"
 #include "server/mail_server.h"
@@ -21,12 +20,11 @@ using namespace std::chrono_literals;
 std::vector<std::pair<filter_test::Mail, bool>> Mixture() {
     using filter_test::Mail;
     const std::string ann = "ann@friends.example";
-    const Mail twin{.From = ann, .Subject = "Twice"};
+    const Mail twin{.From = ann, .Subject = "Twice"}, offer{.From = "promo@ads.example",
+                                                            .Subject = "Offer",
+                                                            .Body = "A winner of cheap pills!\r\n"};
     return {{Mail{.From = ann}, false},
-            {Mail{.From = "promo@ads.example",
-                  .Subject = "Offer",
-                  .Body = "You are a winner of cheap pills!\r\n"},
-             true},
+            {offer, true},
             {Mail{.From = ann, .Subject = "Tool", .Attachments = {{"setup.exe"}}}, true},
             {Mail{.From = "news@blocked.example", .Subject = "Newsletter"}, true},
             {twin, true},
