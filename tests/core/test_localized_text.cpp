@@ -1,9 +1,14 @@
 // Text lookup, window localisation and line breaks.
 #include "app_fixture.h"
+#include "platform/profile.h"
+#include "store/english_texts.h"
 #include "store/localized_text.h"
 
+#include <algorithm>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 
 namespace {
 TEST(LocalizedText, FileValuesWinAndEveryLookupReadsRegistryAndFileAgain) {
@@ -60,5 +65,28 @@ TEST(ExpandLineBreaks, StarsBecomeLineBreaksAndDoubleStarsOneStar) {
         ExpandLineBreaks(text);
         EXPECT_EQ(text, expected);
     }
+}
+
+// The shipped English file holds exactly the table's texts, a line feed written "*".
+TEST(EnglishTexts, ShippedLanguageFileMatchesTheTable) {
+    const std::string path = std::string(DROSSGATE_RESOURCES) + "/Language/English.ini";
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << path;
+    std::set<int> fileIds, tableIds;
+    for (std::string line; std::getline(in, line);)
+        if (size_t eq = line.find('='); eq != std::string::npos && line[0] != ';')
+            fileIds.insert(std::stoi(line.substr(0, eq)));
+    for (const EnglishText& t : EnglishTexts()) {
+        EXPECT_TRUE(tableIds.empty() || *tableIds.rbegin() < t.Id) << t.Id; // lookup needs order
+        tableIds.insert(t.Id);
+        std::string expected = t.Text;
+        std::replace(expected.begin(), expected.end(), '\n', '*');
+        EXPECT_EQ(GetPrivateProfileStringA(kLanguageSection, std::to_string(t.Id), "?",
+                                           kLanguageBufferSize, path),
+                  expected);
+        EXPECT_EQ(EnglishDefault(t.Id), t.FileOnly ? "" : t.Text);
+    }
+    EXPECT_EQ(fileIds, tableIds);
+    EXPECT_EQ(EnglishDefault(12000), ""); // not in the table
 }
 } // namespace
