@@ -78,9 +78,13 @@ class MailMessageParse : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(MailMessageParse, CutsTheFields) {
     const ParseCase& c = GetParam();
-    CMailMessage m;
-    m.SetRawText(c.Raw);
+    CMailMessage m, fresh; // one record serves a batch: nothing of the last text may remain
+    m.SetRawText(Pop3({.Attachments = {{"a.exe"}}}));
     m.ParseHeaders();
+    for (CMailMessage* record : {&m, &fresh}) {
+        record->SetRawText(c.Raw);
+        record->ParseHeaders();
+    }
     EXPECT_EQ(m.GetSender(), c.Sender);
     EXPECT_EQ(m.GetSenderDomain(), c.Domain);
     EXPECT_EQ(m.GetSubject(), c.Subject);
@@ -92,24 +96,9 @@ TEST_P(MailMessageParse, CutsTheFields) {
     }
     const std::string head = c.Sender + c.Subject + std::to_string(c.Size) + c.Date + "\n";
     EXPECT_EQ(m.GetMessageKey().substr(0, head.size()), head);
+    EXPECT_EQ(m.GetMessageKey(), fresh.GetMessageKey());
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, MailMessageParse, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.Name); });
-
-// One record serves a whole batch: nothing of one text leaks into the next.
-TEST(MailMessage, ReusedRecordKeepsNothingOfTheLastText) {
-    CMailMessage m;
-    const std::string multipart = Pop3({.Attachments = {{"a.exe"}}});
-    m.SetRawText(multipart);
-    m.ParseHeaders();
-    const std::string firstKey = m.GetMessageKey();
-    ASSERT_EQ(m.GetAttachmentTypes(), "exe");
-    m.SetRawText("+OK 1 octets\r\nSubject: none\r\n");
-    m.ParseHeaders();
-    EXPECT_EQ(m.GetAttachmentTypes() + m.GetSender() + m.GetDate(), "");
-    m.SetRawText(multipart);
-    m.ParseHeaders();
-    EXPECT_EQ(m.GetMessageKey(), firstKey);
-}
 } // namespace
