@@ -26,10 +26,16 @@ void CFilterApp::WriteHistoryFile(HistoryWriteMode mode) {
         WaitForHistoryLoad(guard);
     }
     if (mode == HistoryWriteMode::Clear) {
-        ::unlink(path.c_str());
+        // A link stays a link and its target is emptied; a file goes.
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            ReplaceFileAtomically(path, "");
+        else
+            ::unlink(path.c_str());
         std::lock_guard guard(historyLock_);
         historyRecordsInFile_ = 0;
         historyFileBytes_ = -1;
+        historyFileUnread_ = false;
         return;
     }
     // Decide under the lock whether an append will do, and copy only what
@@ -38,11 +44,13 @@ void CFilterApp::WriteHistoryFile(HistoryWriteMode mode) {
     std::vector<std::shared_ptr<const HistoryEntry>> pending;
     size_t listSize;
     int64_t expectedBytes;
-    bool canAppend;
+    bool canAppend, unread;
     {
         std::lock_guard guard(historyLock_);
         listSize = historyList_.size();
-        expectedBytes = historyFileBytes_;
+        // Records the load could not read are kept by appending after them.
+        unread = historyFileUnread_;
+        expectedBytes = unread ? actualBytes : historyFileBytes_;
         canAppend =
             expectedBytes >= 0 && actualBytes == expectedBytes && historyRecordsInFile_ <= listSize;
         size_t first = canAppend ? historyRecordsInFile_ : 0;
@@ -58,10 +66,13 @@ void CFilterApp::WriteHistoryFile(HistoryWriteMode mode) {
         if (file.Open(path, CTextFile::Mode::AppendCreate) && file.Write(bytes) && file.Flush())
             newBytes = expectedBytes + static_cast<int64_t>(bytes.size());
         // A failed append leaves the size unknown; the next write replaces the file.
-    } else if (ReplaceFileAtomically(path, bytes)) {
+    } else if ((!unread || actualBytes < 0) && ReplaceFileAtomically(path, bytes)) {
         newBytes = static_cast<int64_t>(bytes.size());
     }
     std::lock_guard guard(historyLock_);
+    if (newBytes < 0 && unread)
+        return; // nothing known changed: the next write tries the same append
+    historyFileUnread_ = unread && actualBytes >= 0;
     historyRecordsInFile_ = newBytes >= 0 ? listSize : 0;
     historyFileBytes_ = newBytes;
 }
@@ -93,8 +104,9 @@ void CFilterApp::ReplaceHistoryEntry(size_t index, HistoryEntry entry) {
     if (index >= historyList_.size())
         return;
     historyList_[index] = std::move(shared);
-    // The file's copy of this record is stale now: the next write replaces it.
-    if (historyRecordsInFile_ > index) {
+    // The file's copy of this record is stale now: the next write replaces it
+    // (not a file with records the load could not read).
+    if (historyRecordsInFile_ > index && !historyFileUnread_) {
         historyRecordsInFile_ = 0;
         historyFileBytes_ = -1;
     }
@@ -111,7 +123,7 @@ bool CFilterApp::ReplaceHistoryEntry(const std::shared_ptr<const HistoryEntry>& 
         return false;
     const size_t index = static_cast<size_t>(historyList_.rend() - found) - 1;
     historyList_[index] = std::move(shared);
-    if (historyRecordsInFile_ > index) {
+    if (historyRecordsInFile_ > index && !historyFileUnread_) {
         historyRecordsInFile_ = 0;
         historyFileBytes_ = -1;
     }

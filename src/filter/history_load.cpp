@@ -7,6 +7,7 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <sys/stat.h>
 #include <system_error>
@@ -18,12 +19,16 @@ constexpr size_t kReadChunk = 1 << 20;
 struct HistoryRead {
     std::vector<std::shared_ptr<const HistoryEntry>> Entries;
     int64_t CompleteBytes = 0; // the prefix of the file that holds whole records
+    bool Failed = false;       // the file holds records that could not be read
 };
 
 bool ReadHistoryRecords(const std::string& path, HistoryRead& read) {
     CTextFile file;
-    if (!file.Open(path, CTextFile::Mode::Read))
-        return false;
+    if (!file.Open(path, CTextFile::Mode::Read)) {
+        read.Failed = errno != ENOENT;
+        return read.Failed;
+    }
+    read.CompleteBytes = file.GetPosition(); // after a byte-order mark
     static const std::string terminator = std::string(kHistoryEndMarker) + "\r\n";
     std::string pending; // bytes after the last complete record
     // No larger than the file: a short history costs no megabyte buffer.
@@ -48,13 +53,9 @@ bool ReadHistoryRecords(const std::string& path, HistoryRead& read) {
         searchFrom =
             pending.size() >= terminator.size() ? pending.size() - terminator.size() + 1 : 0;
     }
-    // After a read error the file holds records we could not read: the next
-    // write appends after them rather than replace the file by the shorter list.
-    if (file.Failed()) {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0)
-            read.CompleteBytes = static_cast<int64_t>(st.st_size);
-    }
+    // After a read error the file holds records we could not read: later
+    // writes append after them and never replace the file by the shorter list.
+    read.Failed = file.Failed();
     return true;
 }
 } // namespace
@@ -71,6 +72,9 @@ void CFilterApp::ReadHistoryIntoList() {
     // replaces the whole file instead of appending after the torn piece.
     historyRecordsInFile_ = fileMatchesList ? historyList_.size() : 0;
     historyFileBytes_ = fileMatchesList ? read.CompleteBytes : -1;
+    historyFileUnread_ = read.Failed;
+    if (read.Failed)
+        historyRecordsInFile_ = historyList_.size();
 }
 
 void CFilterApp::LoadHistoryFile() {

@@ -2,6 +2,7 @@
 
 #include "platform/text_file.h"
 
+#include <cstdio>
 #include <mutex>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -215,7 +216,7 @@ std::shared_ptr<const CProfileDocument> LoadCached(const std::string& path) {
             return it->second.document;
     }
     std::string text;
-    if (!ReadWholeFile(path, text))
+    if (ReadWholeFile(path, text) != ReadResult::Ok)
         return nullptr;
     auto document = std::make_shared<CProfileDocument>();
     document->Parse(text);
@@ -242,7 +243,9 @@ bool ProfileLookup(const std::string& path, std::string_view section, std::strin
 
 CProfileWriteBatch::CProfileWriteBatch(std::string path) : path_(std::move(path)) {
     std::string text;
-    if (ReadWholeFile(path_, text))
+    const ReadResult read = ReadWholeFile(path_, text);
+    readable_ = read != ReadResult::Failed; // a missing file is written new
+    if (read == ReadResult::Ok)
         document_.Parse(text);
 }
 
@@ -252,5 +255,11 @@ void CProfileWriteBatch::Write(const std::string& section, const std::string& ke
 }
 
 bool CProfileWriteBatch::Commit() {
+    // Written over a file we could not read, the batch would lose its other keys.
+    if (!readable_) {
+        std::fprintf(stderr, "drossgate: %s could not be read and was left as it was\n",
+                     path_.c_str());
+        return false;
+    }
     return ReplaceFileAtomically(path_, document_.Serialize());
 }

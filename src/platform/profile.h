@@ -57,9 +57,11 @@ class CProfileWriteBatch {
   public:
     explicit CProfileWriteBatch(std::string path);
     void Write(const std::string& section, const std::string& key, const std::string* value);
+    // false, file untouched, when the file existed but could not be read.
     bool Commit();
 
   private:
     std::string path_;
     CProfileDocument document_;
+    bool readable_ = true;
 };

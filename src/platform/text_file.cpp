@@ -29,12 +29,16 @@ bool CTextFile::Open(const std::string& path, Mode mode, unsigned createMode) {
         fmode = "ab";
         break;
     }
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC, createMode);
+    std::string target = path;
+    if ((flags & O_CREAT) && !ResolveWriteTarget(path, target))
+        return false;
+    int fd = ::open(target.c_str(), flags | O_CLOEXEC, createMode);
     if (fd < 0)
         return false;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL; // never a stale ENOENT
         return false;
     }
     file_ = fdopen(fd, fmode);
@@ -42,9 +46,17 @@ bool CTextFile::Open(const std::string& path, Mode mode, unsigned createMode) {
         ::close(fd);
         return false;
     }
-    if (mode == Mode::AppendCreate)
+    if (mode == Mode::AppendCreate) {
         std::fseek(file_, 0, SEEK_END);
-    position_ = mode == Mode::AppendCreate ? -1 : 0;
+        return true;
+    }
+    position_ = 0;
+    char head[kByteOrderMark.size()];
+    if (std::fread(head, 1, sizeof head, file_) == sizeof head &&
+        std::string_view(head, sizeof head) == kByteOrderMark)
+        contentStart_ = position_ = sizeof head;
+    else
+        std::rewind(file_);
     return true;
 }
 
@@ -63,14 +75,20 @@ bool CTextFile::ReadLine(std::string& line) {
     return true;
 }
 
+bool (*gTextFileReadFails)(int64_t position) = nullptr;
+
 size_t CTextFile::Read(char* buffer, size_t count) {
+    if (file_ && gTextFileReadFails && gTextFileReadFails(GetPosition())) {
+        injectedFailure_ = true;
+        return 0;
+    }
     const size_t got = file_ ? std::fread(buffer, 1, count, file_) : 0;
     Advance(static_cast<int64_t>(got));
     return got;
 }
 
 bool CTextFile::Failed() const {
-    return file_ && std::ferror(file_) != 0;
+    return file_ && (injectedFailure_ || std::ferror(file_) != 0);
 }
 
 bool CTextFile::Write(const std::string& bytes) {
@@ -121,18 +139,23 @@ void CTextFile::Close() {
     lineBuffer_ = nullptr;
     lineCapacity_ = 0;
     position_ = -1;
+    contentStart_ = 0;
+    injectedFailure_ = false;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& contents) {
+ReadResult ReadWholeFile(const std::string& path, std::string& contents) {
     contents.clear();
     CTextFile f;
     if (!f.Open(path, CTextFile::Mode::Read))
-        return false;
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     char buffer[65536];
     size_t n;
     while ((n = f.Read(buffer, sizeof buffer)) > 0)
         contents.append(buffer, n);
-    return true;
+    if (!f.Failed())
+        return ReadResult::Ok;
+    contents.clear(); // part of a file must never pass for all of it
+    return ReadResult::Failed;
 }
 
 bool FileExists(const std::string& path) {
@@ -145,16 +168,43 @@ bool CanOpenForReading(const std::string& path) {
     return f.Open(path, CTextFile::Mode::Read);
 }
 
+bool ResolveWriteTarget(const std::string& path, std::string& target) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        target = path;
+        return true;
+    }
+    // realpath follows the whole chain and fails on a loop or a missing end.
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return false;
+    target = resolved;
+    std::free(resolved);
+    return true;
+}
+
+namespace {
+bool WriteFailed(const std::string& path, const char* what) {
+    std::fprintf(stderr, "drossgate: %s was left as it was: %s (%s)\n", path.c_str(), what,
+                 std::strerror(errno));
+    return false;
+}
+} // namespace
+
 bool ReplaceFileAtomically(const std::string& path, const std::string& contents,
                            unsigned createMode) {
+    // A link stays a link: its target is replaced, in the target's directory.
+    std::string target;
+    if (!ResolveWriteTarget(path, target))
+        return WriteFailed(path, "a link that leads nowhere");
     mode_t mode = createMode;
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
+    if (::stat(target.c_str(), &st) == 0)
         mode = st.st_mode & 07777;
-    std::string tmp = path + ".tmpXXXXXX";
+    std::string tmp = target + ".tmpXXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0)
-        return false;
+        return WriteFailed(path, "no temporary file");
     bool ok = fchmod(fd, mode) == 0;
     size_t done = 0;
     while (ok && done < contents.size()) {
@@ -168,8 +218,10 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents,
     }
     ok = ok && fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok && std::rename(tmp.c_str(), path.c_str()) == 0)
+    if (ok && std::rename(tmp.c_str(), target.c_str()) == 0)
         return true;
+    const int error = errno;
     ::unlink(tmp.c_str());
-    return false;
+    errno = error;
+    return WriteFailed(path, "the new content could not be written");
 }

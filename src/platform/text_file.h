@@ -1,9 +1,12 @@
 #pragma once
 // Byte-mode files with positions, as the data-file code uses them: no line-end
 // translation, reads by line, in-place writes at an offset. Owns its FILE*.
+// A UTF-8 byte-order mark at the start of a file opened for reading is
+// skipped: positions stay true file offsets, the first line starts at 3.
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 class CTextFile {
   public:
@@ -19,8 +22,9 @@ class CTextFile {
     CTextFile(const CTextFile&) = delete;
     CTextFile& operator=(const CTextFile&) = delete;
 
-    // true when the file is open. New files get `createMode` (before umask).
-    bool Open(const std::string& path, Mode mode, unsigned createMode = 0644);
+    // true when the file is open. New files get `createMode` (before umask);
+    // a create through a dangling or looping link fails.
+    bool Open(const std::string& path, Mode mode, unsigned createMode = 0600);
     bool IsOpen() const { return file_ != nullptr; }
 
     // One line without its LF (a CR before it stays). false at the end of the
@@ -35,6 +39,8 @@ class CTextFile {
     bool Seek(int64_t offset);
     bool SeekToEnd();
     int64_t GetPosition() const;
+    // Offset of the first byte after a byte-order mark (0 without one).
+    int64_t ContentStart() const { return contentStart_; }
     void Close();
 
   private:
@@ -44,16 +50,32 @@ class CTextFile {
     char* lineBuffer_ = nullptr; // getline's buffer, kept from line to line
     size_t lineCapacity_ = 0;
     int64_t position_ = -1; // -1: not counted, ask the stream
+    int64_t contentStart_ = 0;
+    bool injectedFailure_ = false;
 };
 
-// Whole-file helpers.
-bool ReadWholeFile(const std::string& path, std::string& contents);
+// Tests set this to make a read fail as a disk error would: called before
+// each Read with the position, true fails it.
+extern bool (*gTextFileReadFails)(int64_t position);
+
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Whole-file helpers. A read error is Failed, never a shorter file: callers
+// must then leave the file as it is.
+enum class ReadResult { Ok, Missing, Failed };
+ReadResult ReadWholeFile(const std::string& path, std::string& contents);
 bool FileExists(const std::string& path);
 bool CanOpenForReading(const std::string& path);
 
+// The file a write of `path` goes to: `path` itself, or for a symbolic link
+// the end of its chain. false for a dangling link or a loop.
+bool ResolveWriteTarget(const std::string& path, std::string& target);
+
 // Replaces `path` by `contents` so that a crash leaves either the old or the
 // new file: writes a temporary file beside it, syncs it, renames it over the
-// old one. The new file keeps the old file's permission bits; a new file gets
-// `createMode`. Returns false (old file untouched) when any step fails.
+// old one. A link is resolved first and its target replaced, so the link
+// stays. The new file keeps the old file's permission bits; a new file gets
+// `createMode` whatever the umask. Returns false (old file untouched, the
+// reason on standard error) when any step fails.
 bool ReplaceFileAtomically(const std::string& path, const std::string& contents,
-                           unsigned createMode = 0644);
+                           unsigned createMode = 0600);

@@ -68,9 +68,11 @@ void CFilterApp::AppendAccountRecord(bool pop3, const std::string& accountName,
         return; // read-only file or directory: nothing is written anywhere
     KeepOwnerOnly(path);
     // A last line without its line end would swallow the new record.
-    if (file.SeekToEnd() && file.GetPosition() > 0) {
+    if (file.SeekToEnd() && file.GetPosition() > file.ContentStart()) {
         char last = 0;
-        if (file.Seek(file.GetPosition() - 1) && file.Read(&last, 1) == 1 && last != '\n')
+        if (!file.Seek(file.GetPosition() - 1) || file.Read(&last, 1) != 1)
+            return; // unreadable: no record glued onto the last one
+        if (last != '\n')
             record.insert(0, "\r\n");
     }
     // One write: a kill leaves the file without the record or with all of it.
@@ -112,7 +114,7 @@ void CFilterApp::LoadAccountList(std::vector<AccountRow>* rows,
 void CFilterApp::MarkAccountRecordDead(int64_t offset) {
     std::string path = DataFilePath(kAccountFileName);
     CTextFile file;
-    if (offset < 0 || !file.Open(path, CTextFile::Mode::ReadWrite))
+    if (offset < 0 || !file.Open(path, CTextFile::Mode::ReadWrite) || offset < file.ContentStart())
         return;
     KeepOwnerOnly(path);
     std::string line;

@@ -111,7 +111,10 @@ void CFilterApp::MarkSenderDeleted(const std::string& fileName, int64_t offset) 
     // offset must neither grow the file nor cut into the middle of a line.
     if (!file.SeekToEnd() || offset > file.GetPosition() - 3)
         return;
-    if (offset > 0) {
+    // The first line starts after a byte-order mark, which is never marked.
+    if (offset < file.ContentStart())
+        return;
+    if (offset > file.ContentStart()) {
         char before = 0;
         if (!file.Seek(offset - 1) || file.Read(&before, 1) != 1 || before != '\n')
             return;
@@ -124,8 +127,8 @@ void CFilterApp::CompactDataFile(const std::string& fileName, const std::string&
     std::lock_guard guard(SenderFileLock());
     const std::string path = DataFilePath(fileName);
     std::string old;
-    if (!ReadWholeFile(path, old))
-        return;
+    if (ReadWholeFile(path, old) != ReadResult::Ok)
+        return; // a read error leaves the file as it is
     std::string compacted;
     compacted.reserve(old.size());
     const std::string_view text(old);

@@ -270,6 +270,7 @@ class CFilterApp {
     std::vector<std::shared_ptr<const HistoryEntry>> historyList_;
     size_t historyRecordsInFile_ = 0; // leading entries the file holds unchanged
     int64_t historyFileBytes_ = -1;   // size the file has after our last write; -1 unknown
+    bool historyFileUnread_ = false;  // the load failed part-way: append, never replace
 
   public:
     // Running check workers and sessions. Declared last: destroyed first, it
