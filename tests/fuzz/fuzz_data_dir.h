@@ -1,24 +1,22 @@
 #pragma once
-// One private data directory for a whole fuzzing run, removed at exit.
+// One private data directory for a whole fuzzing run, removed at exit. In
+// memory when possible: a disk file system would spend the run flushing.
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 struct CFuzzDataDir {
-    CFuzzDataDir() {
-        // Memory-backed when possible: a disk file system would spend the
-        // run flushing rewritten files.
-        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
-                                               ? std::filesystem::path("/dev/shm")
-                                               : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "drossgate-fuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
+    std::string Path = [] {
+        namespace fs = std::filesystem;
+        std::string p =
+            (fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path()) /
+            "drossgate-fuzz-XXXXXX";
+        if (!mkdtemp(p.data()))
             std::abort();
-        Path = pattern;
-    }
+        return p;
+    }();
     ~CFuzzDataDir() {
         std::error_code ignored;
         std::filesystem::remove_all(Path, ignored);
     }
-    std::string Path;
 };

@@ -7,19 +7,14 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static CFuzzDataDir dir;
     const std::string path = dir.Path + "/" + kHistoryFileName;
-    {
-        std::ofstream file(path, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-        if (!file)
-            std::abort();
-    }
+    if (!(std::ofstream(path, std::ios::binary | std::ios::trunc)
+          << std::string(reinterpret_cast<const char*>(data), size)))
+        std::abort();
     CFilterApp loaded;
     loaded.InstallPath = dir.Path;
     loaded.LoadHistoryFile();

@@ -6,18 +6,11 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
 
 namespace {
-
-void WriteFile(const std::string& path, const uint8_t* data, size_t size) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
 // How many live records the two files hold, as the program loads them.
 std::pair<size_t, size_t> LiveRecords(CFilterApp& app) {
     std::vector<CFilterApp::SenderRow> senders;
@@ -31,10 +24,11 @@ std::pair<size_t, size_t> LiveRecords(CFilterApp& app) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static CFuzzDataDir dir;
+    const std::string text(reinterpret_cast<const char*>(data), size);
     CFilterApp app;
     app.InstallPath = dir.Path;
-    WriteFile(app.DataFilePath(kFriendListFileName), data, size);
-    WriteFile(app.DataFilePath(kAccountFileName), data, size);
+    for (const char* name : {kFriendListFileName, kAccountFileName})
+        std::ofstream(app.DataFilePath(name), std::ios::binary | std::ios::trunc) << text;
 
     const auto before = LiveRecords(app);
     app.ReadAccountLists();
@@ -44,18 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // could have written (each ends in CR LF, no other CR, at least three
     // bytes) every live record is still there; hand-damaged lines only have
     // to load without harm.
-    std::string_view text(reinterpret_cast<const char*>(data), size);
-    bool wellFormed = true;
-    for (size_t pos = 0; pos < text.size() && wellFormed;) {
-        size_t lf = text.find('\n', pos);
-        std::string_view line =
-            text.substr(pos, lf == std::string_view::npos ? text.npos : lf - pos);
-        wellFormed = lf != std::string_view::npos && line.size() >= 4 && line.back() == '\r' &&
-                     line.find('\r') == line.size() - 1;
-        pos = lf + 1;
+    for (size_t pos = 0, lf; pos < text.size(); pos = lf + 1) {
+        lf = text.find('\n', pos);
+        if (lf == std::string::npos || lf - pos < 4 || text.find('\r', pos) != lf - 1)
+            return 0;
     }
-    if (!wellFormed)
-        return 0;
     if (LiveRecords(app) != before)
         std::abort();
     return 0;
