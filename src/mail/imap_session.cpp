@@ -296,9 +296,11 @@ void CImapSession::DeleteMarkedAndQuit() {
 }
 
 void CImapSession::Quit() {
+    // LOGOUT, never CLOSE: a CLOSE would expunge flags this session did not set.
     if (!Active)
         return;
-    SendClose();
+    loggedOut_ = true;
+    SendCommand("a006 LOGOUT\r\n");
     RecordStatus(kTextImapQuit);
     Active = false;
 }

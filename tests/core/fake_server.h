@@ -22,21 +22,15 @@ struct FakeStep {
     std::function<void()> Action = {};
 };
 using FakeKind = FakeStep::Kind;
-inline const auto S = [](std::string bytes) {
-    return FakeStep{FakeKind::Send, std::move(bytes), {}};
-};
-inline const auto C = [](std::string bytes) {
-    return FakeStep{FakeKind::Expect, std::move(bytes), {}};
-};
+inline const auto S = [](std::string b) { return FakeStep{FakeKind::Send, std::move(b), {}}; };
+inline const auto C = [](std::string b) { return FakeStep{FakeKind::Expect, std::move(b), {}}; };
 inline const auto CloseNow = [] { return FakeStep{FakeKind::Close, {}, {}}; };
 // Answers `command` as often as the client sends it in a row (also never).
 inline const auto Repeated = [](std::string command, std::string reply) {
     return FakeStep{FakeKind::Repeated, std::move(command), std::move(reply)};
 };
 // Runs `action` on the server's thread at this point of the script.
-inline const auto Do = [](std::function<void()> action) {
-    return FakeStep{FakeKind::Do, {}, {}, std::move(action)};
-};
+inline const auto Do = [](std::function<void()> a) { return FakeStep{FakeKind::Do, {}, {}, a}; };
 
 // What the client must send: the script's C: steps.
 inline std::string ClientSide(const std::vector<FakeStep>& script) {
@@ -58,12 +52,11 @@ class CFakeServer {
         thread_ = std::thread([this] { Run(); });
     }
     ~CFakeServer() {
-        {
-            // Shutting the sockets down wakes every wait of the script.
-            std::lock_guard guard(lock_);
-            stopping_ = true;
-            ::shutdown(client_, SHUT_RDWR);
-        }
+        // Shutting the sockets down wakes every wait of the script.
+        std::unique_lock guard(lock_);
+        stopping_ = true;
+        ::shutdown(client_, SHUT_RDWR);
+        guard.unlock();
         ::shutdown(listen_, SHUT_RDWR);
         thread_.join();
         ::close(listen_);

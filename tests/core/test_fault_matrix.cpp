@@ -12,20 +12,19 @@
 
 namespace {
 
-enum class Fault {
-    Drop,        // the connection closes halfway through the reply
-    Stall,       // the server says no more after half the reply
-    Garbage,     // bytes that are no reply at all
-    LongLine,    // a line (or message) beyond every limit
-    NoCr,        // the reply's lines end in a bare line feed
-    Refused,     // a negative reply, to every repetition of the command
-    CountMinus1, // a message count of -1
-    Count2To40,  // a message count of 2^40
-    Literal4G,   // a body literal announcing 4 GB
-    NilBody,     // the body of a message expunged meanwhile: NIL
-};
-const char* const kFaultNames[] = {"Drop",    "Stall",       "Garbage",    "LongLine",  "NoCr",
-                                   "Refused", "CountMinus1", "Count2To40", "Literal4G", "NilBody"};
+// Drop: the connection closes halfway through the reply; Stall: the server
+// says no more after half of it; Garbage: no reply at all; LongLine: a line
+// (or message) beyond every limit; NoCr: lines end in a bare line feed;
+// Refused: a negative reply to every repetition; absurd counts and sizes;
+// NilBody: the body of a message expunged meanwhile.
+#define FAULTS(X)                                                                                  \
+    X(Drop)                                                                                        \
+    X(Stall) X(Garbage) X(LongLine) X(NoCr) X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G)   \
+        X(NilBody)
+#define NAME(f) #f,
+#define ENUMERATOR(f) f,
+enum class Fault { FAULTS(ENUMERATOR) };
+const char* const kFaultNames[] = {FAULTS(NAME)};
 const char* const kPhaseNames[] = {"Greeting", "Login",  "Count",       "First",     "Middle",
                                    "Last",     "Delete", "BeforeClose", "AfterClose"};
 

@@ -1,49 +1,55 @@
-// The reply parsers fed in every split: the end of a POP3 message or an IMAP
-// response must be found wherever the receives cut the bytes, and nothing
-// inside a message may end it early. Hostile replies are in the fault matrix.
+// The reply parsers fed in every split: the end of a POP3 message, a status
+// line or an IMAP response is found wherever the receives cut the bytes,
+// nothing inside a message ends it early and the next reply is left alone.
+// Hostile replies are in the fault matrix.
 #include "mail/reply_parser.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// Feeds `bytes` cut at the given positions; returns the consumed total.
-template <class Collector>
-size_t FeedSplit(Collector& collector, const std::string& bytes, std::vector<size_t> cuts) {
-    cuts.push_back(bytes.size());
-    size_t from = 0, consumed = 0;
-    for (size_t cut : cuts) {
-        consumed += collector.Feed(std::string_view(bytes).substr(from, cut - from));
-        from = cut;
-        if (collector.State() != CollectState::NeedMore)
-            break;
+// Feeds `reply` + `next` cut at `cut` (0: one byte at a time) until the
+// collector is done; it must have taken exactly `reply` and hold `text`.
+template <class Make>
+void EverySplit(const std::string& reply, const std::string& next, const std::string& text,
+                Make make) {
+    const std::string stream = reply + next;
+    for (size_t cut = 0; cut < stream.size(); ++cut) {
+        auto c = make();
+        size_t consumed = 0;
+        for (size_t from = 0; from < stream.size() && c.State() == CollectState::NeedMore;) {
+            const size_t n = cut == 0 ? 1 : from < cut ? cut : stream.size() - from;
+            consumed += c.Feed(std::string_view(stream).substr(from, n));
+            from += n;
+        }
+        ASSERT_EQ(c.State(), CollectState::Complete) << "cut at " << cut;
+        EXPECT_EQ(c.Text(), text) << "cut at " << cut;
+        EXPECT_EQ(consumed, reply.size()) << "cut at " << cut;
     }
-    return consumed;
-}
-
-// Every cut in two, and every byte on its own.
-std::vector<std::vector<size_t>> AllSplits(size_t size) {
-    std::vector<std::vector<size_t>> splits(1);
-    for (size_t cut = 1; cut < size; ++cut) {
-        splits.push_back({cut});
-        splits.front().push_back(cut);
-    }
-    return splits;
 }
 
 const std::string kStatus = "+OK 120 octets\r\n";
 const std::string kBody = "From: a@b.example\r\nSubject: dots\r\n\r\n..leading dot\r\n"
                           "text\n.not the end\nbare\n.\r\nnor this\r\n.\r\n";
+// Look-alike tags, then a body that holds the completion text, a
+// literal-like line and an EXPUNGE.
+const std::string kImapBody = "Subject: trap\r\n\r\nA654 OK fake end\r\n{5}\r\n* 3 EXPUNGE\r\n";
+const std::string kFetch = "A6540 OK\r\na654 OK\r\n* 2 FETCH (FLAGS (\\Seen) BODY[] {" +
+                           std::to_string(kImapBody.size()) + "}\r\n" + kImapBody +
+                           ")\r\nA654 OK Fetch completed.\r\n";
 
-TEST(Pop3Reply, MessageEndFoundInEverySplit) {
-    const std::string stream = kBody + "+OK next reply\r\n";
-    for (const auto& cuts : AllSplits(stream.size())) {
-        CPop3MessageCollector collector(kStatus, 1 << 20);
-        size_t consumed = FeedSplit(collector, stream, cuts);
-        ASSERT_EQ(collector.State(), CollectState::Complete) << "cut at " << cuts[0];
-        EXPECT_EQ(collector.Text(), kStatus + kBody) << "cut at " << cuts[0];
-        EXPECT_EQ(consumed, kBody.size()) << "cut at " << cuts[0];
-    }
+TEST(Collectors, EndFoundInEverySplit) {
+    EverySplit(kBody, "+OK next\r\n", kStatus + kBody,
+               [] { return CPop3MessageCollector(kStatus, 1 << 20); });
+    EverySplit(".\r\n", "+OK", "+OK\r\n.\r\n", [] { return CPop3MessageCollector("+OK\r\n", 99); });
+    EverySplit("+OK 2 40\r\n", "DATA", "+OK 2 40\r\n", [] { return CStatusLineCollector(16); });
+    EverySplit(kFetch, "* 9 EXISTS\r\n", kFetch,
+               [] { return CImapResponseCollector("A654", ReplyLimits{}, 2); });
+    CImapResponseCollector fetch("A654", ReplyLimits{}, 2);
+    fetch.Feed(kFetch);
+    EXPECT_EQ(fetch.Status(), TaggedStatus::Ok);
+    EXPECT_TRUE(fetch.SawFetchLiteral());
+    EXPECT_FALSE(fetch.SawExpunge()) << "an EXPUNGE inside the body counts";
 }
 
 // The readers of a reply's parts: a status line is exactly "+OK" or "-ERR";
@@ -75,37 +81,6 @@ TEST(ReplyParts, ReadAsTheProtocolDefines) {
         FetchItems items;
         EXPECT_EQ(ParseFetchItems(f.Items, items), f.Parsed) << f.Items;
         EXPECT_TRUE(!f.Parsed || (items.Deleted == f.Deleted && items.Uid == f.Uid)) << f.Items;
-    }
-}
-
-TEST(Pop3Reply, EmptyMessageAndStatusLineLeaveTheNextReply) {
-    CPop3MessageCollector message("+OK\r\n", 1 << 20);
-    EXPECT_EQ(message.Feed(".\r\n+OK"), 3u);
-    EXPECT_EQ(message.Text(), "+OK\r\n.\r\n");
-    CStatusLineCollector line(16);
-    EXPECT_EQ(line.Feed("+OK 2"), 5u);
-    EXPECT_EQ(line.Feed(" 40\r\nDATA"), 5u);
-    EXPECT_EQ(line.Text(), "+OK 2 40\r\n");
-}
-
-// Look-alike tags, then a body that holds the completion text, a
-// literal-like line and an EXPUNGE.
-const std::string kImapBody = "Subject: trap\r\n\r\nA654 OK fake end\r\n{5}\r\n* 3 EXPUNGE\r\n";
-const std::string kFetch = "A6540 OK\r\na654 OK\r\n* 2 FETCH (FLAGS (\\Seen) BODY[] {" +
-                           std::to_string(kImapBody.size()) + "}\r\n" + kImapBody +
-                           ")\r\nA654 OK Fetch completed.\r\n";
-
-TEST(ImapResponse, FetchCompleteInEverySplitAndOnlyTheTagEndsIt) {
-    const std::string stream = kFetch + "* 9 EXISTS\r\n";
-    for (const auto& cuts : AllSplits(stream.size())) {
-        CImapResponseCollector collector("A654", ReplyLimits{}, 2);
-        size_t consumed = FeedSplit(collector, stream, cuts);
-        ASSERT_EQ(collector.State(), CollectState::Complete) << "cut at " << cuts[0];
-        EXPECT_EQ(collector.Text(), kFetch) << "cut at " << cuts[0];
-        EXPECT_EQ(consumed, kFetch.size());
-        EXPECT_EQ(collector.Status(), TaggedStatus::Ok);
-        EXPECT_TRUE(collector.SawFetchLiteral());
-        EXPECT_FALSE(collector.SawExpunge()) << "an EXPUNGE inside the body counts";
     }
 }
 

@@ -131,26 +131,6 @@ INSTANTIATE_TEST_SUITE_P(
                                MarksWhileJudged, 1}),
     [](const testing::TestParamInfo<ServerCase>& info) { return info.param.Name; });
 
-TEST(ServerTls, UntrustedCertificateIsRefusedWithNothingDeleted) {
-    SKIP_WITHOUT_MAIL_SERVER();
-    CScopedEnv trust("SSL_CERT_FILE", CTestMailServer::OtherCaFile());
-    DeliverFive("user5");
-    CTempDir dir;
-    CFilterApp app;
-    app.InstallPath = dir.Path();
-    for (int port : {CTestMailServer::Pop3sPort(), CTestMailServer::ImapsPort()}) {
-        CPop3Session session(app);
-        session.ServerName = "127.0.0.1";
-        session.ReceiveTimeout = 20s;
-        EXPECT_EQ(session.ConnectToServer(port), -1);
-        EXPECT_NE(session.ConnectFailure().find("certificate"), std::string::npos)
-            << session.ConnectFailure();
-        EXPECT_EQ(app.GetLastStatusText(), "Connection Error");
-        EXPECT_FALSE(session.IsConnected());
-    }
-    EXPECT_EQ(CTestMailServer::Messages("user5").size(), 5u);
-}
-
 // The first account unreachable: "Connection Error", and the second is not
 // checked in this cycle.
 TEST(ServerCycleConnect, FirstAccountUnreachableLeavesTheOtherUntouched) {
