@@ -5,6 +5,7 @@
 // losing any record that was complete before the kill.
 #include "app_fixture.h"
 #include "filter/history_format.h"
+#include "platform/text_file.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -172,4 +173,65 @@ INSTANTIATE_TEST_SUITE_P(Operations, Durability, ::testing::Range<size_t>(0, 4),
                          [](const ::testing::TestParamInfo<size_t>& info) {
                              return std::string(Scenarios()[info.param].Name);
                          });
+
+// Each data file's writers, on a started program.
+std::vector<std::pair<std::string, Step>> Writers() {
+    return {{"history.zrk",
+             [](CFilterApp& app) {
+                 app.AppendHistoryEntry(HistoryEntry("d", "a@x", "s", 1, "", "b"));
+                 app.WriteHistoryFile(HistoryWriteMode::Normal);
+             }},
+            {"Friend List.zrk",
+             [](CFilterApp& app) { app.AppendSender(kFriendListFileName, "ann", "x.org"); }},
+            {"Blocked List.zrk",
+             [](CFilterApp& app) { app.CompactDataFile(kBlockedListFileName, "|*|"); }},
+            {"Settings.ini", [](CFilterApp& app) { app.SaveAllSettings(); }}};
+}
+
+// A linked data file: the link stays and its target takes the write; a link
+// that leads nowhere (a missing end, a loop) is a failed write creating nothing.
+TEST(DataFiles, LinkedFileIsWrittenInItsTarget) {
+    for (const auto& [name, write] : Writers())
+        for (const std::string target : {"real/file", "real/missing", "self"}) {
+            CAppFixture f;
+            ASSERT_TRUE(f.Start());
+            f.app->GetHistorySize(); // the load has ended
+            const std::string old = "|*|gone@x.org\r\n[SETTINGS]\r\n";
+            f.dir.Write("real/file", old);
+            std::filesystem::remove(f.dir.File(name));
+            std::filesystem::create_symlink(target == "self" ? name : f.dir.File(target),
+                                            f.dir.File(name));
+            write(*f.app);
+            EXPECT_TRUE(std::filesystem::is_symlink(f.dir.File(name))) << name << " " << target;
+            EXPECT_EQ(f.dir.Read("real/file") != old, target == "real/file") << name;
+            EXPECT_FALSE(f.dir.Exists("real/missing")) << name;
+        }
+}
+
+// A read error part-way leaves every file that is rewritten from its old
+// text as it was, and a history read so far is appended to, never replaced.
+TEST(DataFiles, ReadErrorLeavesTheFileAsItWas) {
+    std::string history;
+    AppendHistoryRecord(history, HistoryEntry("d1", "a@x", "s", 1, "", "b"));
+    for (const auto& [name, write] : Writers()) {
+        if (name == "Friend List.zrk")
+            continue; // an append reads nothing
+        CAppFixture f;
+        ASSERT_TRUE(f.Start());
+        f.app->GetHistorySize(); // the load has ended
+        const bool isHistory = name == "history.zrk";
+        const std::string old = isHistory ? history : "|*|gone@x.org\r\n[SETTINGS]\r\n";
+        f.dir.Write(name, old);
+        gTextFileReadFails = [](int64_t position) { return position > 0; };
+        isHistory ? f.app->LoadHistoryFile() : write(*f.app);
+        gTextFileReadFails = nullptr;
+        if (isHistory) { // a changed record would make a whole rewrite
+            f.app->ReplaceHistoryEntry(0, HistoryEntry("d1", "a@x", "s", 0, "23009", "b"));
+            write(*f.app);
+        }
+        const std::string now = f.dir.Read(name);
+        EXPECT_EQ(now.substr(0, old.size()), old) << name;
+        EXPECT_EQ(now.size() > old.size(), isHistory) << name;
+    }
+}
 } // namespace

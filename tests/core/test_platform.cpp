@@ -6,6 +6,7 @@
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 TEST(Atoi, ReadsLikeTheCLibraryAndSaturates) {
@@ -68,17 +69,39 @@ TEST(InstanceLock, SecondHolderIsRefusedUntilTheFirstEnds) {
     EXPECT_EQ(noDir.Acquire(dir.File("missing/lock")), -1);
 }
 
-TEST(TextFile, ReadLineKeepsCrAndNulBytes) {
+// A byte-order mark is skipped with true offsets kept; a read error fails the
+// whole read; new files are owner-only whatever the umask, old ones keep theirs.
+TEST(TextFile, ByteOrderMarkReadErrorsAndModes) {
     CTempDir dir;
-    dir.Write("f", std::string("a\r\nb\0c\nlast", 11));
+    const std::string bom(kByteOrderMark), text("a\r\nb\0c\nlast", 11);
+    dir.Write("f", bom + text);
     CTextFile file;
     ASSERT_TRUE(file.Open(dir.File("f"), CTextFile::Mode::Read));
+    EXPECT_EQ(file.GetPosition(), 3);
     std::vector<std::string> lines;
     for (std::string line; file.ReadLine(line);)
         lines.push_back(line);
     EXPECT_EQ(lines, (std::vector<std::string>{"a\r", std::string("b\0c", 3), "last"}));
-    // Replacing keeps the old file's mode (tested with the data files); a
-    // missing directory is a failure, not a crash.
+    std::string read;
+    EXPECT_TRUE(ReadWholeFile(dir.File("f"), read) == ReadResult::Ok && read == text);
+    EXPECT_EQ(ReadWholeFile(dir.File("none"), read), ReadResult::Missing);
+    EXPECT_EQ(ReadWholeFile(dir.Path(), read), ReadResult::Failed);
+    gTextFileReadFails = [](int64_t position) { return position > 3; };
+    EXPECT_EQ(ReadWholeFile(dir.File("f"), read), ReadResult::Failed);
+    gTextFileReadFails = nullptr;
+    EXPECT_EQ(read, "");
+
+    const mode_t oldMask = umask(022);
+    chmod(dir.File("f").c_str(), 0640);
+    EXPECT_TRUE(ReplaceFileAtomically(dir.File("f"), "new") &&
+                ReplaceFileAtomically(dir.File("created"), "") &&
+                file.Open(dir.File("appended"), CTextFile::Mode::AppendCreate));
+    umask(oldMask);
+    for (const auto& [name, mode] :
+         {std::pair{"f", 0640u}, {"created", 0600u}, {"appended", 0600u}}) {
+        struct stat st {};
+        EXPECT_TRUE(stat(dir.File(name).c_str(), &st) == 0 && (st.st_mode & 0777) == mode) << name;
+    }
     EXPECT_FALSE(ReplaceFileAtomically(dir.File("no/such/dir/f"), "x"));
 }
 } // namespace
