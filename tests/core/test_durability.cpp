@@ -234,4 +234,31 @@ TEST(DataFiles, ReadErrorLeavesTheFileAsItWas) {
         EXPECT_EQ(now.size() > old.size(), isHistory) << name;
     }
 }
+
+// A byte-order mark before a data file's first record is skipped: every
+// record loads, the first one's offset is past the mark, which no mark
+// ever overwrites.
+TEST(DataFiles, ByteOrderMarkIsSkipped) {
+    CAppFixture f;
+    const std::string bom(kByteOrderMark);
+    std::string history;
+    AppendHistoryRecord(history, HistoryEntry("d1", "a@x", "s", 1, "", "b"));
+    f.dir.Write("history.zrk", bom + history);
+    f.dir.Write(kFriendListFileName, bom + "   ann@x.org\r\n");
+    f.dir.Write(kAccountFileName, bom + "P|Home|srv|joe|pw\r\n");
+    ASSERT_TRUE(f.Start());
+    EXPECT_EQ(f.app->GetHistorySize(), 1u);
+    std::vector<CFilterApp::SenderRow> senders;
+    f.app->LoadSenderList(&senders, kFriendListFileName);
+    ASSERT_EQ(senders.size(), 1u);
+    EXPECT_EQ(senders[0].Offset, 3);
+    for (int64_t offset : {int64_t{0}, senders[0].Offset})
+        f.app->MarkSenderDeleted(kFriendListFileName, offset);
+    EXPECT_EQ(f.dir.Read(kFriendListFileName), bom + "|*|ann@x.org\r\n");
+    std::vector<CFilterApp::AccountRow> accounts;
+    std::vector<std::string> names;
+    f.app->LoadAccountList(&accounts, names);
+    ASSERT_EQ(names, std::vector<std::string>{"Home"});
+    EXPECT_EQ(accounts[0].Offset, 3);
+}
 } // namespace

@@ -1,5 +1,6 @@
 // Start-up and the settings file: defaults, bad values, counted lists, saves.
 #include "app_fixture.h"
+#include "platform/text_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -81,5 +82,17 @@ TEST(Settings, SaveWritesEveryKeyAndShorterListsLeaveStaleKeysUnread) {
     EXPECT_EQ(*reloaded.ForbiddenExtensions.Get(), (std::vector<std::string>{"exe", "pif"}));
     EXPECT_EQ(*reloaded.SpamWordList.Get(), (std::vector<std::string>{"free offer>5", "a>b>7"}));
     EXPECT_EQ(reloaded.FilterLevel, 2);
+}
+
+// A byte-order mark before the first section: its values are read, and a
+// save keeps them in one [SETTINGS] section (the mark is not written back).
+TEST(Settings, ByteOrderMarkIsSkippedAndTheSaveKeepsOneSection) {
+    CAppFixture f(std::string(kByteOrderMark) + "[SETTINGS]\r\n10008=1\r\n10009=30\r\n");
+    ASSERT_TRUE(f.Start());
+    EXPECT_EQ(f.app->FilterLevel * 100 + f.app->MailLifeTime, 130);
+    f.app->SaveAllSettings();
+    const std::string text = f.dir.Read("Settings.ini");
+    EXPECT_EQ(text.rfind("[SETTINGS]"), 0u);
+    EXPECT_NE(text.find("\r\n10008=1\r\n10009=30\r\n"), std::string::npos);
 }
 } // namespace
