@@ -1,27 +1,24 @@
 // Server replies fed in any split: the POP3 and IMAP collectors must reach
 // the same verdict (and the same text) as when fed the whole reply at once,
-// and never hold more than their limits. The readers of the parts of a
-// reply take any bytes.
+// and never hold more than their limits. The readers of a reply's parts take
+// any bytes; every whole POP3 text has an end and a size.
 #include "mail/reply_parser.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-// Feeds `reply` in chunks of the sizes that the input's first bytes chose
-// (none: one byte each), or whole.
+// Feeds `reply` whole (no sizes) or in chunks of the sizes the input's first
+// bytes chose; a collector that still wants bytes must take what it gets.
+// Returns the bytes taken.
 template <class Collector>
-size_t FeedAll(Collector& c, std::string_view reply, const std::string_view sizes,
-               bool whole = false) {
+size_t Feed(Collector& c, std::string_view reply, std::string_view sizes) {
     size_t offset = 0;
     for (size_t turn = 0; offset < reply.size() && c.State() == CollectState::NeedMore; ++turn) {
-        size_t n = whole ? reply.size()
-                   : sizes.empty()
-                       ? 1
-                       : 1 + static_cast<unsigned char>(sizes[turn % sizes.size()]) % 64;
+        size_t n = sizes.empty() ? reply.size()
+                                 : 1 + static_cast<unsigned char>(sizes[turn % sizes.size()]) % 64;
         n = std::min(n, reply.size() - offset);
-        size_t used = c.Feed(reply.substr(offset, n));
-        // A collector that still wants bytes must take what it gets.
+        const size_t used = c.Feed(reply.substr(offset, n));
         if (used > n || (used < n && c.State() == CollectState::NeedMore))
             std::abort();
         offset += used;
@@ -29,13 +26,15 @@ size_t FeedAll(Collector& c, std::string_view reply, const std::string_view size
     return offset;
 }
 
+// Where a reply that passed a limit was cut off does not matter: the session
+// ends there. A complete reply must be the same reply. Returns the bytes taken.
 template <class Collector>
-void Same(const Collector& a, const Collector& b, size_t usedA, size_t usedB) {
-    // Where a reply that passed a limit was cut off does not matter: the
-    // session ends there. A complete reply must be the same reply.
-    if (a.State() != b.State() ||
-        (a.State() == CollectState::Complete && (usedA != usedB || a.Text() != b.Text())))
+size_t Same(Collector& whole, Collector& split, std::string_view reply, std::string_view sizes) {
+    const size_t a = Feed(whole, reply, {}), b = Feed(split, reply, sizes);
+    if (whole.State() != split.State() ||
+        (whole.State() == CollectState::Complete && (a != b || whole.Text() != split.Text())))
         std::abort();
+    return a;
 }
 } // namespace
 
@@ -46,44 +45,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool imap = input[0] & 1;
     const size_t count =
         std::min<size_t>(input.size() - 2, static_cast<unsigned char>(input[1]) % 8);
-    const std::string_view sizes = input.substr(2, count);
+    const std::string_view sizes = count ? input.substr(2, count) : std::string_view("\0", 1);
     input.remove_prefix(2 + count);
-    ReplyLimits limits{256, 4096};
+    const ReplyLimits limits{256, 4096};
     FetchItems items;
     ParseFetchItems(input, items);
-
     if (imap) {
         CImapResponseCollector whole("A654", limits, 1), split("A654", limits, 1);
         ImapFlagTable flags{std::vector<unsigned char>(4), false};
         split.TrackFlags(&flags);
-        size_t a = FeedAll(whole, input, {}, true), b = FeedAll(split, input, sizes);
-        Same(whole, split, a, b);
-        if (whole.State() == CollectState::Complete &&
-            (whole.Status() != split.Status() || whole.SawExpunge() != split.SawExpunge() ||
-             whole.SawFetchLiteral() != split.SawFetchLiteral() ||
-             whole.SawOtherFetchLiteral() != split.SawOtherFetchLiteral() ||
-             whole.FetchedUid() != split.FetchedUid() ||
-             whole.LargestExists() != split.LargestExists()))
-            std::abort();
-        if (split.Text().size() > limits.MaxMessage + limits.MaxStatusLine + 64)
+        Same(whole, split, input, sizes);
+        if ((whole.State() == CollectState::Complete &&
+             (whole.Status() != split.Status() || whole.SawExpunge() != split.SawExpunge() ||
+              whole.SawFetchLiteral() != split.SawFetchLiteral() ||
+              whole.SawOtherFetchLiteral() != split.SawOtherFetchLiteral() ||
+              whole.FetchedUid() != split.FetchedUid() ||
+              whole.LargestExists() != split.LargestExists())) ||
+            split.Text().size() > limits.MaxMessage + limits.MaxStatusLine + 64)
             std::abort();
         return 0;
     }
     CStatusLineCollector statusWhole(limits.MaxStatusLine), statusSplit(limits.MaxStatusLine);
-    size_t a = FeedAll(statusWhole, input, {}, true), b = FeedAll(statusSplit, input, sizes);
-    Same(statusWhole, statusSplit, a, b);
+    const size_t used = Same(statusWhole, statusSplit, input, sizes);
     if (statusWhole.State() != CollectState::Complete)
         return 0;
     ClassifyPop3Status(statusWhole.Text());
     ParseRetrOctets(statusWhole.Text());
-    std::string_view rest = input.substr(a);
     CPop3MessageCollector whole(statusWhole.Text(), limits.MaxMessage),
         split(statusSplit.Text(), limits.MaxMessage);
-    size_t c = FeedAll(whole, rest, {}, true), d = FeedAll(split, rest, sizes);
-    Same(whole, split, c, d);
+    Same(whole, split, input.substr(used), sizes);
     if (whole.State() != CollectState::Complete)
         return 0;
-    // Every whole text has an end and a size.
     std::vector<long long> listed(3, -1);
     ParseScanListing(whole.Text(), listed);
     if (FindPop3MessageEnd(whole.Text()) < 0 || Pop3MessageOctets(whole.Text()) < 0)
