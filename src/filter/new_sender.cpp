@@ -3,14 +3,11 @@
 // with AppLock held; the question blocks every other batch until answered.
 #include "app/core/filter_app.h"
 #include "filter/levels.h"
+#include "store/english_texts.h"
 #include "store/localized_text.h"
 
 namespace {
 constexpr int kNewSenderPromptTextId = 17028;
-constexpr const char* kNewSenderPromptDefault =
-    " has sent you an e-mail, if you want to add him to your friend list\n"
-    "press Friend, if you want to add him to your block list press Block. \n"
-    "If you want to igonre him press Ignore.";
 } // namespace
 
 int CFilterApp::AskAboutNewSender(std::string sender, std::string senderDomain) {
@@ -44,7 +41,8 @@ int CFilterApp::AskAboutNewSender(std::string sender, std::string senderDomain) 
     }
 
     std::string prompt =
-        sender + " " + GetLocalizedText(kNewSenderPromptTextId, kNewSenderPromptDefault);
+        sender + " " +
+        GetLocalizedText(kNewSenderPromptTextId, EnglishDefault(kNewSenderPromptTextId));
     ExpandLineBreaks(prompt);
     INewSenderPrompt* asker = NewSenderPrompt.load();
     // Without a window, or when the program quits while the question is

@@ -59,8 +59,7 @@ void CAccountListPage::Reload() {
     Load();
     LocalizeWindow(app_, this, traits_.FirstTextId, {traits_.ButtonId});
     list_->setHorizontalHeaderLabels(
-        {ToQString(app_.GetLocalizedText(traits_.FirstTextId + 1, "E-mail Account")),
-         ToQString(app_.GetLocalizedText(traits_.FirstTextId + 2, "E-mail Type"))});
+        {LocalText(app_, traits_.FirstTextId + 1), LocalText(app_, traits_.FirstTextId + 2)});
 }
 
 void CAccountListPage::showEvent(QShowEvent* event) {

@@ -4,28 +4,21 @@
 #include "ui/message_box.h"
 
 AccountTestMessage MessageForTestResult(CFilterApp& app, int result) {
-    struct Entry {
-        int TextId;
-        const char* Text;
-    };
-    auto failed = [&app](Entry entry) {
-        return AccountTestMessage{QMessageBox::Critical,
-                                  ShownText(app.GetLocalizedText(17035, "Falid")),
-                                  ShownText(app.GetLocalizedText(entry.TextId, entry.Text))};
+    auto failed = [&app](int textId) {
+        return AccountTestMessage{QMessageBox::Critical, LocalText(app, 17035),
+                                  LocalText(app, textId)};
     };
     switch (result) {
     case 0:
-        return failed({17030, "Can't connect to the server at this time, try again later"});
+        return failed(17030);
     case -1:
-        return failed({17031, "Server is busy"});
+        return failed(17031);
     case -2:
-        return failed({17032, "Password is not given"});
+        return failed(17032);
     case -3:
-        return failed({17033, "Incorrect user name or password"});
+        return failed(17033);
     default:
-        return {QMessageBox::Information, ShownText(app.GetLocalizedText(17036, "Falid")),
-                ShownText(
-                    app.GetLocalizedText(17034, "Account settings have been tested successfully"))};
+        return {QMessageBox::Information, LocalText(app, 17036), LocalText(app, 17034)};
     }
 }
 

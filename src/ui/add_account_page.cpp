@@ -1,6 +1,7 @@
 #include "ui/add_account_page.h"
 
 #include "app/core/filter_app.h"
+#include "store/english_texts.h"
 #include "ui/account_record.h"
 #include "ui/account_test_runner.h"
 #include "ui/dialog_units.h"
@@ -22,7 +23,6 @@ namespace {
 constexpr int kFirstTextId = 1001;
 constexpr int kImapIndex = 0; // the list is sorted: "IMAP", "POP3"
 constexpr int kPop3Index = 1;
-constexpr const char* kAddCaption = "Add Account";
 constexpr const char* kChangeCaption = "Change Account";
 
 QLabel* AddLabel(QWidget* page, const CDialogUnits& du, int id, const char* text, int x, int y,
@@ -60,7 +60,7 @@ CAddAccountPage::CAddAccountPage(CFilterApp& app, CMainDialog*, QWidget* parent)
     password_->setEchoMode(QLineEdit::Password);
     remember_ = new QCheckBox("Remember Password For This Account", this);
     PlaceControl(du, remember_, 1013, 57, 129, 189, 10);
-    addButton_ = new QPushButton(kAddCaption, this);
+    addButton_ = new QPushButton(ToQString(EnglishDefault(kFirstTextId + 6)), this);
     PlaceControl(du, addButton_, 1023, 57, 151, 102, 14);
     testButton_ = new QPushButton("Test Account Settings", this);
     PlaceControl(du, testButton_, 1012, 172, 151, 102, 14);
@@ -126,8 +126,7 @@ void CAddAccountPage::AddOrChangeAccount() {
     if (changeOffset_ == -1 &&
         std::find(accountNames_.begin(), accountNames_.end(), name) != accountNames_.end()) {
         ShowMessage(this, QMessageBox::Critical, kApplicationTitle,
-                    ToQString(name) + ShownText(app_.GetLocalizedText(
-                                          17015, " already exists, please change this name.")));
+                    ToQString(name) + LocalText(app_, 17015));
         accountName_->setFocus(Qt::OtherFocusReason);
         accountName_->selectAll();
         return;
@@ -146,7 +145,7 @@ void CAddAccountPage::AddOrChangeAccount() {
     }
     app_.AppendAccountRecord(typeIndex != kImapIndex, name, server, user, password);
     changeOffset_ = -1;
-    addButton_->setText(ToQString(app_.GetLocalizedText(kFirstTextId + 6, kAddCaption)));
+    addButton_->setText(LocalText(app_, kFirstTextId + 6));
 }
 
 void CAddAccountPage::SetFieldsEnabled(bool enabled) {

@@ -1,6 +1,7 @@
 #include "ui/add_sender_dialog.h"
 
 #include "app/core/filter_app.h"
+#include "store/english_texts.h"
 #include "ui/dialog_units.h"
 #include "ui/message_box.h"
 #include "ui/name_field_filter.h"
@@ -14,10 +15,6 @@
 #include <QShowEvent>
 
 namespace {
-constexpr const char* kHelpText =
-    "Sender name can be any valid name (e.g. robin) or the wild chracters \"*\" for every sender "
-    "of the domain.      Domain name must be a vaild domain (e.g. example.org).";
-constexpr const char* kInvalidDomainText = " is not a vaild domain name (e.g. example.org)";
 const std::vector<int> kControls = {kTitlePseudoId, 1005, 1007, 1009, 1, 2};
 } // namespace
 
@@ -33,7 +30,7 @@ CAddSenderDialog::CAddSenderDialog(CFilterApp& app, QWidget* parent)
     PlaceControl(du, new QLabel("Domain Name", this), 1007, 35, 62, 63, 8);
     domainEdit_ = new QLineEdit(this);
     PlaceControl(du, domainEdit_, 1029, 102, 60, 89, 14);
-    auto* help = new QLabel(kHelpText, this);
+    auto* help = new QLabel(ToQString(EnglishDefault(2003)), this);
     help->setWordWrap(true);
     help->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     PlaceControl(du, help, 1009, 35, 81, 161, 41);
@@ -69,7 +66,7 @@ void CAddSenderDialog::accept() {
         QDialog::accept();
         return;
     }
-    const std::string text = DomainName + app_.GetLocalizedText(17021, kInvalidDomainText);
+    const std::string text = DomainName + LocalBytes(app_, 17021);
     const std::string caption = app_.GetLocalizedText(17018, "Invalid Domain Name");
     ShowMessage(this, QMessageBox::Critical, ShownText(caption), ShownText(text));
 }

@@ -11,7 +11,6 @@ const SenderPageTraits kBlockedTraits = {
     .GroupCaption = "Blocked List",
     .FirstTextId = 4001,
     .HeaderTextId = 4004,
-    .HeaderDefault = "Blocked List",
     .FirstHeader = nullptr,
     .Editable = true,
 };

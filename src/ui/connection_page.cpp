@@ -99,18 +99,14 @@ void CConnectionPage::SaveSettings() {
 void CConnectionPage::CheckIntervalBound() {
     if (ReadSignedInt(interval_->text()) >= kMinCheckInterval)
         return;
-    ShowMessage(
-        this, QMessageBox::Information, kApplicationTitle,
-        ShownText(app_.GetLocalizedText(17019, "Minimum value for check interval is 5 minutes")));
+    ShowMessage(this, QMessageBox::Information, kApplicationTitle, LocalText(app_, 17019));
     RefocusAndSelectAll(interval_);
 }
 
 void CConnectionPage::ServerTimeoutBound() {
     if (ReadSignedInt(timeout_->text()) <= kMaxServerTimeout)
         return;
-    ShowMessage(
-        this, QMessageBox::Information, kApplicationTitle,
-        ShownText(app_.GetLocalizedText(17020, "Maximum value for server timeout is 3 minutes")));
+    ShowMessage(this, QMessageBox::Information, kApplicationTitle, LocalText(app_, 17020));
     RefocusAndSelectAll(timeout_);
 }
 

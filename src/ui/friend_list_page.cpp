@@ -11,7 +11,6 @@ const SenderPageTraits kFriendTraits = {
     .GroupCaption = "Friends List",
     .FirstTextId = 7001,
     .HeaderTextId = 7004,
-    .HeaderDefault = "Friend List",
     .FirstHeader = "Friends List",
     .Editable = false,
 };

@@ -1,6 +1,7 @@
 #include "ui/history_dialog.h"
 
 #include "app/core/filter_app.h"
+#include "store/english_texts.h"
 #include "ui/dialog_units.h"
 #include "ui/history_model.h"
 #include "ui/history_row_builder.h"
@@ -21,7 +22,8 @@
 #include <QTableView>
 
 namespace {
-const std::array<const char*, 5> kHeaders = {"Date", "From", "Subject", "Mail Status", "Reason"};
+constexpr int kFirstHeaderTextId = 8009;
+constexpr size_t kColumnCount = 5;
 const std::vector<int> kControls = {kTitlePseudoId, 1005, 1056, 1057, 1058, 1054, 1052, 1047, 1007};
 
 QDateEdit* CreatePicker(QWidget* parent) {
@@ -117,9 +119,10 @@ void CHistoryDialog::Initialise() {
 
     QStringList headers;
     const QFontMetrics headerMetrics(view_->horizontalHeader()->font());
-    for (size_t c = 0; c < kHeaders.size(); ++c) {
-        headers << kHeaders[c];
-        columnWidths_[c] = WidthValue(headerMetrics, kHeaders[c]);
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        const QString header = ToQString(EnglishDefault(kFirstHeaderTextId + static_cast<int>(c)));
+        headers << header;
+        columnWidths_[c] = WidthValue(headerMetrics, header);
         view_->setColumnWidth(static_cast<int>(c), 100);
     }
     model_->SetHeaders(headers);
@@ -227,7 +230,7 @@ void CHistoryDialog::hideEvent(QHideEvent* event) {
 void CHistoryDialog::Localize() {
     LocalizeWindow(app_, this, 8000, kControls);
     QStringList headers;
-    for (size_t c = 0; c < kHeaders.size(); ++c)
-        headers << ToQString(app_.GetLocalizedText(8009 + static_cast<int>(c), kHeaders[c]));
+    for (size_t c = 0; c < kColumnCount; ++c)
+        headers << LocalText(app_, kFirstHeaderTextId + static_cast<int>(c));
     model_->SetHeaders(headers);
 }

@@ -10,8 +10,8 @@
 CHistoryRowBuilder::CHistoryRowBuilder(CFilterApp& app, const QFont& font, HistoryMode mode,
                                        const LocalDateTime& d1, const LocalDateTime& d2)
     : app_(app), metrics_(font), mode_(mode), d1_(d1), d2_(d2) {
-    kept_ = Measure(ToQString(app_.GetLocalizedText(23001, "Exist at the server")));
-    deleted_ = Measure(ToQString(app_.GetLocalizedText(23002, "Deleted")));
+    kept_ = Measure(LocalText(app_, 23001));
+    deleted_ = Measure(LocalText(app_, 23002));
     advances_.fill(-1);
 }
 
@@ -27,9 +27,7 @@ const CHistoryRowBuilder::Measured& CHistoryRowBuilder::Reason(const std::string
     if (found == reasons_.end()) {
         const int textId = code.empty() ? 0 : Atoi(code);
         found =
-            reasons_
-                .emplace(code,
-                         Measure(ShownText(PrepareReasonText(app_.GetLocalizedText(textId, "")))))
+            reasons_.emplace(code, Measure(ShownText(PrepareReasonText(LocalBytes(app_, textId)))))
                 .first;
     }
     return found->second;

@@ -162,8 +162,7 @@ void CMainDialog::ShowPage(int value) {
 void CMainDialog::LocalizeMainWindow() {
     LocalizeWindow(app_, this, kMainFirstTextId, {kTitlePseudoId, kCloseButtonId});
     for (size_t i = 0; i < nodes_.size(); ++i)
-        nodes_[i]->setText(
-            0, ToQString(app_.GetLocalizedText(kFirstNodeLabelTextId + static_cast<int>(i), "")));
+        nodes_[i]->setText(0, LocalText(app_, kFirstNodeLabelTextId + static_cast<int>(i)));
 }
 
 void CMainDialog::OnTreeClicked(const QPoint& viewportPos) {

@@ -1,7 +1,5 @@
 #include "ui/message_box.h"
 
-#include "ui/text_conv.h"
-
 namespace {
 QMessageBox* MakeBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                      const QString& text) {
@@ -10,12 +8,6 @@ QMessageBox* MakeBox(QWidget* parent, QMessageBox::Icon icon, const QString& cap
     return box;
 }
 } // namespace
-
-QString ShownText(const std::string& bytes) {
-    QString text = ToQString(bytes);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
-}
 
 void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                  const QString& text) {

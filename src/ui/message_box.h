@@ -1,14 +1,13 @@
 #pragma once
 // The windows' message boxes: one OK button, the icon the caller gives, and
 // texts from the core (bytes, CR LF line breaks) shown as Qt text.
+#include "ui/text_conv.h"
+
 #include <QMessageBox>
 #include <string>
 
 // The caption of boxes that carry "the application's title".
 inline constexpr const char* kApplicationTitle = "Drossgate";
-
-// A core text as shown on screen: lenient UTF-8, CR LF as one line break.
-QString ShownText(const std::string& bytes);
 
 // Modal: returns when the user has closed the box. Window thread only.
 void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,

@@ -9,14 +9,6 @@
 #include <QLineEdit>
 
 namespace {
-constexpr const char* kUserNameMessage =
-    "Invalid User Name\nUser name can't contain these chracters \n ~ ` ! # $ % ^ & ( ) . - + = } ] "
-    "{ [ < > ; : ? ' \" / , \\ \nInvalid chracters have been removed";
-constexpr const char* kServerNameMessage =
-    "Invalid Server Name\nMail server name can't contain these chracters \n ~ ` ! # $ % ^ & * ( ) "
-    "- "
-    "+ = } ] { [ < > ; : ' \" / ? , \\ \nInvalid chracters have been removed";
-
 void FilterField(CFilterApp& app, QLineEdit* edit, char kind, const QString& extra) {
     const QString text = edit->text();
     if (text.isEmpty())
@@ -24,8 +16,7 @@ void FilterField(CFilterApp& app, QLineEdit* edit, char kind, const QString& ext
     const QString filtered = FilterNameChars(text, kind, extra);
     if (filtered == text)
         return;
-    std::string message = kind == 'U' ? app.GetLocalizedText(17010, kUserNameMessage)
-                                      : app.GetLocalizedText(17011, kServerNameMessage);
+    std::string message = LocalBytes(app, kind == 'U' ? 17010 : 17011);
     ExpandLineBreaks(message);
     ShowMessage(edit->window(), QMessageBox::Information, kApplicationTitle, ShownText(message));
     RefocusAndSelectAll(edit);

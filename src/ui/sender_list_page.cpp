@@ -52,9 +52,7 @@ CSenderListPage::CSenderListPage(CFilterApp& app, const SenderPageTraits& traits
     // The friends list starts with a fixed header, the blocked list with its
     // localized one.
     const QString firstHeader =
-        traits_.FirstHeader
-            ? QString(traits_.FirstHeader)
-            : ToQString(app_.GetLocalizedText(traits_.HeaderTextId, traits_.HeaderDefault));
+        traits_.FirstHeader ? QString(traits_.FirstHeader) : LocalText(app_, traits_.HeaderTextId);
     list_ = CreateReportList(this, {firstHeader}, true);
     PlaceControl(du, list_, 1026, 39, 11, traits_.ListWidth, 131);
     list_->setColumnWidth(0, width() - 45);
@@ -120,8 +118,7 @@ void CSenderListPage::hideEvent(QHideEvent* event) {
 // (which appends the file's live entries to the filter's lists again).
 void CSenderListPage::LocalizeAndReload() {
     LocalizeWindow(app_, this, traits_.FirstTextId, {1005, 1023, 1017});
-    list_->horizontalHeaderItem(0)->setText(
-        ToQString(app_.GetLocalizedText(traits_.HeaderTextId, traits_.HeaderDefault)));
+    list_->horizontalHeaderItem(0)->setText(LocalText(app_, traits_.HeaderTextId));
     list_->setRowCount(0);
     hitRow_ = -1;
     Load();
@@ -177,9 +174,9 @@ void CSenderListPage::FinishEdit(QTableWidgetItem* item, const QString& typed) {
     QString completed;
     const SenderEditCheck check = CheckAndCompleteSenderText(typed, completed);
     if (check == SenderEditCheck::InvalidName || check == SenderEditCheck::InvalidDomain) {
-        const std::string text = app_.GetLocalizedText(17016, "This is not a valid email");
+        const std::string text = LocalBytes(app_, 17016);
         const std::string caption = check == SenderEditCheck::InvalidName
-                                        ? app_.GetLocalizedText(17017, "Invalid name")
+                                        ? LocalBytes(app_, 17017)
                                         : app_.GetLocalizedText(17018, "Invalid domain name");
         ShowMessage(this, QMessageBox::Critical, ShownText(caption), ShownText(text));
         item->setText(saved);

@@ -18,12 +18,11 @@ struct SenderPageTraits {
     const char* FileName;
     int Width, Height, ListWidth; // dialog units
     const char* GroupCaption;
-    int FirstTextId;           // page captions, from control 1005 on
-    int HeaderTextId;          // column header on every show and hide
-    const char* HeaderDefault; // its English default
-    const char* FirstHeader;   // the header before the first show; null: the
-                               // localized header
-    bool Editable;             // labels editable in place
+    int FirstTextId;         // page captions, from control 1005 on
+    int HeaderTextId;        // column header on every show and hide
+    const char* FirstHeader; // the header before the first show; null: the
+                             // localized header
+    bool Editable;           // labels editable in place
 };
 
 class CSenderListPage : public QWidget {

@@ -123,6 +123,6 @@ void CSpamWordsPage::hideEvent(QHideEvent* event) {
 
 void CSpamWordsPage::Localize() {
     LocalizeWindow(app_, this, 13001, {1005, 1023, 1017, 1047});
-    list_->horizontalHeaderItem(0)->setText(ToQString(app_.GetLocalizedText(13005, "Spoam Word")));
-    list_->horizontalHeaderItem(1)->setText(ToQString(app_.GetLocalizedText(13006, "Spam Degree")));
+    list_->horizontalHeaderItem(0)->setText(LocalText(app_, 13005));
+    list_->horizontalHeaderItem(1)->setText(LocalText(app_, 13006));
 }

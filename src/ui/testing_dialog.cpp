@@ -16,5 +16,5 @@ CTestingDialog::CTestingDialog(CFilterApp& app, QWidget* parent) : QFrame(parent
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
     PlaceControl(du, label, 1005, 7, 23, 174, 42);
-    label->setText(ShownText(app.GetLocalizedText(25001, "Testing in progress, Please Wait.")));
+    label->setText(LocalText(app, 25001));
 }

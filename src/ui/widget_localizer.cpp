@@ -1,6 +1,7 @@
 #include "ui/widget_localizer.h"
 
 #include "app/core/filter_app.h"
+#include "ui/text_conv.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -15,30 +16,32 @@ QWidget* FindControl(QWidget* window, int id) {
 }
 } // namespace
 
-std::string CWidgetLocalizer::GetWindowTitle() const { return window_->windowTitle().toStdString(); }
+std::string CWidgetLocalizer::GetWindowTitle() const {
+    return FromQString(window_->windowTitle());
+}
 
 void CWidgetLocalizer::SetWindowTitle(const std::string& text) {
-    window_->setWindowTitle(QString::fromStdString(text));
+    window_->setWindowTitle(ShownText(text));
 }
 
 std::string CWidgetLocalizer::GetControlText(int controlId) const {
     QWidget* w = FindControl(window_, controlId);
     if (auto* b = qobject_cast<QAbstractButton*>(w))
-        return b->text().toStdString();
+        return FromQString(b->text());
     if (auto* l = qobject_cast<QLabel*>(w))
-        return l->text().toStdString();
+        return FromQString(l->text());
     if (auto* g = qobject_cast<QGroupBox*>(w))
-        return g->title().toStdString();
+        return FromQString(g->title());
     if (auto* e = qobject_cast<QLineEdit*>(w))
-        return e->text().toStdString();
+        return FromQString(e->text());
     if (auto* p = qobject_cast<QPlainTextEdit*>(w))
-        return p->toPlainText().toStdString();
+        return FromQString(p->toPlainText());
     return {};
 }
 
 void CWidgetLocalizer::SetControlText(int controlId, const std::string& text) {
     QWidget* w = FindControl(window_, controlId);
-    QString value = QString::fromStdString(text);
+    const QString value = ShownText(text);
     if (auto* b = qobject_cast<QAbstractButton*>(w))
         b->setText(value);
     else if (auto* l = qobject_cast<QLabel*>(w))
