@@ -29,7 +29,7 @@ class CTempDir {
     }
     std::string Read(const std::string& name) const {
         std::ifstream in(File(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
   private:
