@@ -10,20 +10,14 @@
 
 namespace {
 TEST(Atoi, ReadsLikeTheCLibraryAndSaturates) {
-    const std::pair<const char*, int> cases[] = {{"995x", 995},
-                                                 {"abc", 0},
-                                                 {"", 0},
-                                                 {"  -3", -3},
-                                                 {"+7", 7},
-                                                 {"- 3", 0},
-                                                 {"2147483647", 2147483647},
-                                                 {"2147483648", 2147483647},
-                                                 {"-2147483648", -2147483648},
-                                                 {"-99999999999999999999", -2147483648},
-                                                 {"\t\r\n 12 34", 12},
-                                                 {"05", 5}};
-    for (const auto& [text, value] : cases)
-        EXPECT_EQ(Atoi(text), value) << text;
+    const char* texts[] = {
+        "995x",         "abc",        "",           "  -3",        "+7",
+        "- 3",          "2147483647", "2147483648", "-2147483648", "-99999999999999999999",
+        "\t\r\n 12 34", "05"};
+    const int values[] = {995,        0,          0,           -3,          7,  0,
+                          2147483647, 2147483647, -2147483648, -2147483648, 12, 5};
+    for (size_t i = 0; i < std::size(texts); ++i)
+        EXPECT_EQ(Atoi(texts[i]), values[i]) << texts[i];
     EXPECT_EQ(Itoa(-42), "-42");
 }
 
