@@ -105,23 +105,6 @@ TEST(AccountPages, ChangeReplacesExactlyTheChosenRecord) {
     EXPECT_EQ(w.File(), changed);
 }
 
-// Leaving the server field removes what a server name cannot hold, with one
-// message, though the box takes the focus away from the field again.
-TEST(AccountPages, ServerNameLosesForbiddenCharactersOnLeaving) {
-    CAccountPages w;
-    w.ClickNode(1);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.dialog.get()));
-    auto* server = Control<QLineEdit>(w.add(), kServer);
-    server->setFocus(Qt::TabFocusReason);
-    server->setText("mail_x@y.example");
-    CBoxRecorder boxes;
-    Control<QLineEdit>(w.add(), kUser)->setFocus(Qt::TabFocusReason);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return server->text() == "mailxy.example"; }, 5000));
-    ASSERT_TRUE(boxes.WaitFor(1));
-    EXPECT_TRUE(boxes.seen[0].Text.startsWith("Invalid Server Name"));
-    EXPECT_EQ(boxes.seen.size(), 1u);
-}
-
 // The account test, with the login prompt the real one.
 class AccountTest : public ::testing::Test {
   protected:

@@ -1,5 +1,4 @@
-// The history viewer: the date rules, bodies without tags, Clear History and
-// a long history through the model.
+// The history viewer: the date rules, bodies without tags, Clear History.
 #include "ui/history_dialog.h"
 #include "ui/history_model.h"
 #include "ui/mail_body_dialog.h"
@@ -84,22 +83,6 @@ TEST_F(HistoryDialogTest, ShowMessageAndClearHistory) {
     EXPECT_FALSE(Enabled(&viewer, kClear));
     EXPECT_FALSE(ui.dir.Exists("history.zrk"));
     EXPECT_EQ(ui.app->GetHistorySize(), 0u);
-}
-
-// Every third record deleted for a blocked sender.
-TEST_F(HistoryDialogTest, ListsAHundredThousandRecords) {
-    for (int i = 0; i < 100000; ++i)
-        ui.app->AppendHistoryEntry(
-            Record("Mon, 07 Dec 2026", "subject " + std::to_string(i), i % 3 ? "" : "23003"));
-    viewer.Initialise();
-    Choose(kAfter, kDec10);
-    EXPECT_EQ(viewer.Model()->rowCount(), 4);
-    Choose(kBefore, kDec10);
-    ASSERT_EQ(viewer.Model()->rowCount(), 100003);
-    EXPECT_EQ(viewer.Model()->index(100002, 2).data().toString(), "subject 99999");
-    EXPECT_EQ(Column(viewer.Model(), 3).mid(100001),
-              QStringList({"Exist at the server", "Deleted"}));
-    EXPECT_EQ(Column(viewer.Model(), 4).mid(100001), QStringList({"", "Senderis blocked"}));
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 #include "core/filter_fixture.h"
 #include "ui/add_sender_dialog.h"
 #include "ui/add_spam_word_dialog.h"
-#include "ui/name_field_filter.h"
 #include "ui/sender_entry_check.h"
 #include "ui_fixture.h"
 
@@ -68,24 +67,6 @@ const DeleteCase kDeleteCases[] = {
      "   a@x.example\r\n|*|z@x.example\r\n|*|*@y.example\r\n", QStringList{"{a} @x.example"}}};
 INSTANTIATE_TEST_SUITE_P(ListPages, DeleteRows, ::testing::ValuesIn(kDeleteCases));
 
-// Creating the main window, as start-up does before the first check, loads
-// each list into the filter exactly once (live lines only) and builds the
-// spam tables.
-TEST(SenderPages, MainWindowCreationLoadsEachListOnce) {
-    CUiApp ui;
-    ui.dir.Write(kFriends, "   ann@mail.example\r\n   *@family.example\r\n");
-    ui.dir.Write(kBlocked, "   ann@mail.example\r\n|*|bob@mail.example\r\n   *@offers.example\r\n");
-    ui.app->SpamWordList.Set({"offer>5"});
-    CMainDialog main(*ui.app);
-    CFilterApp& app = *ui.app;
-    EXPECT_EQ(std::tuple(app.FriendAddresses.Size(), app.FriendDomains.Size(),
-                         app.BlockedAddresses.Size(), app.BlockedDomains.Size()),
-              std::tuple(1u, 1u, 1u, 1u));
-    EXPECT_TRUE(app.FriendDomains.Contains("family.example"));
-    EXPECT_FALSE(app.BlockedAddresses.Contains("bob@mail.example"));
-    EXPECT_EQ(std::pair(app.SpamTablesBuilt.load(), app.SpamDegreeTotal), std::pair(true, 5));
-}
-
 // A bad domain is refused with the dialog kept open; a "*" name makes a
 // domain entry that the filter uses at once.
 TEST(SenderPages, AddsReachTheirFileAndTheFilterAtOnce) {
@@ -120,16 +101,8 @@ TEST(SenderPages, AddsReachTheirFileAndTheFilterAtOnce) {
     EXPECT_EQ(w.dir.Read(kBlocked), "   *@offers.example\r\n");
 }
 
-// Name characters are judged one by one, by their low seven bits: 233
-// counts as "i", 160 as a blank; `extra` keeps what it lists.
-TEST(SenderEntryRules, NameCharactersDomainsAndRowsEditedInPlace) {
-    EXPECT_EQ(FilterNameChars("*a.b_c@x|y z", 'U', "*"), "*a.b_c@xyz");
-    EXPECT_EQ(FilterNameChars(QString("r") + QChar(233) + QChar(160) + "s", 'S', ""),
-              QString("r") + QChar(233) + "s");
-    for (const char* domain : {"offers", ".offers", "offers.", "."})
-        EXPECT_FALSE(IsValidSenderDomain(domain)) << domain;
-    EXPECT_TRUE(IsValidSenderDomain("a.b.c"));
-
+// A row edited in place is completed with its marks, or refused.
+TEST(SenderEntryRules, RowsEditedInPlace) {
     using enum SenderEditCheck;
     const std::tuple<const char*, SenderEditCheck, const char*> edits[] = {
         {"{ann} @mail.example", Kept, "{ann} @mail.example"},
@@ -148,6 +121,26 @@ TEST(SenderEntryRules, NameCharactersDomainsAndRowsEditedInPlace) {
         EXPECT_EQ(CheckAndCompleteSenderText(typed, completed), check) << typed;
         EXPECT_EQ(*kept ? completed : QString(), kept) << typed;
     }
+}
+
+// A single-byte language file reads the same in a window title and in a
+// message box.
+TEST(SenderPages, Latin1LanguageFileInTitlesAndMessages) {
+    const std::string word = "\xDC"
+                             "berpr\xFC"
+                             "fung";
+    CUiApp ui("[SETTINGS]\r\n", "[Tarnwick]\r\n2000=" + word + "\r\n17018=" + word + "\r\n");
+    CAddSenderDialog dialog(*ui.app, nullptr);
+    CBoxRecorder boxes;
+    WhenModal<CAddSenderDialog>([&](CAddSenderDialog* shown) {
+        TypeInto(shown, 1029, "offers.");
+        Click(shown, 1);
+        shown->reject();
+    });
+    dialog.Run();
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(std::pair(dialog.windowTitle(), boxes.seen[0].Caption),
+              std::pair(QString::fromLatin1(word), QString::fromLatin1(word)));
 }
 
 // An edit in place changes only the row, completed or refused with a

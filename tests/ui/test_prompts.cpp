@@ -1,6 +1,4 @@
 // The new-sender and login questions that sessions ask from threads of their own.
-#include "core/filter_fixture.h"
-#include "server/mail_server.h"
 #include "ui/login_dialog.h"
 #include "ui/new_sender_dialog.h"
 #include "ui/new_sender_prompt.h"
@@ -58,35 +56,6 @@ TEST(NewSenderQuit, OpenQuestionIsAnsweredNoAnswer) {
         return asking.Wait() && answer == NewSenderAnswer::NoAnswer && OpenQuestion() == nullptr;
     };
     EXPECT_EXIT(std::_Exit(quitWithQuestionOpen() ? 0 : 1), ::testing::ExitedWithCode(0), "");
-}
-
-// A check with the action "ask" (10005=0) on a mailbox of this test's own,
-// answered Block: the mail is deleted and the sender blocked. What each
-// answer does is tested with the filter; here the question travels from a
-// session of a real check to the window thread and back.
-TEST(NewSenderOnServer, BlockDeletesTheMailAndListsTheSender) {
-    SKIP_WITHOUT_MAIL_SERVER();
-    const std::string user = "user14";
-    CUiApp ui("[SETTINGS]\r\n10001=" + std::to_string(CTestMailServer::Pop3Port()) +
-              "\r\n10005=0\r\n10008=2\r\n10009=1000000\r\n");
-    ui.app->ServerTimeoutMsOverride = 20000;
-    CTestMailServer::ResetMailbox(user);
-    CTestMailServer::Deliver(user, filter_test::MessageText({.From = "rob@news.example"}));
-    ui.app->AppendAccountRecord(true, "Home", "127.0.0.1", user, CTestMailServer::Password(user));
-    CNewSenderPrompt prompt(*ui.app);
-    ui.app->NewSenderPrompt = &prompt;
-    ui.app->CheckNow();
-    const bool asked = QTest::qWaitFor([] { return OpenQuestion() != nullptr; }, 60000);
-    EXPECT_TRUE(asked);
-    if (asked)
-        Click(OpenQuestion(), 2);
-    // Without a question the check still ends on its own: nothing waits for it.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !ui.app->CheckInProgress(); }, 120000));
-    EXPECT_TRUE(ui.app->WaitForCheckToFinish(std::chrono::seconds(5)));
-    ui.app->NewSenderPrompt = nullptr;
-    EXPECT_TRUE(CTestMailServer::Messages(user).empty());
-    EXPECT_EQ(ui.dir.Read("Friend List.zrk"), "");
-    EXPECT_EQ(ui.dir.Read("Blocked List.zrk"), "   rob@news.example\r\n");
 }
 
 // Each question has its own dialog, titled with the account name; they are

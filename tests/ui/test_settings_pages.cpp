@@ -1,11 +1,9 @@
 // The connection and options pages inside the real main window; both reach the
 // settings file on close.
 #include "platform/profile.h"
-#include "ui/history_dialog.h"
 #include "ui_fixture.h"
 
 #include <QListWidget>
-#include <QTcpServer>
 
 namespace {
 
@@ -86,13 +84,6 @@ TEST(ConnectionPage, SaveStoresTheEditsAndDefaultsReachTheFile) {
     EXPECT_EQ(w.Stored("SETTINGS", {"10001", "10002", "10003", "10004"}), "11014335");
 }
 
-// An unknown new-sender action checks no button and is kept on saving.
-TEST(OptionsPage, UnknownNewSenderActionIsKept) {
-    CSettingsWindow w(kOptionsPage, "[SETTINGS]\r\n10005=7\r\n");
-    Click(w.page, kSave);
-    EXPECT_EQ(w.app->NewSenderAction.load(), 7);
-}
-
 // Nothing reaches the application before "Save Settings", and the settings
 // file only on close. Add waits for a typed extension, Delete for a row.
 TEST(OptionsPage, EditsAndExtensionsAreSavedIntoTheAppAndTheFileOnClose) {
@@ -127,31 +118,6 @@ TEST(OptionsPage, EditsAndExtensionsAreSavedIntoTheAppAndTheFileOnClose) {
     w.dialog->CloseAction();
     EXPECT_EQ(w.Stored("SETTINGS", {"10005", "10006", "10007", "10009"}), "2009");
     EXPECT_EQ(w.Stored("EXT", {"Count", "E1", "E2", "E3"}), "3batexeexe");
-}
-
-// "Compact Data Files" rewrites all three files without their marked
-// lines; "History Report" runs the viewer; "Check Now" starts a check
-// (refused here at once, so the session ends without deleting anything).
-TEST(OptionsPage, CompactHistoryReportAndCheckNow) {
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    CSettingsWindow w(kOptionsPage,
-                      "[SETTINGS]\r\n10001=" + std::to_string(server.serverPort()) + "\r\n");
-    w.dir.Write("Friend List.zrk", "   a@x.example\r\n|*|b@x.example\r\n   c@x.example\r\n");
-    w.dir.Write("Blocked List.zrk", "|*|d@x.example\r\n   e@x.example\r\n");
-    w.dir.Write("ZRKList.zrk", "-->|one|pop.example|ann|pw<--\r\nP|acc|127.0.0.1|ann|secret\r\n");
-    Click(w.page, 1045);
-    EXPECT_EQ(w.dir.Read("Friend List.zrk"), "   a@x.example\r\n   c@x.example\r\n");
-    EXPECT_EQ(w.dir.Read("Blocked List.zrk"), "   e@x.example\r\n");
-    EXPECT_EQ(w.dir.Read("ZRKList.zrk"), "P|acc|127.0.0.1|ann|secret\r\n");
-
-    WhenModal<CHistoryDialog>([](CHistoryDialog* viewer) { Click(viewer, 1047); });
-    Click(w.page, 1031);
-
-    Click(w.page, 1037);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 10000));
-    delete server.nextPendingConnection();
-    EXPECT_TRUE(w.app->WaitForCheckToFinish(std::chrono::seconds(30)));
 }
 
 } // namespace

@@ -25,9 +25,6 @@
 inline std::ostream& operator<<(std::ostream& out, const QString& text) {
     return out << text.toStdString();
 }
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text << '"';
-}
 
 inline std::string InstalledLanguageFile() {
     std::ifstream in(std::string(DROSSGATE_RESOURCES) + "/Language/English.ini", std::ios::binary);
