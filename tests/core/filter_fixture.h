@@ -69,10 +69,9 @@ struct CScriptedPrompt : INewSenderPrompt {
     explicit CScriptedPrompt(std::deque<NewSenderAnswer> answers) : Answers(std::move(answers)) {}
     NewSenderAnswer AskNewSender(const std::string& promptText) override {
         Asked.push_back(promptText);
-        if (Answers.empty())
-            return NewSenderAnswer::NoAnswer;
-        const NewSenderAnswer next = Answers.front();
-        Answers.pop_front();
+        const NewSenderAnswer next = Answers.empty() ? NewSenderAnswer::NoAnswer : Answers.front();
+        if (!Answers.empty())
+            Answers.pop_front();
         return next;
     }
     std::deque<NewSenderAnswer> Answers;

@@ -35,11 +35,6 @@ class Filter : public ::testing::Test {
         a.FilterLevel = 2;
     }
     void TearDown() override { a.NewSenderPrompt = nullptr; }
-    // The reason of the last history record, "K" for a kept mail.
-    std::string LastWord() {
-        const auto last = a.GetHistorySnapshot().back();
-        return last->Status ? "K" : last->Reason;
-    }
     CAppFixture f;
     CFilterApp& a = *f.app;
 };
@@ -258,7 +253,8 @@ TEST_F(Filter, BareAddressMatching) {
             SCOPED_TRACE(std::string(r.From) + (on ? " on" : " off"));
             a.MatchBareAddress = on;
             a.JudgeBatch({Pop3({.From = r.From})});
-            EXPECT_EQ(LastWord(), on ? r.On : r.Off);
+            const auto last = a.GetHistorySnapshot().back();
+            EXPECT_EQ(last->Status ? "K" : last->Reason, on ? r.On : r.Off);
         }
     // Read from [SETTINGS]; the save keeps the key.
     CAppFixture g("[SETTINGS]\r\nMatchBareAddress=1\r\n");

@@ -14,9 +14,8 @@
 #include <vector>
 
 struct ProcessResult {
-    bool exited = false; // false: still running at the deadline (then killed)
-    int exitCode = -1;   // 128 + the signal when a signal ended it
-    std::string output;  // stdout and stderr together
+    int exitCode = -1;  // 128 + the signal when a signal ended it (SIGKILL at the deadline)
+    std::string output; // stdout and stderr together
 };
 
 // A child with this process's environment; killed if it still runs at the end.
@@ -45,11 +44,6 @@ class CChildProcess {
     CChildProcess& operator=(const CChildProcess&) = delete;
 
     std::string Output() const { return output_.Read("out"); }
-    // Whether the child ends within `time` (it stays unreaped).
-    bool Ends(std::chrono::milliseconds time) {
-        pollfd entry{pidfd_, POLLIN, 0};
-        return pidfd_ < 0 || ::poll(&entry, 1, static_cast<int>(time.count())) == 1;
-    }
     // Tries `condition` until it holds (true), or the child ends or the deadline passes.
     bool WaitUntil(const std::function<bool()>& condition) {
         for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -62,22 +56,24 @@ class CChildProcess {
     }
     // Waits until the child ends or the deadline passes (then kills it).
     ProcessResult Wait(std::chrono::milliseconds deadline) {
-        if (pid_ > 0 && !reaped_) {
-            if (!(result_.exited = Ends(deadline)))
+        if (pid_ > 0 && result_.exitCode < 0) {
+            if (!Ends(deadline))
                 ::kill(pid_, SIGKILL);
             int status = 0;
             ::waitpid(pid_, &status, 0);
-            reaped_ = true;
-            result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            result_.output = Output();
+            result_ = {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Output()};
         }
         return result_;
     }
 
   private:
+    // Whether the child ends within `time` (it stays unreaped).
+    bool Ends(std::chrono::milliseconds time) {
+        pollfd entry{pidfd_, POLLIN, 0};
+        return pidfd_ < 0 || ::poll(&entry, 1, static_cast<int>(time.count())) == 1;
+    }
     CTempDir output_;
     int pid_ = -1, pidfd_ = -1;
-    bool reaped_ = false;
     ProcessResult result_;
 };
 

@@ -7,7 +7,7 @@
 #include "server/mail_server.h"
 #include "store/sender_list.h"
 
-#include <algorithm>
+#include <set>
 
 namespace {
 
@@ -67,7 +67,7 @@ TEST(EndToEnd, CheckWaitDeletesExactlyTheCondemnedMail) {
     ProcessResult check = program.Ctl({"check", "--wait", "--timeout", "120"}, 180s);
     EXPECT_EQ(check.exitCode, 0) << check.output;
     EXPECT_EQ(program.Ctl({"quit"}).exitCode, 0);
-    ASSERT_TRUE(drossgate.Wait(30s).exited);
+    ASSERT_EQ(drossgate.Wait(30s).exitCode, 1);
 
     for (const std::string& user : users) {
         SCOPED_TRACE(user);
@@ -77,19 +77,17 @@ TEST(EndToEnd, CheckWaitDeletesExactlyTheCondemnedMail) {
                       condemned ? 0 : 1)
                 << mail.Subject;
     }
-    // The history, as the program wrote it: every message, each reason.
+    // The history, as the program wrote it: every message, the condemned
+    // ones with a reason.
     CFilterApp reloaded;
     reloaded.InstallPath = program.dir.Path();
     reloaded.LoadHistoryFile();
-    auto history = reloaded.GetHistorySnapshot();
-    EXPECT_EQ(history.size(), 2 * Mixture().size());
-    std::vector<std::string> reasons;
-    for (const auto& entry : history)
-        if (entry->Status == 0)
-            reasons.push_back(entry->Reason);
-    std::sort(reasons.begin(), reasons.end());
-    EXPECT_EQ(reasons, (std::vector<std::string>{"23003", "23003", "23006", "23006", "23008",
-                                                 "23008", "23009", "23009", "23009", "23009"}));
+    std::multiset<std::string> reasons; // the two sessions' records may interleave
+    for (const auto& entry : reloaded.GetHistorySnapshot())
+        reasons.insert(entry->Status ? "K" : entry->Reason);
+    EXPECT_EQ(reasons,
+              (std::multiset<std::string>{"K", "K", "K", "K", "23003", "23003", "23006", "23006",
+                                          "23008", "23008", "23009", "23009", "23009", "23009"}));
 }
 
 } // namespace

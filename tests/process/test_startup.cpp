@@ -30,19 +30,6 @@ class Program : public ::testing::Test, public CProgramDir {
     void SetUp() override { dir.Write("Settings.ini", "[SETTINGS]\r\n10004=60\r\n"); }
 };
 
-TEST_F(Program, RefusesToStartWithoutSettingsFileOrRegistry) {
-    std::filesystem::remove(dir.File("Settings.ini"));
-    for (const char* registry : {"registry.ini", "missing-registry.ini"}) {
-        CScopedEnv use("DROSSGATE_REGISTRY", dir.File(registry));
-        ProcessResult result = RunProcess({DROSSGATE_BIN});
-        EXPECT_EQ(result.exitCode, 2);
-        EXPECT_NE(result.output.find("Sorry. some data files have been corrupted please try to "
-                                     "re-install the program"),
-                  std::string::npos)
-            << result.output;
-    }
-}
-
 // A killed instance leaves its channel's socket file behind, which must not
 // block the next start; the channel then shows and quits that instance.
 TEST_F(Program, ChannelSingleInstanceAndRestartAfterKill) {
@@ -90,17 +77,23 @@ TEST_F(Program, QuitWhileLoginPromptIsOpenEndsItAndDeletesNothing) {
         return program.Output().find("[Home] waiting for the login prompt") != std::string::npos;
     })) << program.Output();
     EXPECT_EQ(Ctl({"quit"}).exitCode, 0);
-    EXPECT_TRUE(program.Wait(30s).exited) << "the program did not end";
+    EXPECT_EQ(program.Wait(30s).exitCode, 1) << "the program did not end";
     EXPECT_TRUE(server.WaitDone());
     EXPECT_EQ(server.Received(), ""); // not even a user name was sent
 }
 
-TEST(CompanionCommand, UsageErrorsAndMissingInstance) {
+// Without an instance: usage errors, no instance to reach, and a program
+// that refuses to start without its settings file.
+TEST(CompanionCommand, UsageErrorsMissingInstanceAndMissingSettings) {
     const CProgramDir none;
     for (auto args : std::vector<std::vector<std::string>>{
              {}, {"frobnicate"}, {"show", "extra"}, {"check", "--timeout", "x"}})
         EXPECT_EQ(none.Ctl(args).exitCode, 64) << args.size();
     EXPECT_NE(none.Ctl({"show"}).output.find("no Drossgate instance"), std::string::npos);
+    const ProcessResult refused = RunProcess({DROSSGATE_BIN});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.output.find("Sorry. some data files have been corrupted"), std::string::npos)
+        << refused.output;
 }
 
 // Where another user could stand at the channel, drossgate does not start
