@@ -196,7 +196,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& contents,
     // A link stays a link: its target is replaced, in the target's directory.
     std::string target;
     if (!ResolveWriteTarget(path, target))
-        return WriteFailed(path, "a link that leads nowhere");
+        return WriteFailed(path, "a link that cannot be followed");
     mode_t mode = createMode;
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0)
