@@ -1,6 +1,7 @@
 // Start-up and the settings file: defaults, bad values, counted lists, saves.
 #include "app_fixture.h"
 #include "platform/text_file.h"
+#include "store/english_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@ TEST(Startup, MissingRegistryValueOrSettingsFileRefusesToStart) {
         CAppFixture f;
         f.dir.Write("registry.ini", "[Software\\Tarn Wick\\Dorn\\Spurl]\r\nLanguage=English\r\n");
         EXPECT_FALSE(f.Start());
-        EXPECT_EQ(f.app->StartupErrorText(), kStartupErrorDefault);
+        EXPECT_EQ(f.app->StartupErrorText(), EnglishDefault(kStartupErrorTextId));
     }
     {
         CAppFixture f;

@@ -38,8 +38,6 @@ class CImapSession;
 
 // Text ids and file names used across subsystems.
 inline constexpr int kStartupErrorTextId = 17022;
-inline constexpr const char* kStartupErrorDefault =
-    "Sorry. some data files have been corrupted please try to re-install the program";
 inline constexpr const char* kSettingsFileName = "Settings.ini";
 inline constexpr const char* kAccountFileName = "ZRKList.zrk";
 inline constexpr const char* kFriendListFileName = "Friend List.zrk";

@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text_file.h"
+#include "store/english_texts.h"
 
 int CFilterApp::CheckInstallPath() {
     std::string path;
@@ -19,7 +20,7 @@ int CFilterApp::SettingsFileExists() {
 }
 
 std::string CFilterApp::StartupErrorText() {
-    return GetLocalizedText(kStartupErrorTextId, kStartupErrorDefault);
+    return GetLocalizedText(kStartupErrorTextId, EnglishDefault(kStartupErrorTextId));
 }
 
 bool CFilterApp::InitInstance() {
