@@ -415,8 +415,11 @@ int CServerConnection::ReceiveSome(char* buffer, int size, std::chrono::millisec
             continue;
         }
         ssize_t received = ::recv(socket_, buffer, static_cast<size_t>(size), 0);
-        if (received >= 0)
+        if (received > 0)
             return static_cast<int>(received);
+        // Abort() shuts the socket down, which recv reports as an orderly close.
+        if (received == 0)
+            return aborted_ ? kReceiveFailed : kReceiveClosed;
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             return kReceiveFailed;
         int ready = WaitFor(POLLIN, deadline);
