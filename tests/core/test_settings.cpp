@@ -12,27 +12,24 @@ std::array<int, 9> Fields(const CFilterApp& a) {
             a.HiddenOptionFlag, a.FilterLevel,     a.MailLifeTime};
 }
 
-TEST(Startup, MissingRegistryValueOrSettingsFileRefusesToStart) {
-    {
+// A registry file without the Path value, a missing Settings.ini or a missing
+// registry file refuses to start; a Path is used as written.
+TEST(Startup, RefusesWithoutRegistryPathOrSettingsAndUsesPathAsWritten) {
+    const std::string key = "[Software\\Tarn Wick\\Dorn\\Spurl]\r\n";
+    const char* causes[] = {"no Path value", "no Settings.ini", "no registry file"};
+    for (int cause = 0; cause < 3; ++cause) {
         CAppFixture f;
-        f.dir.Write("registry.ini", "[Software\\Tarn Wick\\Dorn\\Spurl]\r\nLanguage=English\r\n");
-        EXPECT_FALSE(f.Start());
-        EXPECT_EQ(f.app->StartupErrorText(), EnglishDefault(kStartupErrorTextId));
+        if (cause == 0)
+            f.dir.Write("registry.ini", key + "Language=English\r\n");
+        if (cause == 1)
+            std::filesystem::remove(f.dir.File("Settings.ini"));
+        CScopedEnv registry("DROSSGATE_REGISTRY",
+                            f.dir.File(cause == 2 ? "absent.ini" : "registry.ini"));
+        EXPECT_FALSE(f.Start()) << causes[cause];
+        EXPECT_EQ(f.app->StartupErrorText(), EnglishDefault(kStartupErrorTextId)) << causes[cause];
     }
-    {
-        CAppFixture f;
-        std::filesystem::remove(f.dir.File("Settings.ini"));
-        EXPECT_FALSE(f.Start());
-    }
-    CTempDir dir;
-    CScopedEnv registry("DROSSGATE_REGISTRY", dir.File("absent.ini"));
-    EXPECT_FALSE(CFilterApp().InitInstance());
-}
-
-TEST(Startup, PathIsUsedAsWrittenTrailingSlashIncluded) {
     CAppFixture f;
-    f.dir.Write("registry.ini",
-                "[Software\\Tarn Wick\\Dorn\\Spurl]\r\nPath=" + f.dir.Path() + "/\r\n");
+    f.dir.Write("registry.ini", key + "Path=" + f.dir.Path() + "/\r\n");
     ASSERT_TRUE(f.Start());
     EXPECT_EQ(f.app->SettingsFilePath, f.dir.Path() + "//Settings.ini");
 }
