@@ -1,9 +1,7 @@
 #pragma once
-// A scripted mail server for session tests: accepts one connection on a free
-// loopback port and plays S: (send) and C: (wait for these bytes) steps on
-// its own thread. It records every byte the client sends until the client
-// closes, for the test to compare with the script's C: steps; a script that
-// gets other bytes stops there.
+// A scripted mail server: one connection on a free loopback port, S: (send)
+// and C: (wait for these bytes) steps played on its own thread; every byte
+// the client sends is recorded until it closes. Other bytes stop the script.
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -69,7 +67,6 @@ class CFakeServer {
     bool WaitDone() {
         return WaitFor([&] { return done_; });
     }
-    // Until the client has sent `text` (anywhere in its bytes).
     bool WaitReceived(const std::string& text) {
         return WaitFor([&] { return received_.find(text) != std::string::npos; });
     }
@@ -77,8 +74,7 @@ class CFakeServer {
         std::lock_guard guard(lock_);
         return received_;
     }
-    // Whether the client had sent more than the script's C: steps when the
-    // server sent something (never, for a client that waits for each reply).
+    // Whether the client had sent more than the C: steps when the server sent.
     bool ClientWasAhead() const { return clientAhead_; }
 
   private:
@@ -103,7 +99,7 @@ class CFakeServer {
         done_ = true;
         changed_.notify_all();
     }
-    // Reads what is there; false when the client has closed or stays silent.
+    // False when the client has closed or stays silent.
     bool ReadSome() {
         pollfd entry{client_, POLLIN, 0};
         char buffer[65536];
@@ -113,8 +109,7 @@ class CFakeServer {
         changed_.notify_all();
         return n > 0;
     }
-    // Reads until the client's bytes from `from` on are `expected` (true) or
-    // differ from it (false).
+    // Until the client's bytes from `from` on are `expected` or differ.
     bool ReadMatching(size_t from, const std::string& expected) {
         for (;;) {
             std::string have = Received().substr(from).substr(0, expected.size());
@@ -171,8 +166,7 @@ class CFakeServer {
     std::atomic<bool> clientAhead_ = false;
 };
 
-// Descriptors and threads now; Verify() once everything under test is gone.
-struct CLeakCheck {
+struct CLeakCheck { // Verify() once everything under test is gone
     static long Count(const char* directory) {
         return std::distance(std::filesystem::directory_iterator(directory), {});
     }

@@ -1,7 +1,6 @@
 #pragma once
-// Sessions against scripted fake servers: the happy path of a whole check as
-// a script, a scripted login prompt, and one session run to its end with
-// given verdicts or the application's own pipeline.
+// Sessions against scripted fake servers: a whole check as a script, a
+// scripted login prompt, one session run to its end.
 #include "app/core/filter_app.h"
 #include "fake_server.h"
 #include "filter_fixture.h"
@@ -30,9 +29,9 @@ inline std::string WithLineEnds(std::string text, const std::string& eol) {
     return text;
 }
 
-// The server's whole reply that carries message n, as the session stores it.
-// Odd messages come from a blocked domain, even ones from a friend (see
-// UseTestLists); the body holds what would end a careless collector early.
+// Message n as the session stores it: odd ones from a blocked domain, even
+// ones from a friend (UseTestLists), with a body that would end a careless
+// collector early.
 inline std::string SampleText(int n) {
     return filter_test::MessageText(
         {.From = n % 2 ? "offers" + std::to_string(n) + "@spam.example" : "ann@friends.example",
@@ -54,9 +53,6 @@ inline std::string MessageReply(Protocol p, int n, const std::string& eol = "\r\
            "A654 OK done" + eol;
 }
 
-// A POP3 CAPA list that offers pipelining (the word is matched in any case).
-inline const std::string kPop3Capabilities = "+OK\r\nTOP\r\nUSER\r\npipelining\r\n.\r\n";
-
 // The numbers an IMAP sequence set names, in its order.
 inline std::vector<int> ExpandSequenceSet(const std::string& set) {
     std::vector<int> numbers;
@@ -71,32 +67,29 @@ inline std::vector<int> ExpandSequenceSet(const std::string& set) {
 }
 
 // A whole check of `count` messages that deletes `deleted`, user "u" and
-// password "p"; the server's line ends are `eol`, a POP3 server answers
-// `capabilities` to CAPA. The exchanges are in the order in which the client
-// sends its commands, also when it sends them ahead of the replies.
+// password "p", the server's lines ending in `eol`, in the order in which the
+// client sends its commands (POP3 pipelines: the word is matched in any case).
 inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<int>& deleted,
-                                       const std::string& eol = "\r\n",
-                                       const std::string& capabilities = kPop3Capabilities) {
+                                       const std::string& eol = "\r\n") {
     const bool pop3 = p == Protocol::Pop3;
     const std::string n = std::to_string(count);
+    std::string listing = "+OK\r\n";
+    for (int i = 1; i <= count; ++i)
+        listing += std::to_string(i) + " " + std::to_string(MessageOctets(i)) + "\r\n";
     std::vector<Exchange> path;
     if (pop3)
         path = {{Phase::Greeting, "", "+OK POP3 ready\r\n"},
                 {Phase::Login, "USER u\r\n", "+OK\r\n"},
                 {Phase::Login, "PASS p\r\n", "+OK logged in\r\n"},
-                {Phase::Login, "CAPA\r\n", capabilities},
-                {Phase::Count, "STAT\r\n", "+OK " + n + " " + n + "00\r\n"}};
+                {Phase::Login, "CAPA\r\n", "+OK\r\nTOP\r\npipelining\r\n.\r\n"},
+                {Phase::Count, "STAT\r\n", "+OK " + n + " " + n + "00\r\n"},
+                {Phase::Count, "LIST\r\n", listing + ".\r\n"}};
     else
         path = {{Phase::Greeting, "", "* OK IMAP ready\r\n"},
                 {Phase::Login, "a001 LOGIN u p\r\n", "* CAPABILITY IMAP4rev1\r\na001 OK\r\n"},
                 {Phase::Count, "A142 SELECT INBOX\r\n",
                  "* FLAGS (\\Deleted \\Seen)\r\n* OK [PERMANENTFLAGS (\\*)] ok\r\n* " + n +
                      " EXISTS\r\n* 0 RECENT\r\nA142 OK [READ-WRITE] done\r\n"}};
-    std::string listing = "+OK\r\n";
-    for (int i = 1; i <= count; ++i)
-        listing += std::to_string(i) + " " + std::to_string(MessageOctets(i)) + "\r\n";
-    if (pop3)
-        path.push_back({Phase::Count, "LIST\r\n", listing + ".\r\n"});
     for (Exchange& e : path)
         e.Reply = WithLineEnds(e.Reply, eol);
     for (int i = 1; i <= count; ++i)
@@ -135,8 +128,7 @@ inline std::vector<FakeStep> Steps(const std::vector<Exchange>& path) {
     return steps;
 }
 
-// Sender lists under which the odd messages are condemned, in the data files
-// and in the filter.
+// Sender lists that condemn the odd messages, in the files and the filter.
 inline void UseTestLists(CFilterApp& app) {
     app.FilterLevel = 2; // Normal
     app.MailLifeTime = 1000000;
@@ -180,15 +172,13 @@ struct CSessionRun {
     }
     ~CSessionRun() { app.LoginPrompt = nullptr; }
 
-    // Connects a new session to `server` and runs it to its end; the
-    // deadline only catches a session that hangs.
+    // A new session run against `server` to its end; the deadline only
+    // catches a hang.
     std::shared_ptr<CMailSession> Run(Protocol protocol, CFakeServer& server,
                                       const std::function<void(CMailSession&)>& setup = {}) {
-        std::shared_ptr<CMailSession> session;
+        std::shared_ptr<CMailSession> session = std::make_shared<CImapSession>(app);
         if (protocol == Protocol::Pop3)
             session = std::make_shared<CPop3Session>(app);
-        else
-            session = std::make_shared<CImapSession>(app);
         session->ServerName = "127.0.0.1";
         session->AccountName = "Home";
         session->UserName = "u";

@@ -1,10 +1,7 @@
-// The fault matrix: in a POP3 and an IMAP check of three messages (1 and 3
-// condemned by the real filter, 2 a friend's), the server drops the
-// connection, stalls or answers something hostile at each phase. The POP3
-// server offers pipelining, so most of its faults hit commands sent ahead.
-// Every case must end within its time-out, delete nothing but what the
-// verdicts condemn, leave no thread or descriptor behind and keep the data
-// files intact.
+// In a POP3 (pipelining) and an IMAP check of three messages, 1 and 3
+// condemned by the real filter, the server drops, stalls or answers something
+// hostile at each phase. Every case ends in time, deletes only the condemned,
+// leaves no thread or descriptor behind and keeps the data files intact.
 #include "session_fixture.h"
 
 #include <csignal>
@@ -215,8 +212,7 @@ std::vector<Case> AllCases() {
 INSTANTIATE_TEST_SUITE_P(All, FaultMatrix, testing::ValuesIn(AllCases()), CaseName);
 
 // A server too slow for a reply's deadline or the session's bound. Once the
-// script starts it, every reading of the session's clock moves it on by a
-// step, so trickling takes no real time.
+// script starts it, each reading of the session's clock moves it on a step.
 struct SlowCase {
     const char* Name;
     Phase At;       // whose reply starts the clock (Last: the keep-alive's)
