@@ -1,6 +1,7 @@
 #include "filter/mail_message.h"
 
 #include "filter/text_search.h"
+#include "platform/digest.h"
 #include "platform/numconv.h"
 
 #include <algorithm>
@@ -153,28 +154,10 @@ void CMailMessage::ParseHeaders() {
     }
 }
 
-namespace {
-// 64-bit FNV-1a of the body, as 16 hex digits: stable across runs, and two
-// different bodies share it only by a chance too small to matter for the
-// repeat count.
-std::string BodyDigest(std::string_view body) {
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (const unsigned char c : body) {
-        hash ^= c;
-        hash *= 0x100000001b3ull;
-    }
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string digest(16, '0');
-    for (int i = 15; i >= 0; --i, hash >>= 4)
-        digest[static_cast<size_t>(i)] = kHex[hash & 0xf];
-    return digest;
-}
-} // namespace
-
 void CMailMessage::BuildMessageKey() {
     // The size alone cannot tell two mails apart (an IMAP fetch line below
     // message 100 gives 0): the body's digest must agree as well.
-    MessageKey = Sender + Subject + Itoa(Size) + Date + '\n' + BodyDigest(BodyText);
+    MessageKey = Sender + Subject + Itoa(Size) + Date + '\n' + TextDigest(BodyText);
 }
 
 std::string CMailMessage::GetMessageKey() {

@@ -3,6 +3,7 @@
 #include "filter/mail_message.h"
 #include "filter/spam_scorer.h"
 
+#include <algorithm>
 #include <system_error>
 
 PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScorer> scorer) {
@@ -47,9 +48,18 @@ CMessagePreparer::~CMessagePreparer() {
         thread_.join();
 }
 
-void CMessagePreparer::Add(std::string text) {
+void CMessagePreparer::Place(size_t position, PreparedMessage prepared) {
+    if (position >= done_.size()) {
+        done_.resize(position + 1);
+        placed_.resize(position + 1, false);
+    }
+    done_[position] = std::move(prepared);
+    placed_[position] = true;
+}
+
+void CMessagePreparer::Add(size_t position, std::string text) {
     if (!thread_.joinable()) {
-        done_.push_back(PrepareMessage(std::move(text), scorer_));
+        Place(position, PrepareMessage(std::move(text), scorer_));
         return;
     }
     {
@@ -59,16 +69,20 @@ void CMessagePreparer::Add(std::string text) {
             return queuedBytes_ == 0 || queuedBytes_ + text.size() <= kMaxQueuedBytes;
         });
         queuedBytes_ += text.size();
-        queue_.push_back(std::move(text));
+        queue_.emplace_back(position, std::move(text));
     }
     changed_.notify_all();
 }
 
-std::vector<PreparedMessage> CMessagePreparer::Finish() {
+std::vector<PreparedMessage> CMessagePreparer::Finish(size_t count) {
     std::unique_lock guard(lock_);
     changed_.wait(guard, [&] { return queue_.empty() && !busy_; });
     std::vector<PreparedMessage> prepared;
-    prepared.swap(done_);
+    if (done_.size() == count &&
+        std::all_of(placed_.begin(), placed_.end(), [](bool p) { return p; }))
+        prepared.swap(done_);
+    done_.clear();
+    placed_.clear();
     return prepared;
 }
 
@@ -78,7 +92,7 @@ void CMessagePreparer::Run() {
         changed_.wait(guard, [&] { return stopping_ || !queue_.empty(); });
         if (stopping_)
             return;
-        std::string text = std::move(queue_.front());
+        auto [position, text] = std::move(queue_.front());
         queue_.pop_front();
         queuedBytes_ -= text.size();
         busy_ = true;
@@ -86,7 +100,7 @@ void CMessagePreparer::Run() {
         guard.unlock();
         PreparedMessage prepared = PrepareMessage(std::move(text), scorer_);
         guard.lock();
-        done_.push_back(std::move(prepared));
+        Place(position, std::move(prepared));
         busy_ = false;
         changed_.notify_all();
     }

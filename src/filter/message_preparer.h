@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class CSpamScorer;
@@ -34,8 +35,9 @@ struct PreparedMessage {
 // Parses the text (then frees it) and, with a scorer, counts its spam score.
 PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScorer> scorer);
 
-// Prepares the texts handed to it, in the order given, on one thread. When no
-// thread can be started, each text is prepared as it is added.
+// Prepares the texts handed to it on one thread, each for its own position in
+// the batch (a server may send them in any order). When no thread can be
+// started, each text is prepared as it is added.
 class CMessagePreparer {
   public:
     // Texts waiting beyond this many bytes make Add wait: when the thread
@@ -48,19 +50,23 @@ class CMessagePreparer {
     CMessagePreparer(const CMessagePreparer&) = delete;
     CMessagePreparer& operator=(const CMessagePreparer&) = delete;
 
-    void Add(std::string text);
-    // Waits until every added text is prepared; element i = the i-th text.
-    std::vector<PreparedMessage> Finish();
+    void Add(size_t position, std::string text);
+    // Waits until every added text is prepared. Element i = the text added for
+    // position i, when exactly the positions 0 .. count - 1 were added; empty
+    // otherwise (a batch with a gap is not judged).
+    std::vector<PreparedMessage> Finish(size_t count);
 
   private:
     void Run();
+    void Place(size_t position, PreparedMessage prepared);
 
     const std::shared_ptr<const CSpamScorer> scorer_;
     std::mutex lock_;
     std::condition_variable changed_;
-    std::deque<std::string> queue_;
+    std::deque<std::pair<size_t, std::string>> queue_;
     size_t queuedBytes_ = 0;
     std::vector<PreparedMessage> done_;
+    std::vector<bool> placed_;
     bool busy_ = false; // the thread is preparing a text taken off the queue
     bool stopping_ = false;
     std::thread thread_;

@@ -2,6 +2,7 @@
 #include "app/core/filter_app.h"
 #include "filter/levels.h"
 #include "filter/message_preparer.h"
+#include "platform/digest.h"
 
 #include <string_view>
 #include <unordered_map>
@@ -37,6 +38,8 @@ std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMe
     BatchHistoryEntries.clear();
     BatchHistoryEntries.reserve(count);
     UnansweredMessages.assign(count, false);
+    BatchJudged.clear();
+    BatchJudged.reserve(count);
     const LocalClock clock = Clock ? Clock : LocalClock(CurrentLocalTime);
     // A score counted in advance counts only if it was counted against
     // these very tables.
@@ -67,6 +70,7 @@ std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMe
         }
         MessageVerdicts[i] = static_cast<unsigned char>(verdict == 0 ? 0 : 1);
 
+        BatchJudged.push_back({{}, m.Date, TextDigest(MessageKeys.back()), m.Sender, m.Subject});
         HistoryEntry entry;
         entry.Date = std::move(m.Date);
         entry.From = std::move(m.Sender);
@@ -90,12 +94,20 @@ void CFilterApp::MarkRepeatedMessages() {
     copies.reserve(MessageKeys.size());
     for (const std::string& key : MessageKeys)
         ++copies[key];
+    // Copies kept at earlier checks count too; only this batch's are deleted.
+    std::unordered_map<std::string_view, size_t> keptCopies;
+    for (const std::string& digest : RememberedKeyDigests)
+        ++keptCopies[digest];
     const size_t allowed = FilterLevel.load() == 0 ? 3 : 1;
 
     bool marked = false;
     for (size_t i = 0; i < MessageKeys.size() && i < MessageVerdicts.size(); ++i) {
-        if (copies[MessageKeys[i]] <= allowed ||
-            (i < UnansweredMessages.size() && UnansweredMessages[i]))
+        size_t count = copies[MessageKeys[i]];
+        if (!keptCopies.empty()) {
+            const auto kept = keptCopies.find(TextDigest(MessageKeys[i]));
+            count += kept == keptCopies.end() ? 0 : kept->second;
+        }
+        if (count <= allowed || (i < UnansweredMessages.size() && UnansweredMessages[i]))
             continue;
         MessageVerdicts[i] = 0;
         if (i >= BatchHistoryEntries.size() || !BatchHistoryEntries[i])
@@ -111,4 +123,26 @@ void CFilterApp::MarkRepeatedMessages() {
     // the next check cannot lose the repeat reasons.
     if (marked)
         WriteHistoryFile(HistoryWriteMode::Normal);
+}
+
+std::vector<unsigned char>
+CFilterApp::ExpireRememberedMessages(const std::vector<JudgedMessage>& remembered) {
+    std::lock_guard guard(AppLock);
+    std::vector<unsigned char> verdicts(remembered.size(), 1);
+    const LocalClock clock = Clock ? Clock : LocalClock(CurrentLocalTime);
+    for (size_t i = 0; i < remembered.size(); ++i) {
+        if (!LifeTimeExceeded(remembered[i].Date, MailLifeTime.load(), clock()))
+            continue;
+        verdicts[i] = 0;
+        // Recorded as a judged mail is: the body was not fetched again.
+        HistoryEntry entry;
+        entry.Date = remembered[i].Date;
+        entry.From = remembered[i].Sender;
+        entry.Subject = remembered[i].Subject;
+        entry.Status = 0;
+        entry.Reason = kLifeTimeText;
+        AppendHistoryEntry(std::move(entry));
+        WriteHistoryFile(HistoryWriteMode::Normal);
+    }
+    return verdicts;
 }

@@ -1,18 +1,25 @@
 // The hand-over from a session's final step to the filter. The session passes
-// itself, so the batch judged and the verdicts stored are its own, whatever
-// other sessions (of this cycle or an earlier one) are doing.
+// its own batch, so the batch judged and the verdicts returned are its own,
+// whatever other sessions (of this cycle or an earlier one) are doing.
 #include "app/core/filter_app.h"
 #include "filter/message_preparer.h"
-#include "mail/session.h"
 
-void CFilterApp::ProcessFetchedMessages(CMailSession& session) {
-    // The texts were parsed and scored while the fetch went on; each is freed
-    // once parsed, so a batch of large mails is not held twice.
-    std::vector<PreparedMessage> prepared = session.TakePreparedMessages();
-    if (prepared.size() != session.Messages.size()) {
-        // Not every fetched text was prepared: no verdicts, nothing deleted.
-        session.Verdicts.clear();
-        return;
-    }
-    session.Verdicts = JudgePreparedBatch(std::move(prepared));
+BatchJudgement CFilterApp::ProcessFetchedMessages(std::vector<PreparedMessage> prepared,
+                                                  size_t batchSize,
+                                                  const std::vector<JudgedMessage>& remembered) {
+    std::lock_guard guard(AppLock);
+    BatchJudgement judgement;
+    // Not every fetched text was prepared: no verdicts, nothing deleted.
+    if (prepared.size() != batchSize)
+        return judgement;
+    RememberedKeyDigests.clear();
+    for (const JudgedMessage& m : remembered)
+        RememberedKeyDigests.push_back(m.KeyDigest);
+    judgement.Verdicts = JudgePreparedBatch(std::move(prepared));
+    RememberedKeyDigests.clear();
+    judgement.Judged = std::move(BatchJudged);
+    BatchJudged.clear();
+    judgement.Unanswered = UnansweredMessages;
+    judgement.RememberedVerdicts = ExpireRememberedMessages(remembered);
+    return judgement;
 }

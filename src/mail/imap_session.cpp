@@ -9,6 +9,58 @@
 #include <sstream>
 #include <system_error>
 
+namespace {
+
+struct CommandSpec {
+    ImapCommand Command;
+    const char* Tag;
+    const char* Word;
+};
+
+// Every command of one kind always carries the same tag.
+constexpr CommandSpec kCommands[] = {
+    {ImapCommand::Login, "a001", "LOGIN"},
+    {ImapCommand::Noop, "a002", "NOOP"},
+    {ImapCommand::Store, "A003", "STORE"},
+    {ImapCommand::UidStore, "A003", "UID STORE"},
+    {ImapCommand::Capability, "a004", "CAPABILITY"},
+    {ImapCommand::UidExpunge, "a005", "UID EXPUNGE"},
+    {ImapCommand::Logout, "a006", "LOGOUT"},
+    {ImapCommand::UidSearch, "a007", "UID SEARCH"},
+    {ImapCommand::Select, "A142", "SELECT"},
+    {ImapCommand::Fetch, "A654", "FETCH"},
+    {ImapCommand::UidFetch, "A654", "UID FETCH"},
+    {ImapCommand::Close, "A341", "CLOSE"},
+};
+
+constexpr bool TableInOrder() {
+    for (size_t i = 0; i < std::size(kCommands); ++i)
+        if (static_cast<size_t>(kCommands[i].Command) != i)
+            return false;
+    return true;
+}
+static_assert(TableInOrder(), "kCommands is indexed by ImapCommand");
+
+const CommandSpec& Spec(ImapCommand command) {
+    return kCommands[static_cast<size_t>(command)];
+}
+
+// Judging reads a body as it is, and must leave \Seen as it was.
+constexpr const char* kFetchItems = " (FLAGS BODY.PEEK[])";
+constexpr const char* kFetchItemsWithUid = " (UID FLAGS BODY.PEEK[])";
+
+} // namespace
+
+const char* ImapTag(ImapCommand command) {
+    return Spec(command).Tag;
+}
+
+std::string ImapCommandLine(ImapCommand command, const std::string& arguments) {
+    const CommandSpec& spec = Spec(command);
+    return std::string(spec.Tag) + ' ' + spec.Word + (arguments.empty() ? "" : " ") + arguments +
+           "\r\n";
+}
+
 long ParseExistsCount(const std::string& response) {
     size_t exists = response.find("EXISTS");
     if (exists == std::string::npos)
@@ -26,12 +78,15 @@ long ParseExistsCount(const std::string& response) {
     return count < 0 ? kMaxMessageCount + 1L : count;
 }
 
-std::vector<std::string> SetCommands(const std::string& head, const std::vector<long>& numbers,
-                                     const std::string& tail) {
+std::vector<std::string> ImapSetCommands(ImapCommand command, const std::vector<long>& numbers,
+                                         const std::string& tail) {
+    const CommandSpec& spec = Spec(command);
+    const std::string head = std::string(spec.Tag) + ' ' + spec.Word + ' ';
+    const std::string end = tail + "\r\n";
     std::vector<std::string> commands;
     for (const std::string& set :
-         BuildSequenceSets(numbers, kMaxStoreLine - head.size() - tail.size()))
-        commands.push_back(head + set + tail);
+         BuildSequenceSets(numbers, kMaxStoreLine - head.size() - end.size()))
+        commands.push_back(head + set + end);
     return commands;
 }
 
@@ -40,7 +95,7 @@ std::vector<std::string> MarkDeletedCommands(const std::vector<unsigned char>& v
     for (size_t i = 0; i < verdicts.size(); ++i)
         if (verdicts[i] == 0)
             condemned.push_back(static_cast<long>(i) + 1);
-    return SetCommands("A003 STORE ", condemned, " FLAGS (\\Deleted)\r\n");
+    return ImapSetCommands(ImapCommand::Store, condemned, " FLAGS (\\Deleted)");
 }
 
 bool ReadCapabilities(std::string_view response, bool& uidPlus) {
@@ -72,25 +127,37 @@ CImapSession::~CImapSession() {
     StopKeepAlive();
 }
 
-long CImapSession::FindMessageEnd(std::string_view chunk) {
-    size_t pos = chunk.find("A654 OK");
-    return pos == std::string_view::npos ? -1 : static_cast<long>(pos);
+CImapResponseCollector CImapSession::Reply(ImapCommand command) const {
+    return CImapResponseCollector(ImapTag(command), Limits);
 }
 
-ReplyResult CImapSession::Exchange(const std::string& command, CImapResponseCollector& collector) {
-    if (SendCommand(command) != 1)
+ReplyResult CImapSession::Exchange(const std::string& commandLine, CImapResponseCollector& reply) {
+    if (SendCommand(commandLine) != 1)
         return ReplyResult::Failed;
     if (selected_)
-        collector.TrackFlags(&flags_);
-    ReplyResult result = ReadImapResponse(collector);
+        reply.TrackFlags(&flags_);
+    ReplyResult result = ReadImapResponse(reply);
     if (result != ReplyResult::Complete) {
         RecordReplyFailure(result);
-    } else if (selected_) {
-        if (collector.SawExpunge())
-            sawExpunge_ = true;
-        largestExists_ = std::max(largestExists_, collector.LargestExists());
+        return result;
+    }
+    if (!selected_)
+        return result;
+    if (reply.SawExpunge())
+        sawExpunge_ = true;
+    largestExists_ = std::max(largestExists_, reply.LargestExists());
+    // New UIDs: every UID this session holds may name another message now.
+    if (!reply.UidValidity().empty() && reply.UidValidity() != selectedValidity_) {
+        RecordStatus(kTextMailboxChanged);
+        ConnectionSpoiled = true;
+        return ReplyResult::Failed;
     }
     return result;
+}
+
+ReplyResult CImapSession::Exchange(ImapCommand command, const std::string& arguments,
+                                   CImapResponseCollector& reply) {
+    return Exchange(ImapCommandLine(command, arguments), reply);
 }
 
 int CImapSession::Login() {
@@ -113,9 +180,8 @@ int CImapSession::Login() {
             return prepared;
         if (!IsSafeArgument(UserName) || !IsSafeArgument(Password))
             continue;
-        CImapResponseCollector reply("a001", Limits);
-        if (Exchange("a001 LOGIN " + UserName + " " + Password + "\r\n", reply) !=
-            ReplyResult::Complete)
+        CImapResponseCollector reply = Reply(ImapCommand::Login);
+        if (Exchange(ImapCommand::Login, UserName + " " + Password, reply) != ReplyResult::Complete)
             return -1;
         if (reply.Status() == TaggedStatus::Ok) {
             // The capabilities after login are the ones that count.
@@ -129,17 +195,13 @@ int CImapSession::Login() {
     }
 }
 
-void CImapSession::SendClose() {
-    SendCommand("A341 CLOSE\r\n");
-}
-
 void CImapSession::Logout() {
     loggedOut_ = true;
     Active = false;
-    if (SendCommand("a006 LOGOUT\r\n") != 1)
+    if (SendCommand(ImapCommandLine(ImapCommand::Logout)) != 1)
         return;
     // Not examined; the server closes the connection after it.
-    CImapResponseCollector reply("a006", Limits);
+    CImapResponseCollector reply = Reply(ImapCommand::Logout);
     ReadImapResponse(reply);
 }
 
@@ -147,21 +209,23 @@ int CImapSession::LoginAndCount() {
     selected_ = loggedOut_ = uidPlus_ = capabilitiesKnown_ = false;
     sawExpunge_ = false;
     largestExists_ = -1;
+    selectedValidity_.clear();
     uids_.clear();
     MessageCount = 0;
     if (Login() != 1)
         return -1;
     if (!capabilitiesKnown_) {
-        CImapResponseCollector capabilities("a004", Limits);
-        if (Exchange("a004 CAPABILITY\r\n", capabilities) != ReplyResult::Complete)
+        CImapResponseCollector capabilities = Reply(ImapCommand::Capability);
+        if (Exchange(ImapCommand::Capability, {}, capabilities) != ReplyResult::Complete)
             return -1;
         if (capabilities.Status() == TaggedStatus::Ok)
             ReadCapabilities(capabilities.Text(), uidPlus_);
     }
-    CImapResponseCollector reply("A142", Limits);
-    if (Exchange("A142 SELECT INBOX\r\n", reply) != ReplyResult::Complete)
+    CImapResponseCollector reply = Reply(ImapCommand::Select);
+    if (Exchange(ImapCommand::Select, "INBOX", reply) != ReplyResult::Complete)
         return -1;
     selected_ = true;
+    selectedValidity_ = reply.UidValidity();
     long count = ParseExistsCount(reply.Text());
     if (count < 0) {
         // An inbox of unknown content: a CLOSE could remove anything in it.
@@ -176,41 +240,115 @@ int CImapSession::LoginAndCount() {
     MessageCount = static_cast<int>(count);
     flags_ = ImapFlagTable{};
     flags_.State.assign(static_cast<size_t>(MessageCount), ImapFlagTable::Unknown);
+    // Without a UIDVALIDITY no UID can be trusted from one check to the next.
+    if (!JudgedMemoryPath.empty() && !selectedValidity_.empty() && selectedValidity_ != "?")
+        return PlanByUid();
+    PlanWholeMailbox();
     if (MessageCount == 0) {
-        SendClose();
+        SendCommand(ImapCommandLine(ImapCommand::Close));
         Active = false;
         RecordStatus(kTextNoNewMails);
-        return 1;
     }
-    return FetchMessage();
+    return 1;
 }
 
-int CImapSession::FetchMessage() {
-    const int number = GetMessageNumber();
-    // One FETCH at a time: servers answer FETCHes sent ahead with all their
-    // untagged responses first, and the fixed tag could not tell them apart.
-    CImapResponseCollector reply("A654", Limits, number);
-    const std::string items = uidPlus_ ? " (UID FLAGS BODY[])\r\n" : " (FLAGS BODY[])\r\n";
-    if (Exchange("A654 FETCH " + Itoa(number) + items, reply) != ReplyResult::Complete)
+int CImapSession::PlanByUid() {
+    CImapResponseCollector reply = Reply(ImapCommand::UidSearch);
+    if (Exchange(ImapCommand::UidSearch, "ALL", reply) != ReplyResult::Complete)
         return -1;
-    // A completion other than OK, no body for this message, or the body of
-    // another message in its response: the text is not this message, and
-    // judging it would put a verdict on the wrong mail.
-    if (reply.Status() != TaggedStatus::Ok || !reply.SawFetchLiteral() ||
-        reply.SawOtherFetchLiteral()) {
+    std::vector<uint64_t> uids;
+    if (reply.Status() != TaggedStatus::Ok || !ParseSearchResponse(reply.Text(), uids) ||
+        uids.size() > static_cast<size_t>(kMaxMessageCount)) {
         RecordStatus(kTextFetchFailed);
         return -1;
     }
-    // UIDs ascend with the message numbers; a missing or repeated one could
-    // make a UID EXPUNGE hit a message that is kept.
-    if (uidPlus_) {
-        if (reply.FetchedUid() == 0 || (!uids_.empty() && reply.FetchedUid() <= uids_.back())) {
+    std::sort(uids.begin(), uids.end());
+    if (std::adjacent_find(uids.begin(), uids.end()) != uids.end()) {
+        RecordStatus(kTextFetchFailed);
+        return -1;
+    }
+    uids_ = uids;
+    std::vector<std::string> ids;
+    ids.reserve(uids.size());
+    for (uint64_t uid : uids)
+        ids.push_back(std::to_string(uid));
+    PlanFromMemory(selectedValidity_, std::move(ids));
+    if (BatchSize == 0)
+        RecordStatus(kTextNoNewMails);
+    return 1;
+}
+
+uint64_t CImapSession::UidOf(size_t index) const {
+    return index < uids_.size() ? uids_[index] : 0;
+}
+
+bool CImapSession::TakeBody(long number, const FetchItems& items, std::string text) {
+    const uint64_t key = UsingMemory() ? items.Uid : static_cast<uint64_t>(std::max(number, 0L));
+    auto found = asked_.find(key);
+    if (key == 0 || found == asked_.end())
+        return false;
+    const size_t position = found->second;
+    asked_.erase(found); // a second body for it is a stray one
+    if (!UsingMemory() && uidPlus_) {
+        // UIDs ascend with the message numbers; a missing or repeated one
+        // could make a UID EXPUNGE hit a message that is kept.
+        if (items.Uid == 0)
+            return false;
+        uids_[static_cast<size_t>(number) - 1] = items.Uid;
+    }
+    ++arrived_;
+    StoreFetchedMessage(position, std::move(text));
+    return true;
+}
+
+int CImapSession::FetchMessage() {
+    // The next window of the batch, by number or by UID.
+    const size_t first = FetchedCount();
+    const size_t last = std::min(static_cast<size_t>(BatchSize),
+                                 first + static_cast<size_t>(std::clamp(FetchWindow, 1, 1000)));
+    asked_.clear();
+    std::vector<long> keys;
+    for (size_t position = first; position < last; ++position) {
+        const size_t index = ServerIndexOf(position);
+        const uint64_t key = UsingMemory() ? UidOf(index) : index + 1;
+        asked_.emplace(key, position);
+        keys.push_back(static_cast<long>(key));
+    }
+    if (!UsingMemory() && uidPlus_ && uids_.size() != static_cast<size_t>(MessageCount))
+        uids_.assign(static_cast<size_t>(MessageCount), 0);
+    arrived_ = 0;
+    strayBody_ = false;
+    const ImapCommand command = UsingMemory() ? ImapCommand::UidFetch : ImapCommand::Fetch;
+    const char* items = UsingMemory() || uidPlus_ ? kFetchItemsWithUid : kFetchItems;
+    for (const std::string& line : ImapSetCommands(command, keys, items)) {
+        CImapResponseCollector reply = Reply(command);
+        reply.StreamFetchBodies([this](long number, const FetchItems& fetched, std::string text) {
+            if (!TakeBody(number, fetched, std::move(text)))
+                strayBody_ = true;
+        });
+        if (Exchange(line, reply) != ReplyResult::Complete)
+            return -1;
+        // A completion other than OK, or a body for no message asked for:
+        // a text may be another message's, and judging it would put a
+        // verdict on the wrong mail.
+        if (reply.Status() != TaggedStatus::Ok || strayBody_) {
             RecordStatus(kTextFetchFailed);
+            ConnectionSpoiled = true;
             return -1;
         }
-        uids_.push_back(reply.FetchedUid());
     }
-    StoreFetchedMessage(reply.TakeText());
+    // Every message asked for has its body.
+    if (arrived_ != last - first || !asked_.empty()) {
+        RecordStatus(kTextFetchFailed);
+        return -1;
+    }
+    if (!UsingMemory() && uidPlus_) {
+        for (size_t n = std::max<size_t>(first, 1); n < last; ++n)
+            if (uids_[n] <= uids_[n - 1]) {
+                RecordStatus(kTextFetchFailed);
+                return -1;
+            }
+    }
     return 1;
 }
 
@@ -227,21 +365,17 @@ const char* CImapSession::CloseWouldHarm(const std::vector<unsigned char>& verdi
     return nullptr;
 }
 
-void CImapSession::RemoveByUid(const std::vector<unsigned char>& verdicts) {
-    std::vector<long> condemned;
-    for (size_t i = 0; i < verdicts.size() && i < uids_.size(); ++i)
-        if (verdicts[i] == 0)
-            condemned.push_back(static_cast<long>(uids_[i]));
+void CImapSession::RemoveByUid(const std::vector<long>& uids) {
     bool removed = true;
     // UIDs do not move with an EXPUNGE: no STORE can hit another message.
     for (const std::string& command :
-         SetCommands("A003 UID STORE ", condemned, " +FLAGS (\\Deleted)\r\n")) {
-        CImapResponseCollector reply("A003", Limits);
+         ImapSetCommands(ImapCommand::UidStore, uids, " +FLAGS (\\Deleted)")) {
+        CImapResponseCollector reply = Reply(ImapCommand::UidStore);
         if (Exchange(command, reply) != ReplyResult::Complete)
             return;
     }
-    for (const std::string& command : SetCommands("a005 UID EXPUNGE ", condemned, "\r\n")) {
-        CImapResponseCollector reply("a005", Limits);
+    for (const std::string& command : ImapSetCommands(ImapCommand::UidExpunge, uids, "")) {
+        CImapResponseCollector reply = Reply(ImapCommand::UidExpunge);
         if (Exchange(command, reply) != ReplyResult::Complete)
             return;
         removed = removed && reply.Status() == TaggedStatus::Ok;
@@ -250,20 +384,84 @@ void CImapSession::RemoveByUid(const std::vector<unsigned char>& verdicts) {
     Logout();
 }
 
+bool CImapSession::SearchDeleted(std::vector<uint64_t>& uids) {
+    CImapResponseCollector reply = Reply(ImapCommand::UidSearch);
+    uids.clear();
+    if (Exchange(ImapCommand::UidSearch, "DELETED", reply) != ReplyResult::Complete)
+        return false;
+    if (reply.Status() != TaggedStatus::Ok || !ParseSearchResponse(reply.Text(), uids))
+        return false;
+    std::sort(uids.begin(), uids.end());
+    return true;
+}
+
+void CImapSession::RemoveByUidAndClose(const std::vector<long>& uids) {
+    // A CLOSE removes every flagged message: only when the flagged ones are
+    // exactly the condemned, before the marking and after it.
+    auto onlyCondemned = [&](const std::vector<uint64_t>& flagged) {
+        return std::all_of(flagged.begin(), flagged.end(), [&](uint64_t uid) {
+            return std::binary_search(uids.begin(), uids.end(), static_cast<long>(uid));
+        });
+    };
+    std::vector<uint64_t> flagged;
+    if (!SearchDeleted(flagged) || !onlyCondemned(flagged)) {
+        if (!ConnectionSpoiled) {
+            RecordStatus(kTextForeignDeleted);
+            Logout();
+        }
+        return;
+    }
+    for (const std::string& command :
+         ImapSetCommands(ImapCommand::UidStore, uids, " +FLAGS (\\Deleted)")) {
+        CImapResponseCollector reply = Reply(ImapCommand::UidStore);
+        if (Exchange(command, reply) != ReplyResult::Complete)
+            return;
+    }
+    if (!SearchDeleted(flagged) || !onlyCondemned(flagged) || sawExpunge_ ||
+        largestExists_ > MessageCount) {
+        if (!ConnectionSpoiled) {
+            RecordStatus(kTextLeftMarked);
+            Logout();
+        }
+        return;
+    }
+    if (SendCommand(ImapCommandLine(ImapCommand::Close)) != 1)
+        return;
+    RecordStatus(kTextImapEnded);
+    Active = false;
+    CImapResponseCollector reply = Reply(ImapCommand::Close);
+    ReadImapResponse(reply);
+}
+
 void CImapSession::DeleteMarkedAndQuit() {
     if (ConnectionSpoiled || loggedOut_)
         return;
-    // Verdicts that do not match the batch condemn nothing.
-    std::vector<unsigned char> verdicts(Messages.size(), 1);
-    if (Verdicts.size() == Messages.size() && Messages.size() == static_cast<size_t>(MessageCount))
-        verdicts = Verdicts;
-    const bool anyCondemned = std::count(verdicts.begin(), verdicts.end(), 0) > 0;
-    if (uidPlus_ && selected_) {
-        RemoveByUid(verdicts);
+    const std::vector<size_t> condemned = CondemnedServerIndexes();
+    std::vector<long> condemnedUids;
+    for (size_t index : condemned)
+        condemnedUids.push_back(static_cast<long>(UidOf(index)));
+    if (selected_ && (uidPlus_ || UsingMemory())) {
+        if (condemned.empty()) {
+            RecordStatus(kTextImapEnded);
+            Logout();
+        } else if (std::count(condemnedUids.begin(), condemnedUids.end(), 0L) > 0) {
+            RecordStatus(kTextFetchFailed);
+            Logout();
+        } else if (uidPlus_) {
+            RemoveByUid(condemnedUids);
+        } else {
+            RemoveByUidAndClose(condemnedUids);
+        }
         return;
     }
+    // By message number: the verdicts of the whole mailbox, kept where the
+    // batch did not condemn.
+    std::vector<unsigned char> verdicts(static_cast<size_t>(MessageCount), 1);
+    for (size_t index : condemned)
+        if (index < verdicts.size())
+            verdicts[index] = 0;
     if (const char* harm = CloseWouldHarm(verdicts)) {
-        RecordStatus(anyCondemned ? harm : kTextImapEnded);
+        RecordStatus(condemned.empty() ? kTextImapEnded : harm);
         Logout();
         return;
     }
@@ -274,7 +472,7 @@ void CImapSession::DeleteMarkedAndQuit() {
         // A reply that did not arrive whole leaves it open what the server
         // did: no CLOSE. A NO or BAD is not examined: the flags that were
         // set are on condemned messages only.
-        CImapResponseCollector reply("A003", Limits);
+        CImapResponseCollector reply = Reply(ImapCommand::Store);
         if (Exchange(command, reply) != ReplyResult::Complete)
             return;
     }
@@ -285,29 +483,19 @@ void CImapSession::DeleteMarkedAndQuit() {
         Logout();
         return;
     }
-    if (SendCommand("A341 CLOSE\r\n") != 1)
+    if (SendCommand(ImapCommandLine(ImapCommand::Close)) != 1)
         return;
     RecordStatus(kTextImapEnded);
     Active = false;
     // Not examined; waiting for it lets the server expunge before the
     // session counts as ended.
-    CImapResponseCollector reply("A341", Limits);
+    CImapResponseCollector reply = Reply(ImapCommand::Close);
     ReadImapResponse(reply);
 }
 
-void CImapSession::Quit() {
-    // LOGOUT, never CLOSE: a CLOSE would expunge flags this session did not set.
-    if (!Active)
-        return;
-    loggedOut_ = true;
-    SendCommand("a006 LOGOUT\r\n");
-    RecordStatus(kTextImapQuit);
-    Active = false;
-}
-
 void CImapSession::KeepAlive() {
-    CImapResponseCollector reply("a002", Limits);
-    Exchange("a002 NOOP\r\n", reply);
+    CImapResponseCollector reply = Reply(ImapCommand::Noop);
+    Exchange(ImapCommand::Noop, {}, reply);
 }
 
 void CImapSession::StartKeepAlive() {

@@ -1,7 +1,13 @@
 #pragma once
-// CImapSession: the IMAP dialogue (LOGIN, CAPABILITY, SELECT INBOX, FETCH,
-// STORE, UID EXPUNGE, CLOSE, LOGOUT and NOOP with their fixed tags), byte for
-// byte, on the session step machine.
+// CImapSession: the IMAP dialogue on the session steps. Every command of one
+// kind carries its own fixed tag (the table in imap_session.cpp).
+//
+// Bodies are fetched with BODY.PEEK[], so judging never sets \Seen, and many
+// messages at a time with one FETCH of a sequence or UID set: every body the
+// server returns is assigned to its message by the number or UID of its
+// untagged FETCH line, never by the order of arrival. A body for a message
+// not asked for, one that comes twice, or one that does not come ends the
+// session with nothing deleted.
 //
 // \Deleted flags outlive a session that is cut off while it marks, and a
 // CLOSE removes every flagged message, whoever flagged it. So where the
@@ -11,24 +17,41 @@
 // the verdicts do not condemn, no EXPUNGE has moved the numbers and no new
 // mail has come; otherwise it ends with LOGOUT and says why.
 //
-// Message numbers are only trusted while the server reports no EXPUNGE: once
-// it has (after SELECT), the session sends no further STORE by number. The
-// condemned messages are marked with as few STORE commands as the line
-// length allows.
+// With a memory of judged messages (JudgedMemoryPath) the session lists the
+// inbox's UIDs (UID SEARCH ALL), fetches only the new ones and works by UID
+// throughout. A UIDVALIDITY other than the memory's makes every message new;
+// one that changes during the session ends it with nothing deleted.
+//
 // The keep-alive runs on a timer thread of the session while the batch waits
 // to be judged, and is stopped and joined before the first STORE, so it can
 // never send between the delete commands.
 #include "mail/session.h"
+
+#include <unordered_map>
+
+// The commands of the dialogue.
+enum class ImapCommand {
+    Login,
+    Noop,
+    Store,
+    UidStore,
+    Capability,
+    UidExpunge,
+    Logout,
+    UidSearch,
+    Select,
+    Fetch,
+    UidFetch,
+    Close,
+};
 
 class CImapSession : public CMailSession {
   public:
     explicit CImapSession(CFilterApp& app) : CMailSession(app, 'I') {}
     ~CImapSession() override;
 
-    long FindMessageEnd(std::string_view chunk) override;
     void KeepAlive() override;
     void DeleteMarkedAndQuit() override;
-    void Quit() override;
     int LoginAndCount() override;
     int FetchMessage() override;
     int Login() override;
@@ -36,46 +59,72 @@ class CImapSession : public CMailSession {
     bool SawExpunge() const { return sawExpunge_.load(); }
     // Whether the server offers UID EXPUNGE (for tests and logs).
     bool UidPlus() const { return uidPlus_; }
+    // Messages asked for by one FETCH: few round trips, and a bounded
+    // number of bodies in flight.
+    int FetchWindow = 100;
 
   protected:
     void StartKeepAlive() override;
     void StopKeepAlive() override;
 
   private:
-    // Sends `command` and reads the response tagged `tag`. Complete, or the
-    // failure (text recorded).
-    ReplyResult Exchange(const std::string& command, CImapResponseCollector& collector);
-    void SendClose();
+    // Sends `command` with its tag and `arguments`, and reads the response
+    // into `reply` (made by Reply). Complete, or the failure (text recorded).
+    ReplyResult Exchange(ImapCommand command, const std::string& arguments,
+                         CImapResponseCollector& reply);
+    ReplyResult Exchange(const std::string& commandLine, CImapResponseCollector& reply);
+    CImapResponseCollector Reply(ImapCommand command) const;
     // Ends the dialogue without removing anything: LOGOUT.
     void Logout();
-    // Marks and removes the condemned by UID, then LOGOUT (text recorded).
-    void RemoveByUid(const std::vector<unsigned char>& verdicts);
+    // The batch from the inbox's UIDs and the memory. 1, or -1 (text recorded).
+    int PlanByUid();
+    // Marks and removes `uids` by UID, then LOGOUT (text recorded).
+    void RemoveByUid(const std::vector<long>& uids);
+    // Marks `uids` by UID and sends CLOSE when the \Deleted UIDs of the
+    // inbox are exactly theirs, before and after the marking.
+    void RemoveByUidAndClose(const std::vector<long>& uids);
+    // The UIDs that carry \Deleted now; false when the search failed.
+    bool SearchDeleted(std::vector<uint64_t>& uids);
     // Why a CLOSE now could remove a message that `verdicts` keep, or null.
     const char* CloseWouldHarm(const std::vector<unsigned char>& verdicts) const;
+    // Takes one fetched body: false when it is no body this FETCH asked for.
+    bool TakeBody(long number, const FetchItems& items, std::string text);
+    // The UID of the server's message `index` + 1, or 0 when unknown.
+    uint64_t UidOf(size_t index) const;
 
     bool selected_ = false; // step threads only
     bool uidPlus_ = false;
     bool capabilitiesKnown_ = false;
     bool loggedOut_ = false;
-    std::vector<uint64_t> uids_; // element n - 1 = message n
-    ImapFlagTable flags_;        // after SELECT
-    long largestExists_ = -1;    // after SELECT
+    std::string selectedValidity_; // UIDVALIDITY of the SELECT
+    std::vector<uint64_t> uids_;   // element n - 1 = message n (UIDPLUS or memory)
+    ImapFlagTable flags_;          // after SELECT
+    long largestExists_ = -1;      // after SELECT
     std::atomic<bool> sawExpunge_{false};
+    // The FETCH in progress: the batch position of each message asked for
+    // (by number, or by UID with a memory), and which have arrived.
+    std::unordered_map<uint64_t, size_t> asked_;
+    size_t arrived_ = 0;
+    bool strayBody_ = false;
     std::mutex keepAliveLock_;
     std::condition_variable keepAliveWake_;
     bool keepAliveStop_ = false;
     std::thread keepAliveThread_;
 };
 
+// The command line of `command`: its tag, its word, `arguments`, CR LF.
+std::string ImapCommandLine(ImapCommand command, const std::string& arguments = {});
+const char* ImapTag(ImapCommand command);
+// `command`'s tag and word, a sequence set of `numbers` (ascending) and
+// `tail`, for as many sets as it takes: each line at most kMaxStoreLine bytes.
+std::vector<std::string> ImapSetCommands(ImapCommand command, const std::vector<long>& numbers,
+                                         const std::string& tail);
+
 // The mark-deleted commands for the messages whose verdict is 0 (element i =
 // message i + 1): "A003 STORE <set> FLAGS (\Deleted)\r\n" with ascending,
 // merged sequence sets, each line at most kMaxStoreLine bytes.
 inline constexpr size_t kMaxStoreLine = 1000;
 std::vector<std::string> MarkDeletedCommands(const std::vector<unsigned char>& verdicts);
-// `head` + set + `tail` for each sequence set of `numbers` (ascending), each
-// line at most kMaxStoreLine bytes.
-std::vector<std::string> SetCommands(const std::string& head, const std::vector<long>& numbers,
-                                     const std::string& tail);
 
 // Reads the capabilities of a response (untagged CAPABILITY lines and
 // [CAPABILITY ...] codes): false when it lists none; `uidPlus` set when

@@ -1,5 +1,6 @@
 #include "mail/pop3_session.h"
 
+#include "app/core/filter_app.h"
 #include "app/core/prompts.h"
 #include "platform/numconv.h"
 
@@ -28,10 +29,6 @@ bool OffersPipelining(const std::string& capaReply) {
             return true;
     }
     return false;
-}
-
-long CPop3Session::FindMessageEnd(std::string_view chunk) {
-    return FindPop3MessageEnd(chunk);
 }
 
 int CPop3Session::Login() {
@@ -191,7 +188,42 @@ int CPop3Session::LoginAndCount() {
     MessageCount = count;
     if (ReadSizes() != 1)
         return -1;
-    return FetchMessage();
+    if (!JudgedMemoryPath.empty())
+        return PlanByUniqueId();
+    PlanWholeMailbox();
+    return 1;
+}
+
+int CPop3Session::PlanByUniqueId() {
+    std::string line;
+    Pop3Status status;
+    if (Ask("UIDL\r\n", line) != 1 || Classify(line, status) != 1)
+        return -1;
+    // Without unique ids every message is judged, as without a memory.
+    if (status != Pop3Status::Positive) {
+        PlanWholeMailbox();
+        return 1;
+    }
+    std::string listing;
+    ReplyResult result = ReadPop3Message(std::move(line), listing);
+    if (result != ReplyResult::Complete) {
+        RecordReplyFailure(result);
+        return -1;
+    }
+    std::vector<std::string> ids(static_cast<size_t>(MessageCount));
+    if (!ParseUniqueIdListing(listing, ids))
+        return ProtocolError(kTextNotPop3);
+    // An id given twice could make one message pass for another.
+    if (HasDuplicateIds(ids)) {
+        App.LogLine("the server gives one unique id to several messages; every message is judged",
+                    AccountName.empty() ? ServerName : AccountName);
+        PlanWholeMailbox();
+        return 1;
+    }
+    PlanFromMemory({}, std::move(ids));
+    if (BatchSize == 0)
+        RecordStatus(kTextNoNewMails);
+    return 1;
 }
 
 int CPop3Session::ReadStatus(std::string& statusLine) {
@@ -226,12 +258,13 @@ int CPop3Session::Depth() const {
     return std::clamp(PipelineDepth, 1, 256);
 }
 
-int CPop3Session::ReadStatusAhead(int number, std::string& statusLine) {
-    const int last = std::min(MessageCount, number + Depth() - 1);
+int CPop3Session::ReadStatusAhead(size_t position, std::string& statusLine) {
+    const size_t last =
+        std::min(static_cast<size_t>(BatchSize), position + static_cast<size_t>(Depth()));
     if (retrSent_ < last) {
         std::string commands;
-        for (int n = std::max(retrSent_ + 1, number); n <= last; ++n)
-            commands += Command("RETR ", n);
+        for (size_t p = std::max(retrSent_, position); p < last; ++p)
+            commands += Command("RETR ", NumberOf(p));
         if (SendCommand(commands) != 1)
             return -1;
         retrSent_ = last;
@@ -239,8 +272,8 @@ int CPop3Session::ReadStatusAhead(int number, std::string& statusLine) {
     return ReadStatus(statusLine);
 }
 
-int CPop3Session::DropRepliesAfter(int number) {
-    for (int n = number + 1; n <= retrSent_; ++n) {
+int CPop3Session::DropRepliesAfter(size_t position) {
+    for (size_t p = position + 1; p < retrSent_; ++p) {
         std::string line;
         Pop3Status status;
         if (ReadStatus(line) != 1 || Classify(line, status) != 1)
@@ -254,15 +287,16 @@ int CPop3Session::DropRepliesAfter(int number) {
             return -1;
         }
     }
-    retrSent_ = number;
+    retrSent_ = position + 1;
     return 1;
 }
 
 int CPop3Session::FetchMessage() {
-    const int number = GetMessageNumber();
+    const size_t position = FetchedCount();
+    const int number = NumberOf(position);
     const std::string command = Command("RETR ", number);
     std::string statusLine;
-    if ((pipelining_ ? ReadStatusAhead(number, statusLine) : Ask(command, statusLine)) != 1)
+    if ((pipelining_ ? ReadStatusAhead(position, statusLine) : Ask(command, statusLine)) != 1)
         return -1;
     // A refused message while later ones are on their way: their replies are
     // read first, and from here on the session asks one command at a time,
@@ -271,7 +305,7 @@ int CPop3Session::FetchMessage() {
     if (Classify(statusLine, status) != 1)
         return -1;
     if (pipelining_ && status != Pop3Status::Positive) {
-        if (DropRepliesAfter(number) != 1)
+        if (DropRepliesAfter(position) != 1)
             return -1;
         pipelining_ = false;
     }
@@ -290,7 +324,7 @@ int CPop3Session::FetchMessage() {
     // its own end: every later reply would be taken for the wrong message.
     if (!SizeAgrees(number, statusLine, text))
         return ProtocolError(kTextSizeMismatch);
-    StoreFetchedMessage(std::move(text));
+    StoreFetchedMessage(position, std::move(text));
     ++accounted_;
     return 1;
 }
@@ -337,12 +371,10 @@ void CPop3Session::DeleteMarkedAndQuit() {
         return;
     // Verdicts that do not match the batch delete nothing, and neither does a
     // batch with a text that was not checked whole.
-    if (Verdicts.size() == Messages.size() && accounted_ == Messages.size() &&
-        Messages.size() == static_cast<size_t>(MessageCount)) {
+    if (accounted_ == static_cast<size_t>(BatchSize)) {
         std::vector<int> condemned;
-        for (size_t i = 0; i < Verdicts.size(); ++i)
-            if (Verdicts[i] == 0)
-                condemned.push_back(static_cast<int>(i) + 1);
+        for (size_t index : CondemnedServerIndexes())
+            condemned.push_back(static_cast<int>(index) + 1);
         if ((pipelining_ ? DeleteAhead(condemned) : DeleteEach(condemned)) != 1) {
             // Without "Quit" the server forgets every mark of this
             // session: nothing is deleted, the next check tries again.
@@ -359,11 +391,6 @@ void CPop3Session::DeleteMarkedAndQuit() {
     // finish its deletions before the session counts as ended.
     std::string ignored;
     ReadStatusLine(ignored);
-}
-
-void CPop3Session::Quit() {
-    if (Active)
-        SendCommand("Quit\r\n");
 }
 
 void CPop3Session::KeepAlive() {

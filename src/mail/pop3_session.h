@@ -2,6 +2,11 @@
 // CPop3Session: the POP3 dialogue (USER, PASS, CAPA, STAT, RETR, DELE, NOOP
 // and "Quit"), byte for byte, on the session step machine.
 //
+// With a memory of judged messages (JudgedMemoryPath) and a server that
+// gives unique ids (UIDL), only the messages whose ids the memory does not
+// hold are fetched; without UIDL, or with an id given twice, every message
+// is, as without a memory.
+//
 // When the server lists PIPELINING in its capabilities, the RETR and DELE
 // commands go out ahead of their replies, up to PipelineDepth at a time, and
 // the replies are read in order: a check then costs a few round trips instead
@@ -21,10 +26,8 @@ class CPop3Session : public CMailSession {
   public:
     explicit CPop3Session(CFilterApp& app) : CMailSession(app, 'P') {}
 
-    long FindMessageEnd(std::string_view chunk) override;
     void KeepAlive() override;
     void DeleteMarkedAndQuit() override;
-    void Quit() override;
     int LoginAndCount() override;
     int FetchMessage() override;
     int Login() override;
@@ -56,18 +59,24 @@ class CPop3Session : public CMailSession {
     int RepeatUntilPositive(const std::string& command, std::string& statusLine);
     // CAPA: 1 (pipelining_ set when offered); -1 the reply failed.
     int ReadCapabilities();
-    // Sends the RETR commands up to PipelineDepth - 1 beyond `number` that are
-    // not out yet, then reads the status line of `number`'s reply.
-    int ReadStatusAhead(int number, std::string& statusLine);
-    // Reads and drops the replies to the RETR commands sent after `number`.
-    int DropRepliesAfter(int number);
+    // UIDL: the unique ids, when the server gives them, and the batch from
+    // them and the memory. 1, or -1 (text recorded).
+    int PlanByUniqueId();
+    // The message number of the batch's message `position`.
+    int NumberOf(size_t position) const { return static_cast<int>(ServerIndexOf(position)) + 1; }
+    // Sends the RETR commands for up to PipelineDepth - 1 batch positions
+    // beyond `position` that are not out yet, then reads the status line of
+    // `position`'s reply.
+    int ReadStatusAhead(size_t position, std::string& statusLine);
+    // Reads and drops the replies to the RETR commands sent after `position`.
+    int DropRepliesAfter(size_t position);
     // DELE for each of `numbers`: one by one, or ahead when pipelining.
     int DeleteEach(const std::vector<int>& numbers);
     int DeleteAhead(const std::vector<int>& numbers);
     int Depth() const;
 
     bool pipelining_ = false;      // step threads only
-    int retrSent_ = 0;             // the last message whose RETR has been sent ahead
+    size_t retrSent_ = 0;          // batch positions whose RETR has been sent ahead
     std::vector<long long> sizes_; // LIST sizes, -1 where none was given
     size_t accounted_ = 0;         // fetched texts that passed every check
 };

@@ -123,6 +123,32 @@ bool ParseScanListing(std::string_view reply, std::vector<long long>& sizes) {
     return true;
 }
 
+bool ParseUniqueIdListing(std::string_view reply, std::vector<std::string>& ids) {
+    long end = FindPop3MessageEnd(reply);
+    size_t from = reply.find('\n');
+    if (end < 0 || from == std::string_view::npos)
+        return false;
+    std::vector<bool> seen(ids.size());
+    for (size_t at = from + 1; at < static_cast<size_t>(end) + 2;) {
+        size_t next = reply.find('\n', at);
+        std::string_view line = WithoutLineEnd(reply.substr(at, next + 1 - at));
+        at = next + 1;
+        size_t pos = 0;
+        std::string_view number = NextWord(line, pos), id = NextWord(line, pos);
+        const bool printable =
+            std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c < 127; });
+        if (!IsAllDigits(number) || number.size() > 9 || line[0] == ' ' || id.empty() ||
+            id.size() > 70 || !printable || !NextWord(line, pos).empty())
+            return false;
+        size_t n = std::stoul(std::string(number));
+        if (n == 0 || n > ids.size() || seen[n - 1])
+            return false;
+        seen[n - 1] = true;
+        ids[n - 1] = std::string(id);
+    }
+    return std::all_of(seen.begin(), seen.end(), [](bool s) { return s; });
+}
+
 namespace {
 
 // Moves `pos` past one FETCH value: a parenthesised list, a quoted string or
@@ -258,9 +284,8 @@ bool ParseLiteralAnnouncement(std::string_view segment, uint64_t maxLiteral, uin
     return true;
 }
 
-CImapResponseCollector::CImapResponseCollector(std::string tag, const ReplyLimits& limits,
-                                               long fetchNumber)
-    : tag_(std::move(tag)), limits_(limits), fetchNumber_(fetchNumber) {}
+CImapResponseCollector::CImapResponseCollector(std::string tag, const ReplyLimits& limits)
+    : tag_(std::move(tag)), limits_(limits) {}
 
 size_t CImapResponseCollector::Feed(std::string_view chunk) {
     // The whole response may hold one message and a few lines around it.
@@ -313,7 +338,8 @@ void CImapResponseCollector::LineSegmentEnded(size_t segmentStart, size_t segmen
         return;
     }
     LogicalLineEnded();
-    lineStart_ = segmentStart_ = segmentEnd;
+    // A body handed over has left the text: the next line starts at its end.
+    lineStart_ = segmentStart_ = std::min(segmentEnd, text_.size());
     lineHasLiteral_ = false;
 }
 
@@ -340,6 +366,14 @@ void CImapResponseCollector::LogicalLineEnded() {
     size_t pos = 1;
     std::string_view number = NextWord(first, pos);
     std::string_view keyword = NextWord(first, pos);
+    // "* OK [UIDVALIDITY n] ...": a value that is no number is kept as one
+    // that matches no memory.
+    if (EqualsNoCase(number, "OK") && EqualsNoCase(keyword, "[UIDVALIDITY")) {
+        std::string_view value = NextWord(first, pos);
+        if (!value.empty() && value.back() == ']')
+            value.remove_suffix(1);
+        uidValidity_ = IsAllDigits(value) ? std::string(value) : std::string("?");
+    }
     if (!IsAllDigits(number))
         return;
     if (EqualsNoCase(keyword, "EXPUNGE"))
@@ -348,25 +382,44 @@ void CImapResponseCollector::LogicalLineEnded() {
     const long n = number.size() <= 9 ? std::stol(std::string(number)) : kMaxMessageCount + 1L;
     if (EqualsNoCase(keyword, "EXISTS"))
         largestExists_ = std::max(largestExists_, n);
-    if (EqualsNoCase(keyword, "FETCH")) {
-        FetchItems items;
-        // The skeleton begins with the line's first segment.
-        if (!ParseFetchItems(std::string_view(skeleton_).substr(pos), items))
-            items = FetchItems{};
-        if (n == fetchNumber_)
-            fetchedUid_ = items.Uid;
-        if (flags_ && items.HasFlags) {
-            if (n < 1 || static_cast<size_t>(n) > flags_->State.size())
-                flags_->Beyond = true;
-            else
-                flags_->State[static_cast<size_t>(n) - 1] =
-                    items.Deleted ? ImapFlagTable::Deleted : ImapFlagTable::Clear;
+    if (!EqualsNoCase(keyword, "FETCH"))
+        return;
+    FetchItems items;
+    // The skeleton begins with the line's first segment.
+    if (!ParseFetchItems(std::string_view(skeleton_).substr(pos), items))
+        items = FetchItems{};
+    if (flags_ && items.HasFlags) {
+        if (n < 1 || static_cast<size_t>(n) > flags_->State.size())
+            flags_->Beyond = true;
+        else
+            flags_->State[static_cast<size_t>(n) - 1] =
+                items.Deleted ? ImapFlagTable::Deleted : ImapFlagTable::Clear;
+    }
+    if (sink_ && lineHasLiteral_) {
+        std::string body = text_.substr(lineStart_);
+        text_.resize(lineStart_);
+        sink_(n, items, std::move(body));
+    }
+}
+
+bool ParseSearchResponse(std::string_view response, std::vector<uint64_t>& numbers) {
+    for (size_t at = 0; at < response.size();) {
+        const size_t end = std::min(response.find('\n', at), response.size());
+        std::string_view line =
+            WithoutLineEnd(response.substr(at, end - at + (end < response.size())));
+        at = end + 1;
+        size_t pos = 0;
+        if (NextWord(line, pos) != "*" || !EqualsNoCase(NextWord(line, pos), "SEARCH"))
+            continue;
+        for (std::string_view word = NextWord(line, pos); !word.empty();
+             word = NextWord(line, pos)) {
+            if (!IsAllDigits(word) || word.size() > 10)
+                return false;
+            const uint64_t value = std::stoull(std::string(word));
+            if (value == 0 || value > 0xffffffffu)
+                return false;
+            numbers.push_back(value);
         }
     }
-    if (fetchNumber_ > 0 && lineHasLiteral_ && EqualsNoCase(keyword, "FETCH")) {
-        if (n == fetchNumber_)
-            sawFetchLiteral_ = true;
-        else
-            sawOtherFetchLiteral_ = true;
-    }
+    return true;
 }

@@ -5,6 +5,7 @@
 // holding whatever the server chooses to send.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,6 +82,11 @@ long long ParseRetrOctets(std::string_view statusLine);
 // n - 1; entries not listed stay as they are). false when a line is not
 // such an entry, names a message beyond `sizes` or names one twice.
 bool ParseScanListing(std::string_view reply, std::vector<long long>& sizes);
+// The unique ids of a whole UIDL reply's "n id" lines into `ids` (element
+// n - 1). false when a line is not such an entry (an id is 1 to 70 printable
+// characters), names a message beyond `ids` or names one twice, or when a
+// message is left without an id.
+bool ParseUniqueIdListing(std::string_view reply, std::vector<std::string>& ids);
 
 // What an IMAP session knows of the \Deleted flags in its view of the inbox.
 struct ImapFlagTable {
@@ -107,28 +113,26 @@ enum class TaggedStatus { None, Ok, No, Bad, Other };
 // up to the tagged completion line.
 class CImapResponseCollector {
   public:
-    // `fetchNumber` > 0: note whether an untagged FETCH of that message, or
-    // of another one, carried a literal (a body).
-    CImapResponseCollector(std::string tag, const ReplyLimits& limits, long fetchNumber = 0);
+    CImapResponseCollector(std::string tag, const ReplyLimits& limits);
     size_t Feed(std::string_view chunk);
     CollectState State() const { return state_; }
     const std::string& Text() const { return text_; }
-    // A grown text holds up to twice its size; a batch keeps many of them.
-    std::string TakeText() {
-        text_.shrink_to_fit();
-        return std::move(text_);
-    }
     TaggedStatus Status() const { return status_; }
     bool SawExpunge() const { return sawExpunge_; }
     // The largest "* n EXISTS" of the response; -1 without one.
     long LargestExists() const { return largestExists_; }
-    // The UID that the FETCH of `fetchNumber` gave; 0 without one.
-    uint64_t FetchedUid() const { return fetchedUid_; }
+    // The value of the last "[UIDVALIDITY n]" of an untagged line; empty
+    // without one.
+    const std::string& UidValidity() const { return uidValidity_; }
     // Records the FLAGS of every untagged FETCH in `table` (may be null).
     void TrackFlags(ImapFlagTable* table) { flags_ = table; }
-    bool SawFetchLiteral() const { return sawFetchLiteral_; }
-    // An untagged FETCH of another message carried a literal.
-    bool SawOtherFetchLiteral() const { return sawOtherFetchLiteral_; }
+    // Hands over every untagged FETCH that carries a literal (a body) as
+    // soon as it is complete: its message number, its items and its whole
+    // text (the FETCH line, the literal, the rest of the line). The response
+    // then keeps only the other lines, so a fetch of many messages holds one
+    // at a time.
+    using FetchSink = std::function<void(long number, const FetchItems& items, std::string text)>;
+    void StreamFetchBodies(FetchSink sink) { sink_ = std::move(sink); }
 
   private:
     void LineSegmentEnded(size_t segmentStart, size_t segmentEnd);
@@ -137,16 +141,14 @@ class CImapResponseCollector {
 
     std::string tag_;
     ReplyLimits limits_;
-    long fetchNumber_;
     std::string text_;
     CollectState state_ = CollectState::NeedMore;
     TaggedStatus status_ = TaggedStatus::None;
     bool sawExpunge_ = false;
-    bool sawFetchLiteral_ = false;
-    bool sawOtherFetchLiteral_ = false;
     long largestExists_ = -1;
-    uint64_t fetchedUid_ = 0;
+    std::string uidValidity_;
     ImapFlagTable* flags_ = nullptr;
+    FetchSink sink_;
     std::string skeleton_; // the current line without its literals' contents
 
     // Parser state: within a line segment, or within a literal.
@@ -156,6 +158,10 @@ class CImapResponseCollector {
     size_t firstSegmentEnd_ = 0; // end of the logical line's first segment
     bool lineHasLiteral_ = false;
 };
+
+// The numbers of the untagged SEARCH lines of a response, in the order
+// given. false when such a line holds anything but numbers of 1 .. 2^32 - 1.
+bool ParseSearchResponse(std::string_view response, std::vector<uint64_t>& numbers);
 
 // Reads "{n}" or "{n+}" at the end of an IMAP line segment (CR LF removed).
 // Returns true and the size when the segment announces a literal; `tooLarge`

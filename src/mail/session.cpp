@@ -35,10 +35,6 @@ CMailSession::~CMailSession() {
     }
 }
 
-void CMailSession::SetMessageNumber(int number) {
-    messageNumber_.store(number);
-}
-
 void CMailSession::RecordStatus(const std::string& text) {
     App.SetLastStatusText(text, AccountName.empty() ? ServerName : AccountName);
 }
@@ -180,9 +176,12 @@ ReplyResult CMailSession::ReadImapResponse(CImapResponseCollector& collector) {
     return Collect(collector);
 }
 
-void CMailSession::StoreFetchedMessage(std::string text) {
+void CMailSession::StoreFetchedMessage(size_t position, std::string text) {
+    ++fetchedCount_;
     if (JudgeHook) {
-        Messages.push_back(std::move(text));
+        if (HeldTexts.size() <= position)
+            HeldTexts.resize(position + 1);
+        HeldTexts[position] = std::move(text);
         return;
     }
     // The spam tables are fixed once checks run; the judging still uses a
@@ -190,14 +189,13 @@ void CMailSession::StoreFetchedMessage(std::string text) {
     if (!preparer_)
         preparer_ = std::make_unique<CMessagePreparer>(
             App.SpamDegreeTotal > 0 ? CurrentSpamScorer(App) : nullptr);
-    preparer_->Add(std::move(text));
-    Messages.emplace_back();
+    preparer_->Add(position, std::move(text));
 }
 
 std::vector<PreparedMessage> CMailSession::TakePreparedMessages() {
     if (!preparer_)
         return {};
-    std::vector<PreparedMessage> prepared = preparer_->Finish();
+    std::vector<PreparedMessage> prepared = preparer_->Finish(static_cast<size_t>(BatchSize));
     preparer_.reset();
     return prepared;
 }
@@ -232,14 +230,9 @@ void CMailSession::StartStep() {
     bool failed = false;
     {
         std::lock_guard guard(threadLock_);
-        // A step that starts the next one goes on on its own thread: a new
-        // thread per message would cost more than many a fetch.
-        if (stepThread_.joinable() && stepThread_.get_id() == std::this_thread::get_id()) {
-            nextStepPending_ = true;
-            return;
-        }
         started_ = true;
-        // Each thread joins the one before it, so no thread is left over.
+        ended_ = false;
+        // The thread of an earlier check of this session is joined first.
         auto previous = std::make_shared<std::thread>(std::move(stepThread_));
         try {
             stepThread_ = std::thread([self = shared_from_this(), previous] {
@@ -248,7 +241,7 @@ void CMailSession::StartStep() {
                 self->RunSteps();
             });
         } catch (const std::system_error&) {
-            // No thread for the next step: the session ends where it stands.
+            // No thread for the steps: the session ends where it stands.
             if (previous->joinable())
                 previous->detach();
             failed = true;
@@ -258,44 +251,103 @@ void CMailSession::StartStep() {
         EndSession(true);
 }
 
+void CMailSession::ResetBatch() {
+    usingMemory_ = false;
+    validity_.clear();
+    serverIds_.clear();
+    plan_ = {};
+    rememberedVerdicts_.clear();
+    HeldTexts.clear();
+    Verdicts.clear();
+    preparer_.reset();
+    fetchedCount_ = 0;
+    BatchSize = 0;
+    serverWait_ = {};
+    bytesReceived_ = repliesRead_ = 0;
+    sessionTooLong_ = false;
+}
+
 void CMailSession::RunSteps() {
-    for (bool more = true; more;) {
-        SessionStepThread();
-        std::lock_guard guard(threadLock_);
-        more = std::exchange(nextStepPending_, false);
+    // A batch starts empty, whatever an earlier check left.
+    ResetBatch();
+    if (LoginAndCount() != 1) {
+        EndSession(true);
+        return;
     }
-}
-
-void CMailSession::NextMessage() {
-    SetMessageNumber(messageNumber_.load() + 1);
-    StartStep();
-}
-
-void CMailSession::SessionStepThread() {
-    int number = messageNumber_.load();
-    if (number == 1) {
-        // A batch starts empty, whatever an earlier run of the steps left.
-        Messages.clear();
-        preparer_.reset();
-        serverWait_ = {};
-        bytesReceived_ = repliesRead_ = 0;
-        sessionTooLong_ = false;
-        if (LoginAndCount() != 1) {
+    while (fetchedCount_ < static_cast<size_t>(BatchSize)) {
+        const size_t before = fetchedCount_;
+        // A fetch that stores nothing would never end the loop.
+        if (FetchMessage() != 1 || fetchedCount_ == before) {
             EndSession(true);
             return;
         }
-        NextMessage();
-        return;
-    }
-    if (number <= MessageCount) {
-        if (FetchMessage() != 1) {
-            EndSession(true);
-            return;
-        }
-        NextMessage();
-        return;
     }
     FinalStep();
+}
+
+void CMailSession::PlanWholeMailbox() {
+    usingMemory_ = false;
+    plan_ = {};
+    BatchSize = MessageCount;
+}
+
+void CMailSession::PlanFromMemory(const std::string& validity, std::vector<std::string> serverIds) {
+    const std::string account = JudgedAccountKey(TypeLetter, ServerName, UserName);
+    plan_ = PlanJudging(ReadJudgedMemory(JudgedMemoryPath, account), validity, serverIds);
+    usingMemory_ = true;
+    validity_ = validity;
+    serverIds_ = std::move(serverIds);
+    BatchSize = static_cast<int>(plan_.New.size());
+}
+
+size_t CMailSession::ServerIndexOf(size_t position) const {
+    return usingMemory_ ? plan_.New.at(position) : position;
+}
+
+std::vector<size_t> CMailSession::CondemnedServerIndexes() const {
+    std::vector<size_t> condemned;
+    if (Verdicts.size() != static_cast<size_t>(BatchSize) ||
+        fetchedCount_ != static_cast<size_t>(BatchSize))
+        return condemned;
+    for (size_t i = 0; i < Verdicts.size(); ++i)
+        if (Verdicts[i] == 0)
+            condemned.push_back(ServerIndexOf(i));
+    for (size_t i = 0; i < rememberedVerdicts_.size() && i < plan_.RememberedAt.size(); ++i)
+        if (rememberedVerdicts_[i] == 0)
+            condemned.push_back(plan_.RememberedAt[i]);
+    std::sort(condemned.begin(), condemned.end());
+    return condemned;
+}
+
+void CMailSession::JudgeBatch() {
+    BatchJudgement judgement = App.ProcessFetchedMessages(
+        TakePreparedMessages(), static_cast<size_t>(BatchSize), plan_.Remembered);
+    Verdicts = judgement.Verdicts;
+    rememberedVerdicts_ = judgement.RememberedVerdicts;
+    if (usingMemory_ && Verdicts.size() == static_cast<size_t>(BatchSize))
+        SaveMemory(judgement);
+}
+
+void CMailSession::SaveMemory(const BatchJudgement& judgement) {
+    // Written before anything is deleted: a session cut off afterwards has
+    // still judged these, and what it did not delete is judged again.
+    JudgedMemory memory;
+    memory.Account = JudgedAccountKey(TypeLetter, ServerName, UserName);
+    memory.Validity = validity_;
+    for (size_t i = 0; i < plan_.Remembered.size(); ++i)
+        if (i < rememberedVerdicts_.size() && rememberedVerdicts_[i] != 0)
+            memory.Kept.push_back(plan_.Remembered[i]);
+    for (size_t i = 0; i < Verdicts.size() && i < judgement.Judged.size(); ++i) {
+        const bool unanswered = i < judgement.Unanswered.size() && judgement.Unanswered[i];
+        if (Verdicts[i] == 0 || unanswered)
+            continue;
+        JudgedMessage kept = judgement.Judged[i];
+        kept.Id = serverIds_.at(ServerIndexOf(i));
+        memory.Kept.push_back(std::move(kept));
+    }
+    if (!WriteJudgedMemory(JudgedMemoryPath, memory))
+        App.LogLine("the memory of judged messages could not be written; they are judged again",
+                    AccountName.empty() ? ServerName : AccountName);
 }
 
 void CMailSession::FinalStep() {
@@ -303,13 +355,12 @@ void CMailSession::FinalStep() {
     judging_ = true;
     StartKeepAlive();
     if (JudgeHook)
-        Verdicts = JudgeHook(Messages);
+        Verdicts = JudgeHook(HeldTexts);
     else
-        App.ProcessFetchedMessages(*this);
+        JudgeBatch();
     StopKeepAlive();
     judging_ = false;
     DeleteMarkedAndQuit();
-    SetMessageNumber(1);
     EndSession(ConnectionSpoiled.load());
 }
 

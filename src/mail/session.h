@@ -1,22 +1,23 @@
 #pragma once
-// CMailSession: the conversation with one mailbox during one check, driven by
-// a step machine whose state is MessageNumber:
+// CMailSession: the conversation with one mailbox during one check. Its
+// steps run in order on a thread of the session:
 //
-//   1 (login, count, fetch of message 1) -> 2 .. MessageCount (fetch message
-//   n) -> MessageCount + 1 (judge the batch, delete, close) -> back to 1.
+//   login and count -> fetch, until every message of the batch is in ->
+//   judge the batch, delete, close.
 //
-// The first step runs on a std::thread of the session; each step starts the
-// next as its last action, and the next then runs on that same thread, so the
-// steps of one session never overlap. A session never
-// deletes a message it has not judged: any failed, timed-out or oversized
-// reply ends the session for this check with nothing deleted, and the
-// verdicts it deletes by are its own batch's (Verdicts), never another's.
+// The batch is what this check judges: every message of the mailbox, or with
+// JudgeOnce only those the account's memory does not hold as judged and kept.
+// A session never deletes a message it has not judged: any failed, timed-out
+// or oversized reply ends the session for this check with nothing deleted,
+// and the verdicts it deletes by are its own batch's (Verdicts), never
+// another's.
 //
-// Ownership: a session is always held by a shared_ptr; every step thread
-// holds one, so a session outlives the cycle tables that created it until its
-// last step has ended.
+// Ownership: a session is always held by a shared_ptr; its step thread holds
+// one, so a session outlives the cycle tables that created it until its last
+// step has ended.
 #include "mail/connection.h"
 #include "mail/reply_parser.h"
+#include "store/judged_memory.h"
 
 #include <atomic>
 #include <chrono>
@@ -29,6 +30,7 @@
 #include <vector>
 
 class CFilterApp;
+struct BatchJudgement;
 class CMessagePreparer;
 struct LoginPromptData;
 struct PreparedMessage;
@@ -75,27 +77,22 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     CMailSession(CFilterApp& app, char typeLetter);
     ~CMailSession() override;
 
-    // ---- The ten operations ----
-    // Position of the end of a fetched message within one chunk, or -1.
-    virtual long FindMessageEnd(std::string_view chunk) = 0;
+    // ---- The operations of the steps ----
     // One no-operation exchange; a failure spoils the connection for deleting.
     virtual void KeepAlive() = 0;
     // Deletes the messages whose verdict is 0, then sends the closing command.
     virtual void DeleteMarkedAndQuit() = 0;
-    // Sends the closing command if the session is active. Not used by the steps.
-    virtual void Quit() = 0;
-    // MessageNumber + 1, then StartStep.
-    virtual void NextMessage();
-    // The login step. 1: go on to the next step (which may be the final step
-    // with an empty batch); -1: the session ends here (text recorded).
+    // The login step: log in, count, choose the batch. 1: go on (the batch
+    // may be empty); -1: the session ends here (text recorded).
     virtual int LoginAndCount() = 0;
-    // Fetches message MessageNumber. 1 stored; -1 the session ends here.
+    // Fetches the next message or messages of the batch. 1 at least one more
+    // stored; -1 the session ends here (text recorded).
     virtual int FetchMessage() = 0;
     virtual void AfterReceive() {}
     virtual void AfterSend() {}
-    // Active = 1 and the step for MessageNumber: on a new thread when called
-    // from outside, after the current step when called by a step.
-    virtual void StartStep();
+    // Starts the steps on a thread of the session. Called once per check by
+    // the check cycle (or a test), never by a step.
+    void StartStep();
 
     // 1 logged in; -1 greeting not the expected one (or the connection
     // failed); -2 no password and the prompt was cancelled; -3 the server
@@ -116,22 +113,24 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     // Called once, on the session's last thread, as its very last action.
     std::function<void()> OnEnded;
 
-    int GetMessageNumber() const { return messageNumber_.load(); }
-    // The batch as prepared for judging, element i = message i + 1; waits
-    // until the last fetched text is prepared. Empty after the first call.
+    // The batch as prepared for judging, element i = the batch's message i;
+    // waits until the last fetched text is prepared. Empty after the first
+    // call, and empty when not every message of the batch was stored.
     std::vector<PreparedMessage> TakePreparedMessages();
     // Step results for tests and logs: the step that ended the session.
     bool EndedWithFailure() const { return endedWithFailure_.load(); }
+    // Messages of the batch stored so far.
+    size_t FetchedCount() const { return fetchedCount_; }
 
     // ---- Fields ----
-    // Element i = message i + 1, the server's whole reply. Kept here only when
-    // a JudgeHook judges; otherwise each text goes on to the judging's
-    // preparation as it arrives and its element stays empty (the delete step
-    // needs only the count).
-    std::vector<std::string> Messages;
+    // The fetched texts, element i = the batch's message i, kept only when a
+    // JudgeHook judges (tests). Otherwise each text goes on to the judging's
+    // preparation as it arrives.
+    std::vector<std::string> HeldTexts;
     std::atomic<bool> Active{false};
     std::string AccountName;
-    int MessageCount = 0;
+    int MessageCount = 0; // messages in the mailbox, from the server's count
+    int BatchSize = 0;    // messages this check fetches and judges
     // The most that one receive asks for: large enough that a 20 KB mail
     // arrives in a few receives.
     int BufferSize = 64 * 1024;
@@ -141,9 +140,12 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     int LastResult = 0; // last send (1/-1) or receive (bytes, 0, -1, -2)
     std::string ServerName;
     const char TypeLetter; // 'P' or 'I'
-    // This session's own batch verdicts, one per element of Messages: 0
-    // delete on the server, anything else keep. Written by the pipeline.
+    // This session's own batch verdicts, one per message of the batch: 0
+    // delete on the server, anything else keep.
     std::vector<unsigned char> Verdicts;
+    // Judge each message only once: the file that remembers this account's
+    // messages judged and kept; empty when the setting is off.
+    std::string JudgedMemoryPath;
 
     // Bounds of this session (set before the first step).
     std::chrono::milliseconds ReceiveTimeout{std::chrono::minutes(3)};
@@ -177,14 +179,32 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     ReplyResult ReadStatusLine(std::string& line);
     ReplyResult ReadPop3Message(std::string statusLine, std::string& text);
     ReplyResult ReadImapResponse(CImapResponseCollector& collector);
-    // Stores the next fetched message's text (see Messages).
-    void StoreFetchedMessage(std::string text);
+    // Stores the text of the batch's message `position` (0-based); each
+    // position once (see HeldTexts).
+    void StoreFetchedMessage(size_t position, std::string text);
     // The shared use of the login prompt. Before the first attempt and after
     // each rejection: 1 try with UserName/Password; -2 or -3 cancelled (text
     // recorded).
     int PrepareLoginAttempt(bool firstAttempt, LoginPromptData& prompt);
     // A value that would end the command line early is never sent.
     static bool IsSafeArgument(const std::string& value);
+
+    // ---- The batch ----
+    // Without a memory the batch is the whole mailbox: BatchSize =
+    // MessageCount, position p = the server's message p + 1.
+    void PlanWholeMailbox();
+    // With JudgedMemoryPath: loads the account's memory and chooses the
+    // batch from the IDs the server lists now (element k = its message k + 1,
+    // no ID twice): the messages not judged and kept at an earlier check.
+    void PlanFromMemory(const std::string& validity, std::vector<std::string> serverIds);
+    bool UsingMemory() const { return usingMemory_; }
+    // The server's index (message number - 1) of the batch's message `position`.
+    size_t ServerIndexOf(size_t position) const;
+    // The server's indexes of the messages to delete, ascending: the batch's
+    // whose verdict is 0 and the remembered ones whose life time ran out.
+    // Empty unless the verdicts are this batch's, one per message.
+    std::vector<size_t> CondemnedServerIndexes() const;
+    const std::vector<std::string>& ServerIds() const { return serverIds_; }
 
     // IMAP keeps the connection alive while the batch waits to be judged.
     virtual void StartKeepAlive() {}
@@ -199,21 +219,28 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     // counted.
     std::chrono::steady_clock::duration SessionLeft() const;
     void CountServerWait(std::chrono::steady_clock::duration waited);
-    void SessionStepThread();
-    void RunSteps(); // the step thread: steps until none is pending
+    void RunSteps(); // the step thread
+    void ResetBatch();
+    // Judges the batch through the application's pipeline; with a memory,
+    // then remembers what was judged and kept.
+    void JudgeBatch();
+    void SaveMemory(const BatchJudgement& judgement);
     void FinalStep();
     void EndSession(bool failure);
-    void SetMessageNumber(int number); // the one place where the state changes
 
-    std::atomic<int> messageNumber_{1};
-    std::string pending_; // received bytes that belong to the next reply
+    size_t fetchedCount_ = 0;
+    bool usingMemory_ = false;
+    std::string validity_;
+    std::vector<std::string> serverIds_;
+    JudgedPlan plan_;
+    std::vector<unsigned char> rememberedVerdicts_; // per plan_.Remembered
+    std::string pending_;                           // received bytes that belong to the next reply
     std::vector<char> buffer_;
     std::unique_ptr<CMessagePreparer> preparer_; // step thread only
 
     mutable std::mutex threadLock_;
     std::condition_variable endedChanged_;
     std::thread stepThread_;
-    bool nextStepPending_ = false;
     bool started_ = false;
     bool ended_ = false;
     std::atomic<bool> endedWithFailure_{false};

@@ -71,6 +71,8 @@ void CFilterApp::LoadAllSettings() {
     // Read only: the save rewrites just the keys it owns, so this one stays.
     MatchBareAddress = Atoi(GetPrivateProfileStringA(kSettingsSection, "MatchBareAddress", "0",
                                                      kNumberBuffer, SettingsFilePath)) != 0;
+    JudgeOnce = Atoi(GetPrivateProfileStringA(kSettingsSection, kJudgeOnceKey, "0", kNumberBuffer,
+                                              SettingsFilePath)) != 0;
 }
 
 void CFilterApp::SaveAllSettings() {
@@ -80,6 +82,9 @@ void CFilterApp::SaveAllSettings() {
     // One replacement of the file for the whole save: never half a file.
     CProfileWriteBatch batch(SettingsFilePath);
     WriteNumberedSettings(SettingsStage, batch);
+    // The Options page's check box; 0 is what an absent key means.
+    std::string judgeOnce = JudgeOnce.load() ? "1" : "0";
+    batch.Write(kSettingsSection, kJudgeOnceKey, &judgeOnce);
     WriteStringList("SPAMWORD", "WCount", "W", *SpamWordList.Get(), batch);
     WriteStringList("EXT", "Count", "E", *ForbiddenExtensions.Get(), batch);
     batch.Commit();

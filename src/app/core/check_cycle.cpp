@@ -46,6 +46,9 @@ std::vector<std::shared_ptr<Session>> MakeSessions(CFilterApp& app,
         FillFromAccountLine(*session, lines[i]);
         session->AccountIndex = static_cast<int>(i);
         session->ReceiveTimeout = timeout;
+        if (app.JudgeOnce.load())
+            session->JudgedMemoryPath = app.DataFilePath(
+                JudgedMemoryFileName(session->TypeLetter, session->ServerName, session->UserName));
         sessions.push_back(std::move(session));
     }
     return sessions;

@@ -17,6 +17,7 @@
 #include "filter/history_entry.h"
 #include "platform/date_time.h"
 #include "platform/snapshot.h"
+#include "store/judged_memory.h"
 #include "store/sender_set.h"
 
 #include <array>
@@ -30,7 +31,6 @@
 #include <thread>
 #include <vector>
 
-class CMailSession;
 struct MessageFields;
 struct PreparedMessage;
 class CPop3Session;
@@ -43,8 +43,22 @@ inline constexpr const char* kAccountFileName = "ZRKList.zrk";
 inline constexpr const char* kFriendListFileName = "Friend List.zrk";
 inline constexpr const char* kBlockedListFileName = "Blocked List.zrk";
 inline constexpr const char* kHistoryFileName = "history.zrk";
+inline constexpr const char* kJudgeOnceKey = "JudgeOnce"; // in [SETTINGS]
 
 enum class HistoryWriteMode { Normal, Clear };
+
+// What the judging of one session's batch gives back to the session.
+struct BatchJudgement {
+    // Per message of the batch: 0 delete on the server, 1 keep. Empty when
+    // the batch was not judged (not every message was prepared).
+    std::vector<unsigned char> Verdicts;
+    // Per message: what a memory of judged messages keeps of it (no Id yet).
+    std::vector<JudgedMessage> Judged;
+    // Per message: a question about its sender got no answer; judge it again.
+    std::vector<bool> Unanswered;
+    // Per remembered message: 0 when its life time has run out (delete it).
+    std::vector<unsigned char> RememberedVerdicts;
+};
 
 class CFilterApp {
   public:
@@ -110,9 +124,17 @@ class CFilterApp {
     std::vector<unsigned char> JudgeBatch(std::vector<std::string> messages);
     // The same for messages already parsed (element i = message i + 1).
     std::vector<unsigned char> JudgePreparedBatch(std::vector<PreparedMessage> messages);
-    // The hand-over from a session's final step: judges the session's batch and
-    // stores the verdicts in the session itself (src/filter/pipeline_entry.cpp).
-    void ProcessFetchedMessages(CMailSession& session);
+    // The hand-over from a session's final step (src/filter/pipeline_entry.cpp):
+    // judges the batch of `batchSize` messages, counting repeats together
+    // with the `remembered` messages kept at earlier checks, and applies the
+    // life time to those remembered ones. Nothing is judged unless every
+    // message of the batch was prepared.
+    BatchJudgement ProcessFetchedMessages(std::vector<PreparedMessage> prepared, size_t batchSize,
+                                          const std::vector<JudgedMessage>& remembered);
+    // The life-time rule for messages judged and kept at earlier checks: 0
+    // for each whose life time has run out, with its history entry (AppLock).
+    std::vector<unsigned char>
+    ExpireRememberedMessages(const std::vector<JudgedMessage>& remembered);
     // Marks the repeated mails of the batch being judged, and their entries
     // of BatchHistoryEntries that the history still holds (AppLock held).
     void MarkRepeatedMessages();
@@ -195,6 +217,9 @@ class CFilterApp {
     // [SETTINGS] MatchBareAddress: the sender lists also match the sender's
     // bare address (off when the key is absent or 0).
     std::atomic<bool> MatchBareAddress{false};
+    // [SETTINGS] JudgeOnce: each message is judged only once; later checks
+    // fetch only what is new (off when the key is absent or 0).
+    std::atomic<bool> JudgeOnce{false};
     std::array<int, 9> SettingsStage{}; // window thread only
 
     // Lists of the settings file, replaced as a whole.
@@ -225,6 +250,11 @@ class CFilterApp {
     // rules say, and is asked about again at the next check.
     bool SenderLeftUnanswered = false;
     std::vector<bool> UnansweredMessages; // per message of the batch being judged
+    // Repeat-key digests of the messages kept at earlier checks, counted with
+    // the batch by the identical-mail limit; and per message of the batch,
+    // what a memory of judged messages keeps of it.
+    std::vector<std::string> RememberedKeyDigests;
+    std::vector<JudgedMessage> BatchJudged;
 
     // Per-cycle account records and sessions (check cycle). Guarded by
     // CycleLock; sessions are shared so a session of an earlier cycle stays
