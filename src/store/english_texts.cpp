@@ -83,6 +83,11 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {11014, "Compact Data Files"},
     {11015, "History Report"},
     {11016, "Save Settings"},
+    // Drossgate's own: the Options page's check box and its help.
+    {11017, "Judge each message only once"},
+    {11018, "Each check fetches and judges only mail that is new since the last check. Mail once "
+            "kept is not judged again: blocking its sender later does not delete it. Its life time "
+            "still applies."},
     // 12000, the prompt's title, is absent: its default is the account or
     // server name the prompt already shows.
     {12001, "User Name"},

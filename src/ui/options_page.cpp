@@ -2,6 +2,7 @@
 
 #include "app/core/filter_app.h"
 #include "platform/numconv.h"
+#include "store/english_texts.h"
 #include "store/sender_list.h"
 #include "ui/dialog_units.h"
 #include "ui/history_dialog.h"
@@ -9,6 +10,7 @@
 #include "ui/widget_localizer.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +25,7 @@ namespace {
 // An extension's bytes as stored, so that saving keeps them exactly.
 constexpr int kExtensionRole = Qt::UserRole;
 constexpr int kIgnoreSender = 3; // the button id whose choice enables the note
+constexpr int kJudgeOnceHelpTextId = 11018;
 
 QLineEdit* CreateNumberEdit(QWidget* parent) {
     auto* edit = new QLineEdit(parent);
@@ -73,6 +76,8 @@ void COptionsPage::BuildControls() {
     PlaceControl(du, new QLabel("Mail Life Time in days", this), 1015, 15, 128, 92, 8);
     lifeTimeEdit_ = CreateNumberEdit(this);
     PlaceControl(du, lifeTimeEdit_, 1049, 110, 126, 40, 12);
+    judgeOnce_ = new QCheckBox("Judge each message only once", this);
+    PlaceControl(du, judgeOnce_, 1050, 15, 150, 140, 10);
 
     PlaceControl(du, new QGroupBox("Melacious Files", this), 1016, 163, 2, 162, 110);
     extensionEdit_ = new QLineEdit(this);
@@ -120,6 +125,7 @@ void COptionsPage::LoadFields() {
     UpdateNote();
     sizeEdit_->setText(QString::number(app_.MaxAttachmentSize.load()));
     lifeTimeEdit_->setText(QString::number(app_.MailLifeTime.load()));
+    judgeOnce_->setChecked(app_.JudgeOnce.load());
     // HiddenOptionFlag would tick check box 1027, which the page does not have.
 }
 
@@ -147,6 +153,7 @@ void COptionsPage::SaveSettings() {
     app_.HiddenOptionFlag = 0; // its check box 1027 is not on the page
     app_.MaxAttachmentSize = Atoi(FromQString(sizeEdit_->text()));
     app_.MailLifeTime = Atoi(FromQString(lifeTimeEdit_->text()));
+    app_.JudgeOnce = judgeOnce_->isChecked();
     // Built whole, then swapped in: a running check sees the old list or the
     // new one, never a part of either.
     std::vector<std::string> extensions;
@@ -177,5 +184,7 @@ void COptionsPage::hideEvent(QHideEvent* event) {
 void COptionsPage::Localize() {
     LocalizeWindow(app_, this, 11001,
                    {1005, 1038, 1039, 1040, 1041, 1007, 1009, 1011, 1015, 1016, 1043, 1044, 1037,
-                    1045, 1031, 1047});
+                    1045, 1031, 1047, 1050});
+    judgeOnce_->setToolTip(ShownText(
+        app_.GetLocalizedText(kJudgeOnceHelpTextId, EnglishDefault(kJudgeOnceHelpTextId))));
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The options page: what happens to mail from a new sender, the size limit,
-// the mail life time and the forbidden extensions, written into the
+// the mail life time, judging each message once and the forbidden extensions, written into the
 // application only by "Save Settings"; and three commands: "Check Now",
 // "History Report" and "Compact Data Files".
 #include <QWidget>
@@ -9,6 +9,7 @@ class CFilterApp;
 class CHistoryDialog;
 class CMainDialog;
 class QButtonGroup;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -40,6 +41,7 @@ class COptionsPage : public QWidget {
     QLabel* note_;
     QLineEdit* sizeEdit_;
     QLineEdit* lifeTimeEdit_;
+    QCheckBox* judgeOnce_;
     QLineEdit* extensionEdit_;
     QPushButton* addExtension_;
     QPushButton* deleteExtensions_;
