@@ -6,6 +6,7 @@
 #include "app_fixture.h"
 #include "filter/history_format.h"
 #include "platform/text_file.h"
+#include "store/judged_memory.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -28,8 +29,16 @@ std::vector<Scenario> Scenarios() {
     std::vector<Scenario> all = {{"History", {"history.zrk"}, {}},
                                  {"Settings", {"Settings.ini"}, {}},
                                  {"SenderLists", {"Friend List.zrk", "Blocked List.zrk"}, {}},
-                                 {"Accounts", {"ZRKList.zrk"}, {}}};
+                                 {"Accounts", {"ZRKList.zrk"}, {}},
+                                 {"JudgedMemory", {"judged.txt"}, {}}};
     Scenario &history = all[0], &settings = all[1], &senders = all[2], &accounts = all[3];
+    for (int i = 0; i < 30; ++i)
+        all[4].Steps.push_back([i](CFilterApp& app) {
+            JudgedMemory memory{"I|s|u", "1", {}};
+            for (int k = i % 7; k < 40 * i; k += 3)
+                memory.Kept.push_back({std::to_string(k), "Thu, 18 Sep 2003", "k", "a@x", "s"});
+            WriteJudgedMemory(app.DataFilePath("judged.txt"), memory);
+        });
     for (int i = 0; i < 40; ++i)
         history.Steps.push_back([i](CFilterApp& app) {
             const HistoryEntry entry("Thu, 18 Sep 2003", "s" + std::to_string(i) + "@x", "subject",
@@ -129,7 +138,7 @@ TEST_P(Durability, EveryKillLeavesOldOrNewFilesThatLoadCompletely) {
     const auto duration = std::chrono::steady_clock::now() - begin;
     std::mt19937 random(static_cast<unsigned>(GetParam()) * 7919u + 17u);
     std::uniform_int_distribution<long long> delay(0, duration.count());
-    for (int kill = 0; kill < 60; ++kill) { // 4 scenarios: 240 kills in all
+    for (int kill = 0; kill < 60; ++kill) { // 5 scenarios: 300 kills in all
         CAppFixture f;
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
@@ -166,7 +175,7 @@ TEST_P(Durability, EveryKillLeavesOldOrNewFilesThatLoadCompletely) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Operations, Durability, ::testing::Range<size_t>(0, 4),
+INSTANTIATE_TEST_SUITE_P(Operations, Durability, ::testing::Range<size_t>(0, 5),
                          [](const ::testing::TestParamInfo<size_t>& info) {
                              return std::string(Scenarios()[info.param].Name);
                          });
