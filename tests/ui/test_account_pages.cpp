@@ -18,7 +18,6 @@ struct CAccountPages : CMainWindowFixture {
     using CMainWindowFixture::CMainWindowFixture;
     CAddAccountPage* add() { return dialog->AddAccountPage(); }
     std::string File() { return dir.Read("ZRKList.zrk"); }
-    QCheckBox* Remember() { return Control<QCheckBox>(add(), kRemember); }
     void Fill(const char* server, const char* name, const char* user, const char* password,
               bool remember = true, int type = kImapType) {
         Control<QComboBox>(add(), kType)->setCurrentIndex(type);
@@ -26,14 +25,26 @@ struct CAccountPages : CMainWindowFixture {
         TypeInto(add(), kName, name);
         TypeInto(add(), kUser, user);
         TypeInto(add(), kPassword, password);
-        if (Remember()->isChecked() != remember)
-            Remember()->click();
+        if (auto* box = Control<QCheckBox>(add(), kRemember); box->isChecked() != remember)
+            box->click();
     }
     QString Fields() {
         QString all;
         for (int id : {kServer, kName, kUser, kPassword})
             all += Control<QLineEdit>(add(), id)->text();
         return all;
+    }
+    // Tests an account at `port` and returns the result box; the fields are
+    // locked while it runs.
+    SeenMessage Run(int port, const char* user, const char* password, bool imap = false) {
+        (imap ? app->ImapPort : app->Pop3Port) = port;
+        Fill("127.0.0.1", "", user, password, true, imap ? kImapType : kPop3Type);
+        CBoxRecorder boxes;
+        Click(add(), kTest);
+        EXPECT_FALSE(Enabled(add(), kServer) || Enabled(add(), kType));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 30000));
+        EXPECT_TRUE(Enabled(add(), kServer));
+        return boxes.seen.empty() ? SeenMessage{} : boxes.seen[0];
     }
 };
 
@@ -85,8 +96,8 @@ TEST(AccountPages, ChangeReplacesExactlyTheChosenRecord) {
     EXPECT_FALSE(Enabled(change, kChange));
     ClickRow(list, 0);
     Click(change, kChange);
-    EXPECT_EQ(w.VisiblePage(), 1);
-    EXPECT_EQ(w.Fields(), "a.exampleHomejoesecret");
+    EXPECT_EQ(std::pair(w.VisiblePage(), w.Fields()),
+              std::pair(1, QString("a.exampleHomejoesecret")));
     TypeInto(w.add(), kServer, "c.example"); // its own name is no obstacle
     Click(w.add(), kAdd);
     const std::string changed = "-->ome|a.example|joe|sec<--\r\nI|Work|b.example|ann|*\r\n"
@@ -100,34 +111,18 @@ TEST(AccountPages, ChangeReplacesExactlyTheChosenRecord) {
     EXPECT_EQ(Column(list->model()), QStringList({"Work", "Home"}));
     ASSERT_TRUE(Enabled(change, kChange));
     Click(change, kChange);
-    EXPECT_EQ(w.VisiblePage(), 2);
-    EXPECT_EQ(w.add()->ChangeOffset(), -1);
-    EXPECT_EQ(w.File(), changed);
+    EXPECT_EQ(std::tuple(w.VisiblePage(), w.add()->ChangeOffset(), w.File()),
+              std::tuple(2, -1, changed));
 }
 
 // The account test, with the login prompt the real one.
-class AccountTest : public ::testing::Test {
-  protected:
+struct AccountTest : ::testing::Test {
     void SetUp() override {
         w.app->LoginPrompt = &prompt;
         w.app->ServerTimeoutMsOverride = 5000;
         w.ClickNode(1);
     }
     void TearDown() override { w.app->LoginPrompt = nullptr; }
-
-    // Tests an account at `port` and returns the result box; the fields
-    // are locked while it runs.
-    SeenMessage Run(int port, const char* user, const char* password, bool imap = false) {
-        (imap ? w.app->ImapPort : w.app->Pop3Port) = port;
-        w.Fill("127.0.0.1", "", user, password, true, imap ? kImapType : kPop3Type);
-        CBoxRecorder boxes;
-        Click(w.add(), kTest);
-        EXPECT_FALSE(Enabled(w.add(), kServer) || Enabled(w.add(), kType));
-        EXPECT_TRUE(boxes.WaitFor(1, 30000));
-        EXPECT_TRUE(Enabled(w.add(), kServer));
-        return boxes.seen.empty() ? SeenMessage{} : boxes.seen[0];
-    }
-
     CAccountPages w;
     CLoginPrompt prompt{*w.app};
 };
@@ -137,7 +132,7 @@ TEST_F(AccountTest, UnreachableServerShowsConnectFailure) {
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const int port = closed.serverPort();
     closed.close(); // nobody listens there now
-    EXPECT_EQ(Run(port, "joe", "pw"),
+    EXPECT_EQ(w.Run(port, "joe", "pw"),
               (SeenMessage{"Falid", "Can't connect to the server at this time, try again later",
                            QMessageBox::Critical}));
 }
@@ -147,15 +142,15 @@ TEST_F(AccountTest, AgainstTestServer) {
     const std::string password = CTestMailServer::Password("user12");
     const SeenMessage good{"Falid", "Account settings have been tested successfully",
                            QMessageBox::Information};
-    EXPECT_EQ(Run(CTestMailServer::Pop3Port(), "user12", password.c_str()), good);
-    EXPECT_EQ(Run(CTestMailServer::ImapPort(), "user12", password.c_str(), true), good);
+    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", password.c_str()), good);
+    EXPECT_EQ(w.Run(CTestMailServer::ImapPort(), "user12", password.c_str(), true), good);
 
     // Rejected: the prompt comes up with the user name; Cancel ends the test.
     WhenModal<CLoginDialog>([](CLoginDialog* login) {
         EXPECT_EQ(Control<QLineEdit>(login, 1028)->text(), QString("user12"));
         Click(login, 2);
     });
-    EXPECT_EQ(Run(CTestMailServer::Pop3Port(), "user12", "wrong"),
+    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", "wrong"),
               (SeenMessage{"Falid", "Incorrect user name or password", QMessageBox::Critical}));
 
     // Rejected, then the right password typed into the prompt.
@@ -163,7 +158,7 @@ TEST_F(AccountTest, AgainstTestServer) {
         TypeInto(login, 1029, QString::fromStdString(password));
         Click(login, 1);
     });
-    EXPECT_EQ(Run(CTestMailServer::Pop3Port(), "user12", "wrong"), good);
+    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", "wrong"), good);
 }
 
 } // namespace

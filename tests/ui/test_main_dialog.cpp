@@ -31,16 +31,13 @@ TEST(MainDialog, LevelsAndClosing) {
     CMainWindowFixture w("[SETTINGS]\r\n10008=4\r\n");
     EXPECT_EQ(BoldNodes(w), QList<int>{7});
     w.ClickNode(8, true); // "High"
-    EXPECT_EQ(w.app->FilterLevel.load(), 3);
-    EXPECT_EQ(BoldNodes(w), QList<int>{8});
-    EXPECT_EQ(Shown(w), Described(12));
+    EXPECT_EQ(std::tuple(w.app->FilterLevel.load(), BoldNodes(w), Shown(w)),
+              std::tuple(3, QList<int>{8}, Described(12)));
     w.ClickNode(6, true);  // "Levels"
     w.ClickNode(16, true); // "Options"
     w.dialog->Tree()->collapseAll();
     w.ClickNode(-1, true);
-    EXPECT_EQ(w.app->FilterLevel.load(), 3);
-    EXPECT_EQ(BoldNodes(w), QList<int>{8});
-
+    EXPECT_EQ(std::pair(w.app->FilterLevel.load(), BoldNodes(w)), std::pair(3, QList<int>{8}));
     QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
     w.dialog->close();
     EXPECT_TRUE(w.dialog->isVisible());
