@@ -14,8 +14,14 @@ constexpr int kType = 1004, kServer = 1006, kUser = 1008, kPassword = 1010, kTes
               kRemember = 1013, kName = 1014, kChange = 1016, kAdd = 1023;
 constexpr int kPop3Type = 1, kImapType = 0;
 
+// With the login prompt the real one.
 struct CAccountPages : CMainWindowFixture {
-    using CMainWindowFixture::CMainWindowFixture;
+    CAccountPages(const std::string& accounts = "")
+        : CMainWindowFixture("[SETTINGS]\r\n", accounts) {
+        app->LoginPrompt = &prompt;
+        app->ServerTimeoutMsOverride = 5000;
+    }
+    ~CAccountPages() { app->LoginPrompt = nullptr; }
     CAddAccountPage* add() { return dialog->AddAccountPage(); }
     std::string File() { return dir.Read("ZRKList.zrk"); }
     void Fill(const char* server, const char* name, const char* user, const char* password,
@@ -46,6 +52,7 @@ struct CAccountPages : CMainWindowFixture {
         EXPECT_TRUE(Enabled(add(), kServer));
         return boxes.seen.empty() ? SeenMessage{} : boxes.seen[0];
     }
+    CLoginPrompt prompt{*app};
 };
 
 // The buttons follow the fields, in an order where each tick or untick of
@@ -64,7 +71,7 @@ TEST(AccountPages, ButtonsAndAddingRecords) {
         {kPop3Type, "Home", "pw", true, ""},
         {kPop3Type, "", "pw|1", true, "P||srv|joe|pw|1\r\n"},
         {kImapType, "Work", "typed", false, "I|Work|srv|joe|*\r\n"}};
-    CAccountPages w("[SETTINGS]\r\n", "P|Home|a|b|c\r\n");
+    CAccountPages w("P|Home|a|b|c\r\n");
     for (auto [server, user, password, remember, add, test] : buttons) {
         w.Fill(server, "any", user, password, remember);
         EXPECT_EQ(std::pair(Enabled(w.add(), kAdd), Enabled(w.add(), kTest)), std::pair(add, test))
@@ -115,19 +122,9 @@ TEST(AccountPages, ChangeReplacesExactlyTheChosenRecord) {
               std::tuple(2, -1, changed));
 }
 
-// The account test, with the login prompt the real one.
-struct AccountTest : ::testing::Test {
-    void SetUp() override {
-        w.app->LoginPrompt = &prompt;
-        w.app->ServerTimeoutMsOverride = 5000;
-        w.ClickNode(1);
-    }
-    void TearDown() override { w.app->LoginPrompt = nullptr; }
+TEST(AccountTest, UnreachableServerShowsConnectFailure) {
     CAccountPages w;
-    CLoginPrompt prompt{*w.app};
-};
-
-TEST_F(AccountTest, UnreachableServerShowsConnectFailure) {
+    w.ClickNode(1);
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const int port = closed.serverPort();
@@ -137,8 +134,10 @@ TEST_F(AccountTest, UnreachableServerShowsConnectFailure) {
                            QMessageBox::Critical}));
 }
 
-TEST_F(AccountTest, AgainstTestServer) {
+TEST(AccountTest, AgainstTestServer) {
     SKIP_WITHOUT_MAIL_SERVER();
+    CAccountPages w;
+    w.ClickNode(1);
     const std::string password = CTestMailServer::Password("user12");
     const SeenMessage good{"Falid", "Account settings have been tested successfully",
                            QMessageBox::Information};

@@ -16,30 +16,23 @@ QStringList Rows(QWidget* page, int column = 0) {
     return Column(List(page)->model(), column);
 }
 
-struct DeleteCase {
-    int Page;
-    std::string File, Before;
-    std::vector<int> Selected;
-    std::string After;
-    QStringList Left;
-};
-void PrintTo(const DeleteCase& c, std::ostream* out) {
-    *out << c.File;
-}
+// Page, file, its lines, the rows picked, the file then, the rows left.
+using DeleteCase =
+    std::tuple<int, std::string, std::string, std::vector<int>, std::string, QStringList>;
 class DeleteRows : public ::testing::TestWithParam<DeleteCase> {};
 
 // Delete is there only while rows are selected; empty space unselects.
 // Each row carries its line's offset, dead lines counted.
 TEST_P(DeleteRows, MarkExactlyTheSelectedLines) {
-    const DeleteCase& c = GetParam();
+    const auto& [index, file, before, selected, after, left] = GetParam();
     CMainWindowFixture w;
-    w.dir.Write(c.File, c.Before);
-    QWidget* page = w.Open(c.Page);
+    w.dir.Write(file, before);
+    QWidget* page = w.Open(index);
     EXPECT_FALSE(Enabled(page, kDelete));
-    for (int row : c.Selected)
+    for (int row : selected)
         ClickRow(List(page), row, Qt::ControlModifier);
     Click(page, kDelete);
-    EXPECT_EQ(std::pair(w.dir.Read(c.File), Rows(page)), std::pair(c.After, c.Left));
+    EXPECT_EQ(std::pair(w.dir.Read(file), Rows(page)), std::pair(after, left));
     EXPECT_FALSE(Enabled(page, kDelete));
     ClickRow(List(page), 0);
     ASSERT_TRUE(Enabled(page, kDelete));
