@@ -83,6 +83,23 @@ TEST(Connect, FailuresGiveMinusOneNoSocketAndTheirCause) {
     leaks.Verify();
 }
 
+// A first account out of reach ends the cycle: the second, whose server
+// listens on 127.0.0.1 only, is not checked in it.
+TEST(Connect, UnreachableFirstAccountEndsTheCycle) {
+    CFakeServer second({S("+OK POP3 ready\r\n")});
+    CTempDir dir;
+    CFilterApp app;
+    app.InstallPath = dir.Path();
+    app.Pop3Port = second.Port();
+    app.ServerTimeoutMsOverride = 3000;
+    app.AppendAccountRecord(true, "Gone", "127.0.0.2", "u", "p");
+    app.AppendAccountRecord(true, "Here", "127.0.0.1", "u", "p");
+    app.CheckNow();
+    ASSERT_TRUE(app.WaitForCheckToFinish(60s));
+    EXPECT_EQ(app.GetLastStatusText(), "Connection Error");
+    EXPECT_EQ(second.Received(), "");
+}
+
 TEST(Connect, AbortWakesAWait) {
     CFakeServer silent({});
     CServerConnection connection;

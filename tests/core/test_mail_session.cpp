@@ -116,8 +116,8 @@ const std::string kImapLoggedIn = kImapLogin + "S:a001 OK [CAPABILITY IMAP4rev1]
 // Three messages on a server without UIDPLUS, up to the last FETCH.
 const std::string kImapThree = kImapLoggedIn +
                                "C:A142 SELECT INBOX|S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1 (FLAGS "
-                               "BODY[])|M:1|C:A654 FETCH 2 (FLAGS BODY[])|M:2|";
-const std::string kImapLast = "C:A654 FETCH 3 (FLAGS BODY[])|";
+                               "BODY[])|M:1|C:A654 FETCH 2 (FLAGS BODY[])|M:2|C:A654 FETCH 3 "
+                               "(FLAGS BODY[])|";
 const std::string kLogout = "C:a006 LOGOUT|S:a006 OK";
 const std::string kNoList = "C:LIST|S:-ERR|"; // a server that gives no sizes
 
@@ -231,28 +231,27 @@ INSTANTIATE_TEST_SUITE_P(
         // Without UIDPLUS a CLOSE must not remove a kept message flagged by
         // someone else, nor new mail.
         Transcript("ImapForeignDeletedFlagNoClose", kImap,
-                   kImapThree + kImapLast + "S:* 2 FETCH (FLAGS (\\Deleted))|M:3|" + kLogout,
+                   kImapThree + "S:* 2 FETCH (FLAGS (\\Deleted))|M:3|" + kLogout,
                    kTextForeignDeleted, {0, 1, 0}),
         Transcript("ImapCondemnedAlreadyFlaggedClosed", kImap,
-                   kImapThree + kImapLast +
+                   kImapThree +
                        "S:* 1 FETCH (FLAGS (\\Deleted))|M:3|C:A003 STORE 1 FLAGS (\\Deleted)|"
                        "S:A003 OK|C:A341 CLOSE|S:A341 OK",
                    kEnded, {0, 1, 1}),
-        Transcript("ImapNewMailNoClose", kImap,
-                   kImapThree + kImapLast + "S:* 4 EXISTS|M:3|" + kLogout, kTextInboxGrew,
-                   {1, 1, 0}),
+        Transcript("ImapNewMailNoClose", kImap, kImapThree + "S:* 4 EXISTS|M:3|" + kLogout,
+                   kTextInboxGrew, {1, 1, 0}),
         // An EXPUNGE that the keep-alive reports means the numbers have moved:
         // no STORE at all.
         Transcript(
             "ImapKeepAliveWhileJudged", kImap,
-            kImapThree + kImapLast +
+            kImapThree +
                 "M:3|K:a002 OK|C:A003 STORE 1,3 FLAGS (\\Deleted)|S:A003 OK|C:A341 CLOSE|S:A341 OK",
             kEnded, {0, 1, 0}),
         Transcript("ImapKeepAliveSawExpunge", kImap,
-                   kImapThree + kImapLast + "M:3|K:* 1 EXPUNGE/a002 OK|" + kLogout,
-                   kTextMailboxChanged, {0, 1, 0}),
+                   kImapThree + "M:3|K:* 1 EXPUNGE/a002 OK|" + kLogout, kTextMailboxChanged,
+                   {0, 1, 0}),
         Transcript("ImapFlaggedDuringStoreNoClose", kImap,
-                   kImapThree + kImapLast +
+                   kImapThree +
                        "M:3|C:A003 STORE 3 FLAGS (\\Deleted)|S:* 1 FETCH (FLAGS (\\Deleted))|"
                        "S:A003 OK|" +
                        kLogout,

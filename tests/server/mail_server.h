@@ -1,9 +1,9 @@
 #pragma once
-// The private test Dovecot that scripts/test_mailserver starts, as the tests
-// see it: ports, users, Maildirs and CA files from the environment. Each
-// test uses users of its own, so tests may run side by side.
+// The private test Dovecot that scripts/test_mailserver starts: ports, users,
+// Maildirs and CA file from the environment. Tests use users of their own.
 #include "core/filter_fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +25,6 @@ class CTestMailServer {
     static int Pop3sPort() { return std::atoi(Env("POP3S_PORT").c_str()); }
     static int ImapsPort() { return std::atoi(Env("IMAPS_PORT").c_str()); }
     static std::string CaFile() { return Env("CA_FILE"); }
-    static std::string OtherCaFile() { return Env("OTHER_CA_FILE"); }
 
     static std::string Password(const std::string& user) {
         std::istringstream users(Env("USERS"));
@@ -35,8 +34,8 @@ class CTestMailServer {
         return "";
     }
 
-    static std::filesystem::path Maildir(const std::string& user) {
-        return std::filesystem::path(Env("MAILDIR_ROOT")) / user / "Maildir";
+    static std::filesystem::path Maildir(const std::string& u) {
+        return std::filesystem::path(Env("MAILDIR_ROOT")) / u / "Maildir";
     }
 
     // An empty Maildir owned by the mail user, indexes included.
@@ -49,10 +48,8 @@ class CTestMailServer {
         Own(Maildir(user));
     }
 
-    // Delivers one message as Maildir delivery does: LF line ends (the
-    // server adds the CR), written to tmp and renamed into new. The server
-    // numbers new mail in the order of the names, so the counter has a
-    // fixed width: Q10 does not come before Q9.
+    // As Maildir delivery does: LF line ends, tmp renamed into new. The server
+    // numbers mail in the order of the names: Q10 must not come before Q9.
     static void Deliver(const std::string& user, const std::string& text) {
         static int counter = 0;
         std::string sequence = std::to_string(++counter);
@@ -77,12 +74,9 @@ class CTestMailServer {
         return texts;
     }
 
-    // How many remaining messages contain `text`.
-    static int CountContaining(const std::string& user, const std::string& text) {
-        int count = 0;
-        for (const std::string& message : Messages(user))
-            count += message.find(text) != std::string::npos;
-        return count;
+    static long CountContaining(const std::string& user, const std::string& text) {
+        const auto texts = Messages(user);
+        return std::ranges::count_if(texts, [&](auto& m) { return m.find(text) != m.npos; });
     }
 
   private:

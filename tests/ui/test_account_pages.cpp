@@ -14,11 +14,16 @@ constexpr int kType = 1004, kServer = 1006, kUser = 1008, kPassword = 1010, kTes
               kRemember = 1013, kName = 1014, kChange = 1016, kAdd = 1023;
 constexpr int kPop3Type = 1, kImapType = 0;
 
+// With the login prompt the real one.
 struct CAccountPages : CMainWindowFixture {
-    using CMainWindowFixture::CMainWindowFixture;
+    CAccountPages(const std::string& accounts = "")
+        : CMainWindowFixture("[SETTINGS]\r\n", accounts) {
+        app->LoginPrompt = &prompt;
+        app->ServerTimeoutMsOverride = 5000;
+    }
+    ~CAccountPages() { app->LoginPrompt = nullptr; }
     CAddAccountPage* add() { return dialog->AddAccountPage(); }
     std::string File() { return dir.Read("ZRKList.zrk"); }
-    QCheckBox* Remember() { return Control<QCheckBox>(add(), kRemember); }
     void Fill(const char* server, const char* name, const char* user, const char* password,
               bool remember = true, int type = kImapType) {
         Control<QComboBox>(add(), kType)->setCurrentIndex(type);
@@ -26,8 +31,8 @@ struct CAccountPages : CMainWindowFixture {
         TypeInto(add(), kName, name);
         TypeInto(add(), kUser, user);
         TypeInto(add(), kPassword, password);
-        if (Remember()->isChecked() != remember)
-            Remember()->click();
+        if (auto* box = Control<QCheckBox>(add(), kRemember); box->isChecked() != remember)
+            box->click();
     }
     QString Fields() {
         QString all;
@@ -35,6 +40,19 @@ struct CAccountPages : CMainWindowFixture {
             all += Control<QLineEdit>(add(), id)->text();
         return all;
     }
+    // Tests an account at `port` and returns the result box; the fields are
+    // locked while it runs.
+    SeenMessage Run(int port, const char* user, const char* password, bool imap = false) {
+        (imap ? app->ImapPort : app->Pop3Port) = port;
+        Fill("127.0.0.1", "", user, password, true, imap ? kImapType : kPop3Type);
+        CBoxRecorder boxes;
+        Click(add(), kTest);
+        EXPECT_FALSE(Enabled(add(), kServer) || Enabled(add(), kType));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 30000));
+        EXPECT_TRUE(Enabled(add(), kServer));
+        return boxes.seen.empty() ? SeenMessage{} : boxes.seen[0];
+    }
+    CLoginPrompt prompt{*app};
 };
 
 // The buttons follow the fields, in an order where each tick or untick of
@@ -53,7 +71,7 @@ TEST(AccountPages, ButtonsAndAddingRecords) {
         {kPop3Type, "Home", "pw", true, ""},
         {kPop3Type, "", "pw|1", true, "P||srv|joe|pw|1\r\n"},
         {kImapType, "Work", "typed", false, "I|Work|srv|joe|*\r\n"}};
-    CAccountPages w("[SETTINGS]\r\n", "P|Home|a|b|c\r\n");
+    CAccountPages w("P|Home|a|b|c\r\n");
     for (auto [server, user, password, remember, add, test] : buttons) {
         w.Fill(server, "any", user, password, remember);
         EXPECT_EQ(std::pair(Enabled(w.add(), kAdd), Enabled(w.add(), kTest)), std::pair(add, test))
@@ -85,8 +103,8 @@ TEST(AccountPages, ChangeReplacesExactlyTheChosenRecord) {
     EXPECT_FALSE(Enabled(change, kChange));
     ClickRow(list, 0);
     Click(change, kChange);
-    EXPECT_EQ(w.VisiblePage(), 1);
-    EXPECT_EQ(w.Fields(), "a.exampleHomejoesecret");
+    EXPECT_EQ(std::pair(w.VisiblePage(), w.Fields()),
+              std::pair(1, QString("a.exampleHomejoesecret")));
     TypeInto(w.add(), kServer, "c.example"); // its own name is no obstacle
     Click(w.add(), kAdd);
     const std::string changed = "-->ome|a.example|joe|sec<--\r\nI|Work|b.example|ann|*\r\n"
@@ -100,62 +118,38 @@ TEST(AccountPages, ChangeReplacesExactlyTheChosenRecord) {
     EXPECT_EQ(Column(list->model()), QStringList({"Work", "Home"}));
     ASSERT_TRUE(Enabled(change, kChange));
     Click(change, kChange);
-    EXPECT_EQ(w.VisiblePage(), 2);
-    EXPECT_EQ(w.add()->ChangeOffset(), -1);
-    EXPECT_EQ(w.File(), changed);
+    EXPECT_EQ(std::tuple(w.VisiblePage(), w.add()->ChangeOffset(), w.File()),
+              std::tuple(2, -1, changed));
 }
 
-// The account test, with the login prompt the real one.
-class AccountTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        w.app->LoginPrompt = &prompt;
-        w.app->ServerTimeoutMsOverride = 5000;
-        w.ClickNode(1);
-    }
-    void TearDown() override { w.app->LoginPrompt = nullptr; }
-
-    // Tests an account at `port` and returns the result box; the fields
-    // are locked while it runs.
-    SeenMessage Run(int port, const char* user, const char* password, bool imap = false) {
-        (imap ? w.app->ImapPort : w.app->Pop3Port) = port;
-        w.Fill("127.0.0.1", "", user, password, true, imap ? kImapType : kPop3Type);
-        CBoxRecorder boxes;
-        Click(w.add(), kTest);
-        EXPECT_FALSE(Enabled(w.add(), kServer) || Enabled(w.add(), kType));
-        EXPECT_TRUE(boxes.WaitFor(1, 30000));
-        EXPECT_TRUE(Enabled(w.add(), kServer));
-        return boxes.seen.empty() ? SeenMessage{} : boxes.seen[0];
-    }
-
+TEST(AccountTest, UnreachableServerShowsConnectFailure) {
     CAccountPages w;
-    CLoginPrompt prompt{*w.app};
-};
-
-TEST_F(AccountTest, UnreachableServerShowsConnectFailure) {
+    w.ClickNode(1);
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const int port = closed.serverPort();
     closed.close(); // nobody listens there now
-    EXPECT_EQ(Run(port, "joe", "pw"),
+    EXPECT_EQ(w.Run(port, "joe", "pw"),
               (SeenMessage{"Falid", "Can't connect to the server at this time, try again later",
                            QMessageBox::Critical}));
 }
 
-TEST_F(AccountTest, AgainstTestServer) {
+TEST(AccountTest, AgainstTestServer) {
     SKIP_WITHOUT_MAIL_SERVER();
+    CAccountPages w;
+    w.ClickNode(1);
     const std::string password = CTestMailServer::Password("user12");
     const SeenMessage good{"Falid", "Account settings have been tested successfully",
                            QMessageBox::Information};
-    EXPECT_EQ(Run(CTestMailServer::Pop3Port(), "user12", password.c_str()), good);
-    EXPECT_EQ(Run(CTestMailServer::ImapPort(), "user12", password.c_str(), true), good);
+    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", password.c_str()), good);
+    EXPECT_EQ(w.Run(CTestMailServer::ImapPort(), "user12", password.c_str(), true), good);
 
     // Rejected: the prompt comes up with the user name; Cancel ends the test.
     WhenModal<CLoginDialog>([](CLoginDialog* login) {
         EXPECT_EQ(Control<QLineEdit>(login, 1028)->text(), QString("user12"));
         Click(login, 2);
     });
-    EXPECT_EQ(Run(CTestMailServer::Pop3Port(), "user12", "wrong"),
+    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", "wrong"),
               (SeenMessage{"Falid", "Incorrect user name or password", QMessageBox::Critical}));
 
     // Rejected, then the right password typed into the prompt.
@@ -163,7 +157,7 @@ TEST_F(AccountTest, AgainstTestServer) {
         TypeInto(login, 1029, QString::fromStdString(password));
         Click(login, 1);
     });
-    EXPECT_EQ(Run(CTestMailServer::Pop3Port(), "user12", "wrong"), good);
+    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", "wrong"), good);
 }
 
 } // namespace

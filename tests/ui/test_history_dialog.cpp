@@ -12,23 +12,18 @@ namespace {
 const QDate kDec9(2026, 12, 9), kDec10(2026, 12, 10), kDec11(2026, 12, 11), kJan1(2027, 1, 1);
 constexpr int kBefore = 1056, kBetween = 1057, kAfter = 1058, kShow = 1054, kClear = 1052;
 
-HistoryEntry Record(std::string date, std::string subject, std::string reason = "",
-                    std::string body = "") {
-    const unsigned char status = reason.empty();
-    return {date, "ann@mail.example", subject, status, reason, body};
-}
-
 // Opened at 12:30 on 10 December 2026, checked by the model tester.
-class HistoryDialogTest : public ::testing::Test {
-  protected:
+struct HistoryDialogTest : ::testing::Test {
     void SetUp() override {
         ui.app->Clock = [] { return LocalDateTime{2026, 12, 10, 12, 30, 0}; };
-        for (HistoryEntry& entry : std::vector<HistoryEntry>{
-                 Record("Wed, 09 Dec 2026", "nine", "",
-                        "<p>Hello</p> a<b<c>d>e <<>> x > y < z\r\nbye"),
-                 Record("Thu, 10 Dec 2026", "ten", "23003"), Record("Fri, 11 Dec 2026", "eleven"),
-                 Record("Tue, 05 Jan 2027", "five"), Record("date unreadable", "lost")})
-            ui.app->AppendHistoryEntry(std::move(entry));
+        const char* body = "<p>Hello</p> a<b<c>d>e <<>> x > y < z\r\nbye";
+        for (auto [date, subject, reason] : {std::tuple("Wed, 09 Dec 2026", "nine", ""),
+                                             {"Thu, 10 Dec 2026", "ten", "23003"},
+                                             {"Fri, 11 Dec 2026", "eleven", ""},
+                                             {"Tue, 05 Jan 2027", "five", ""},
+                                             {"date unreadable", "lost", ""}})
+            ui.app->AppendHistoryEntry(
+                {date, "ann@mail.example", subject, !*reason, reason, *subject == 'n' ? body : ""});
         viewer.Initialise();
         viewer.show();
     }
@@ -38,7 +33,6 @@ class HistoryDialogTest : public ::testing::Test {
         if (second.isValid())
             Control<QDateEdit>(&viewer, 1051)->setDate(second);
     }
-
     CUiApp ui{"[SETTINGS]\r\n", "[Tarnwick]\r\n23003=Sender*is blocked\r\n"};
     CHistoryDialog viewer{*ui.app, nullptr};
     QAbstractItemModelTester tester{viewer.Model(),

@@ -11,9 +11,6 @@ namespace {
 QString Described(int value) {
     return QString::fromStdString(DescriptionForNode(value)->English).replace("\r\n", "\n");
 }
-QString Shown(CMainWindowFixture& w) {
-    return w.dialog->LevelsPage()->Description();
-}
 QList<int> BoldNodes(CMainWindowFixture& w) {
     QList<int> bold;
     for (int i = 0; i < kNavigationNodeCount; ++i)
@@ -31,16 +28,14 @@ TEST(MainDialog, LevelsAndClosing) {
     CMainWindowFixture w("[SETTINGS]\r\n10008=4\r\n");
     EXPECT_EQ(BoldNodes(w), QList<int>{7});
     w.ClickNode(8, true); // "High"
-    EXPECT_EQ(w.app->FilterLevel.load(), 3);
-    EXPECT_EQ(BoldNodes(w), QList<int>{8});
-    EXPECT_EQ(Shown(w), Described(12));
+    EXPECT_EQ(
+        std::tuple(w.app->FilterLevel.load(), BoldNodes(w), w.dialog->LevelsPage()->Description()),
+        std::tuple(3, QList<int>{8}, Described(12)));
     w.ClickNode(6, true);  // "Levels"
     w.ClickNode(16, true); // "Options"
     w.dialog->Tree()->collapseAll();
     w.ClickNode(-1, true);
-    EXPECT_EQ(w.app->FilterLevel.load(), 3);
-    EXPECT_EQ(BoldNodes(w), QList<int>{8});
-
+    EXPECT_EQ(std::pair(w.app->FilterLevel.load(), BoldNodes(w)), std::pair(3, QList<int>{8}));
     QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
     w.dialog->close();
     EXPECT_TRUE(w.dialog->isVisible());
@@ -51,7 +46,8 @@ TEST(MainDialog, LevelsAndClosing) {
     EXPECT_NE(w.Settings().find("10008=3\r\n"), std::string::npos);
     w.Show();
     EXPECT_EQ(w.dialog->Tree()->currentItem(), w.dialog->Node(0));
-    EXPECT_EQ(std::pair(w.VisiblePage(), Shown(w)), std::pair(0, Described(0)));
+    EXPECT_EQ(std::pair(w.VisiblePage(), w.dialog->LevelsPage()->Description()),
+              std::pair(0, Described(0)));
     for (int branch : kBranchNodes)
         EXPECT_FALSE(w.dialog->Node(branch)->isExpanded()) << branch;
     w.ClickNode(11, true); // "Very Low"

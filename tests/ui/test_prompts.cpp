@@ -40,9 +40,8 @@ TEST(NewSenderDialog, EachWayOfAnsweringReachesTheAskingThread) {
 }
 
 // Quitting answers the open question "no answer" and closes its window, and
-// every later question too, so this runs in a process of its own, which
-// ends without tearing down main()'s QApplication (a leak check would
-// report the font cache it holds).
+// every later question too: hence a process of its own, ended before main()'s
+// QApplication goes (a leak check would report the font cache it holds).
 TEST(NewSenderQuit, OpenQuestionIsAnsweredNoAnswer) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     auto quitWithQuestionOpen = [] {
@@ -80,8 +79,8 @@ TEST(LoginPrompt, PromptsOpenTogetherAreAnsweredInAnyOrder) {
     TypeInto(open["First"], 1029, "s3cr|t");
     Click(open["First"], 1);
     ASSERT_TRUE(askFirst.Wait());
-    EXPECT_EQ(firstResult, 1);
-    EXPECT_EQ(first.UserName + first.Password, "a2s3cr|t");
+    EXPECT_EQ(std::pair(firstResult, first.UserName + first.Password),
+              std::pair(1, std::string("a2s3cr|t")));
 }
 
 // A blocking queued call to one's own thread would deadlock.

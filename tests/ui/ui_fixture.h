@@ -1,8 +1,7 @@
 #pragma once
-// Helpers for driving the real windows: a started application object on a
-// private data directory (with the installed English language file unless
-// told otherwise), controls by id, clicks on rows, and answering the modal
-// windows a click opens (the click only returns once they are closed).
+// Driving the real windows: an application object on a private data
+// directory, controls by id, clicks on rows, and answering the modal windows
+// a click opens (the click returns only once they are closed).
 #include "core/app_fixture.h"
 #include "ui/main_dialog.h"
 #include "ui/navigation_tree.h"
@@ -26,18 +25,16 @@ inline std::ostream& operator<<(std::ostream& out, const QString& text) {
     return out << text.toStdString();
 }
 
-inline std::string InstalledLanguageFile() {
-    std::ifstream in(std::string(DROSSGATE_RESOURCES) + "/Language/English.ini", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// A started application object; an empty `language` means no language file.
+// Started, with the installed English file unless given one; "" means none.
 struct CUiApp : CAppFixture {
+    static std::string Installed() {
+        std::ifstream in(std::string(DROSSGATE_RESOURCES) + "/Language/English.ini");
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
     explicit CUiApp(const std::string& settings = "[SETTINGS]\r\n",
-                    const std::string& language = InstalledLanguageFile())
+                    const std::string& language = Installed())
         : CAppFixture(settings, language.empty() ? "" : "English") {
-        if (!language.empty())
-            dir.Write("Language/English.ini", language);
+        dir.Write("Language/English.ini", language);
         EXPECT_TRUE(Start()) << "start-up failed";
     }
 };
@@ -65,12 +62,10 @@ template <class T> QList<T*> OpenWindows() {
 
 inline void ClickAt(QAbstractItemView* view, QPoint at, Qt::KeyboardModifiers keys = {},
                     bool twice = false) {
-    if (twice)
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, keys, at);
-    else
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, keys, at);
+    twice ? QTest::mouseDClick(view->viewport(), Qt::LeftButton, keys, at)
+          : QTest::mouseClick(view->viewport(), Qt::LeftButton, keys, at);
 }
-// Row -1 stands for the empty space below the last row.
+// Row -1: the empty space below the last row.
 inline void ClickRow(QAbstractItemView* view, int row, Qt::KeyboardModifiers keys = {},
                      bool twice = false) {
     ClickAt(view,
@@ -85,8 +80,8 @@ inline QStringList Column(const QAbstractItemModel* model, int column = 0) {
     return cells;
 }
 
-// Once a modal window of type T is up, runs `act` on it (which must close
-// it); a window that never comes fails the test instead of hanging it.
+// Runs `act` (which must close it) on the modal T once it is up; a window
+// that never comes fails the test instead of hanging it.
 template <class T> void WhenModal(std::function<void(T*)> act) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, act, deadline = QDeadlineTimer(5000)] {
@@ -113,10 +108,9 @@ inline void PrintTo(const SeenMessage& m, std::ostream* out) {
     *out << "{" << m.Caption << " | " << m.Text << " | icon " << m.Icon << "}";
 }
 
-// Answers every message box with OK as it comes up, also inside another
-// modal loop, and keeps what each showed. Like a window manager, it gives
-// the box's owner window the focus back as the box goes (the offscreen
-// platform does not) before the code that opened the box goes on.
+// Answers every message box with OK, also inside another modal loop, and
+// keeps what each showed. It gives the owner the focus back, as a window
+// manager would (the offscreen platform does not).
 struct CBoxRecorder {
     CBoxRecorder() {
         QObject::connect(&timer, &QTimer::timeout, [this] {
@@ -131,15 +125,12 @@ struct CBoxRecorder {
         });
         timer.start(2);
     }
-    bool WaitFor(size_t count, int ms = 10000) {
-        return QTest::qWaitFor([&] { return seen.size() >= count; }, ms);
-    }
     std::vector<SeenMessage> seen;
     QTimer timer;
 };
 
-// Runs `ask` on a thread of its own, as a session step does. Should the test
-// stop half-way, open dialogs are closed until the thread has returned.
+// Runs `ask` on a thread of its own, as a session step does; a test that
+// stops half-way closes open dialogs until the thread has returned.
 struct CAskingThread {
     explicit CAskingThread(std::function<void()> ask)
         : thread([this, ask] {
@@ -159,8 +150,7 @@ struct CAskingThread {
     std::thread thread;
 };
 
-// The main window on a started application object and an account file,
-// shown.
+// The main window, shown, on a started application object.
 struct CMainWindowFixture : CUiApp {
     explicit CMainWindowFixture(const std::string& settings = "[SETTINGS]\r\n",
                                 const std::string& accounts = "")
@@ -172,7 +162,6 @@ struct CMainWindowFixture : CUiApp {
         Show();
     }
     ~CMainWindowFixture() { app->Timers = nullptr; }
-
     void Show() {
         dialog->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
@@ -181,11 +170,11 @@ struct CMainWindowFixture : CUiApp {
     void ClickNode(int node, bool twice = false) {
         QTreeWidget* tree = dialog->Tree();
         QPoint at(10, tree->viewport()->height() - 4);
-        if (node >= 0) {
-            for (QTreeWidgetItem* up = dialog->Node(node)->parent(); up; up = up->parent())
+        if (QTreeWidgetItem* item = node < 0 ? nullptr : dialog->Node(node)) {
+            for (QTreeWidgetItem* up = item->parent(); up; up = up->parent())
                 up->setExpanded(true);
-            tree->scrollToItem(dialog->Node(node));
-            at = tree->visualItemRect(dialog->Node(node)).center();
+            tree->scrollToItem(item);
+            at = tree->visualItemRect(item).center();
         }
         ClickAt(tree, at, {}, twice);
     }
@@ -195,7 +184,11 @@ struct CMainWindowFixture : CUiApp {
                 return i;
         return -1;
     }
+    // Shows page `index`, which reloads its rows from the file.
+    QWidget* Open(int index) {
+        dialog->ShowPage(index);
+        return dialog->Page(index);
+    }
     std::string Settings() { return dir.Read("Settings.ini"); }
-
     std::unique_ptr<CMainDialog> dialog;
 };
