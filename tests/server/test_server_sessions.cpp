@@ -109,4 +109,64 @@ INSTANTIATE_TEST_SUITE_P(
                                Marks}),
     [](const testing::TestParamInfo<ServerCase>& info) { return info.param.Name; });
 
+// With a memory of judged messages a second check fetches only the new mail,
+// judging leaves \Seen as it was, and a kept mail whose life time runs out
+// is deleted without being fetched again.
+TEST(ServerJudgeOnce, LaterChecksFetchOnlyNewMailAndTheLifeTimeStillApplies) {
+    SKIP_WITHOUT_MAIL_SERVER();
+    for (const bool imap : {false, true}) {
+        const char* user = imap ? "user9" : "user8";
+        CTestMailServer::ResetMailbox(user);
+        auto deliver = [&](int n) {
+            CTestMailServer::Deliver(
+                user, filter_test::MessageText(
+                          {.From = n % 2 ? "ann@friends.example" : "offers@spam.example",
+                           .Subject = Subject(n),
+                           .Date = "Thu, 18 Sep 2003 10:00:00 +0200"}));
+        };
+        for (int n = 1; n <= 4; ++n)
+            deliver(n);
+        CTempDir dir;
+        CFilterApp app;
+        app.InstallPath = dir.Path();
+        UseTestLists(app);
+        auto check = [&] {
+            std::shared_ptr<CMailSession> session = std::make_shared<CPop3Session>(app);
+            if (imap)
+                session = std::make_shared<CImapSession>(app);
+            session->ServerName = "127.0.0.1";
+            session->UserName = user;
+            session->Password = CTestMailServer::Password(user);
+            session->ReceiveTimeout = 20s;
+            session->JudgedMemoryPath = dir.File("judged.txt");
+            EXPECT_EQ(session->ConnectToServer(imap ? CTestMailServer::ImapPort()
+                                                    : CTestMailServer::Pop3Port()),
+                      1);
+            session->StartStep();
+            EXPECT_TRUE(session->WaitUntilEnded(120s));
+            EXPECT_FALSE(session->EndedWithFailure()) << app.GetLastStatusText();
+            return session->BatchSize;
+        };
+        EXPECT_EQ(check(), 4) << imap; // 1 and 3 kept, 2 and 4 deleted
+        deliver(5);
+        EXPECT_EQ(check(), 1) << imap;
+        EXPECT_EQ(check(), 0) << imap;
+        EXPECT_EQ(app.GetHistorySize(), 5u) << imap;
+        EXPECT_EQ(CTestMailServer::Messages(user).size(), 3u) << imap;
+        for (const char* sub : {"new", "cur"})
+            for (const auto& entry :
+                 std::filesystem::directory_iterator(CTestMailServer::Maildir(user) / sub)) {
+                const std::string name = entry.path().filename().string();
+                const size_t flags = name.find(":2,");
+                EXPECT_TRUE(!imap || flags == std::string::npos ||
+                            name.find('S', flags) == std::string::npos)
+                    << name << " was marked read";
+            }
+        app.MailLifeTime = 1;
+        EXPECT_EQ(check(), 0) << imap;
+        EXPECT_EQ(CTestMailServer::Messages(user).size(), 0u) << imap;
+        EXPECT_EQ(app.GetHistorySize(), 8u) << imap;
+    }
+}
+
 } // namespace
