@@ -6,6 +6,7 @@
 #include "filter/message_preparer.h"
 #include "filter/spam_scorer.h"
 #include "filter_fixture.h"
+#include "platform/digest.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -288,13 +289,15 @@ TEST_F(Filter, ConcurrentAndPreparedBatches) {
     const std::string large(CMessagePreparer::kMaxQueuedBytes, 'x');
     std::vector<unsigned char> expected;
     std::string subjects, judged;
+    for (int i = 0; i < 20; ++i) // added last first: each lands at its own position
+        preparer.Add(
+            19 - i, Pop3({.Subject = std::to_string(19 - i),
+                          .Body = (19 - i) % 3 ? ((19 - i) % 5 ? "fine" : large) : "cheap pills"}));
     for (int i = 0; i < 20; ++i) {
-        preparer.Add(Pop3({.Subject = std::to_string(i),
-                           .Body = i % 3 ? (i % 5 ? "fine" : large) : "cheap pills"}));
         expected.push_back(i % 3 ? 1 : 0);
         subjects += std::to_string(i) + ",";
     }
-    std::vector<PreparedMessage> batch = preparer.Finish();
+    std::vector<PreparedMessage> batch = preparer.Finish(20);
     const auto other = std::make_shared<const CSpamScorer>(std::vector<std::string>{"fine"},
                                                            std::vector<int>{1000});
     batch.push_back(PrepareMessage(Pop3({.Subject = "other tables", .Body = "fine"}), other));
@@ -303,5 +306,17 @@ TEST_F(Filter, ConcurrentAndPreparedBatches) {
     for (const auto& entry : a.GetHistorySnapshot())
         judged += entry->Subject + ",";
     EXPECT_EQ(judged, subjects + "other tables,");
+
+    // A batch with a gap is not judged; copies kept at earlier checks count
+    // for the identical-mail limit, and only the new copy goes.
+    CMessagePreparer gap(nullptr);
+    gap.Add(1, Pop3({}));
+    EXPECT_TRUE(gap.Finish(2).empty());
+    std::vector<PreparedMessage> again;
+    again.push_back(PrepareMessage(Pop3({.Subject = "kept before"}), nullptr));
+    const JudgedMessage kept{"7", "", TextDigest(again[0].Key), "", ""};
+    EXPECT_EQ(a.ProcessFetchedMessages(std::move(again), 1, {kept}).Verdicts,
+              std::vector<unsigned char>{0});
+    EXPECT_EQ(a.GetHistorySnapshot().back()->Reason, "23009");
 }
 } // namespace
