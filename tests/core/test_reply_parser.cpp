@@ -1,15 +1,13 @@
-// The reply parsers fed in every split: the end of a POP3 message, a status
-// line or an IMAP response is found wherever the receives cut the bytes,
-// nothing inside a message ends it early and the next reply is left alone.
-// Hostile replies are in the fault matrix.
+// The reply parsers: an end is found wherever the receives cut the bytes,
+// nothing inside a message ends it early, the next reply is left alone.
 #include "mail/reply_parser.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-// Feeds `reply` + `next` cut at `cut` (0: one byte at a time) until the
-// collector is done; it must have taken exactly `reply` and hold `text`.
+// Feeds `reply` + `next` cut at each `cut` (0: byte by byte): the collector
+// takes exactly `reply` and holds `text`.
 template <class Make>
 void EverySplit(const std::string& reply, const std::string& next, const std::string& text,
                 Make make) {
@@ -31,8 +29,7 @@ void EverySplit(const std::string& reply, const std::string& next, const std::st
 const std::string kStatus = "+OK 120 octets\r\n";
 const std::string kBody = "From: a@b.example\r\nSubject: dots\r\n\r\n..leading dot\r\n"
                           "text\n.not the end\nbare\n.\r\nnor this\r\n.\r\n";
-// Look-alike tags, then a body that holds the completion text, a
-// literal-like line and an EXPUNGE.
+// Look-alike tags, a body with the completion text, a literal and an EXPUNGE.
 const std::string kImapBody = "Subject: trap\r\n\r\nA654 OK fake end\r\n{5}\r\n* 3 EXPUNGE\r\n";
 const std::string kFetch = "A6540 OK\r\na654 OK\r\n* 2 FETCH (FLAGS (\\Seen) BODY[] {" +
                            std::to_string(kImapBody.size()) + "}\r\n" + kImapBody +
@@ -52,9 +49,8 @@ TEST(Collectors, EndFoundInEverySplit) {
     EXPECT_FALSE(fetch.SawExpunge()) << "an EXPUNGE inside the body counts";
 }
 
-// The readers of a reply's parts: a status line is exactly "+OK" or "-ERR";
-// a size is counted without stuffing, a bare line feed as CR LF; FETCH
-// items are found in any order, past lists and strings that hold look-alikes.
+// A status line is exactly "+OK" or "-ERR"; a size is counted without
+// stuffing, a bare LF as CR LF; FETCH items in any order, past look-alikes.
 TEST(ReplyParts, ReadAsTheProtocolDefines) {
     const std::pair<const char*, Pop3Status> statuses[] = {
         {"+OK\r\n", Pop3Status::Positive},  {"+OK 2 40\n", Pop3Status::Positive},

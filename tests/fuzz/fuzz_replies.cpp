@@ -1,16 +1,14 @@
-// Server replies fed in any split: the POP3 and IMAP collectors must reach
-// the same verdict (and the same text) as when fed the whole reply at once,
-// and never hold more than their limits. The readers of a reply's parts take
-// any bytes; every whole POP3 text has an end and a size.
+// Replies fed in any split reach the verdict and text of the whole reply,
+// within the limits; the part readers take any bytes, and every whole POP3
+// text has an end and a size.
 #include "mail/reply_parser.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
-// Feeds `reply` whole (no sizes) or in chunks of the sizes the input's first
-// bytes chose; a collector that still wants bytes must take what it gets.
-// Returns the bytes taken.
+// Feeds `reply` whole (no sizes) or in chunks of the sizes the input chose; a
+// collector that still wants bytes must take them all. Returns the bytes taken.
 template <class Collector>
 size_t Feed(Collector& c, std::string_view reply, std::string_view sizes) {
     size_t offset = 0;
@@ -26,8 +24,8 @@ size_t Feed(Collector& c, std::string_view reply, std::string_view sizes) {
     return offset;
 }
 
-// Where a reply that passed a limit was cut off does not matter: the session
-// ends there. A complete reply must be the same reply. Returns the bytes taken.
+// A complete reply must be the same reply; where one past a limit was cut off
+// does not matter, the session ends there.
 template <class Collector>
 size_t Same(Collector& whole, Collector& split, std::string_view reply, std::string_view sizes) {
     const size_t a = Feed(whole, reply, {}), b = Feed(split, reply, sizes);
