@@ -94,9 +94,9 @@ TEST_P(Dialogue, ExactBytes) {
     EXPECT_NE(run.StatusLog.find(*c.Status ? "[Home] " + std::string(c.Status) : ""),
               std::string::npos)
         << run.StatusLog;
-    ASSERT_EQ(session->Messages.size(), c.Verdicts.size());
+    ASSERT_EQ(session->HeldTexts.size(), c.Verdicts.size());
     for (size_t i = 0; i < c.Verdicts.size(); ++i)
-        EXPECT_TRUE(session->Messages[i].ends_with(MessageReply(c.P, static_cast<int>(i) + 1)));
+        EXPECT_TRUE(session->HeldTexts[i].ends_with(MessageReply(c.P, static_cast<int>(i) + 1)));
     // The prompt shows the account's name and the values in use.
     for (const LoginPromptData& asked : run.login.Asked)
         EXPECT_TRUE(asked.Title == "Home" && asked.UserName == "u" && asked.Password == c.Password);

@@ -31,21 +31,29 @@ const std::string kBody = "From: a@b.example\r\nSubject: dots\r\n\r\n..leading d
                           "text\n.not the end\nbare\n.\r\nnor this\r\n.\r\n";
 // Look-alike tags, a body with the completion text, a literal and an EXPUNGE.
 const std::string kImapBody = "Subject: trap\r\n\r\nA654 OK fake end\r\n{5}\r\n* 3 EXPUNGE\r\n";
-const std::string kFetch = "A6540 OK\r\na654 OK\r\n* 2 FETCH (FLAGS (\\Seen) BODY[] {" +
-                           std::to_string(kImapBody.size()) + "}\r\n" + kImapBody +
-                           ")\r\nA654 OK Fetch completed.\r\n";
+const std::string kFetchBody = "* 2 FETCH (FLAGS (\\Seen) BODY[] {" +
+                               std::to_string(kImapBody.size()) + "}\r\n" + kImapBody + ")\r\n";
+const std::string kFetch = "A6540 OK\r\na654 OK\r\n* OK [UIDVALIDITY 42] x\r\n" + kFetchBody +
+                           "A654 OK Fetch completed.\r\n";
 
 TEST(Collectors, EndFoundInEverySplit) {
     EverySplit(kBody, "+OK next\r\n", kStatus + kBody,
                [] { return CPop3MessageCollector(kStatus, 1 << 20); });
     EverySplit(".\r\n", "+OK", "+OK\r\n.\r\n", [] { return CPop3MessageCollector("+OK\r\n", 99); });
     EverySplit("+OK 2 40\r\n", "DATA", "+OK 2 40\r\n", [] { return CStatusLineCollector(16); });
-    EverySplit(kFetch, "* 9 EXISTS\r\n", kFetch,
-               [] { return CImapResponseCollector("A654", ReplyLimits{}, 2); });
-    CImapResponseCollector fetch("A654", ReplyLimits{}, 2);
+    // The body is handed over whole, with its message number, and leaves the text.
+    const std::string rest = kFetch.substr(0, kFetch.find("* 2")) + "A654 OK Fetch completed.\r\n";
+    EverySplit(kFetch, "* 9 EXISTS\r\n", rest, [] {
+        CImapResponseCollector c("A654", ReplyLimits{});
+        c.StreamFetchBodies([](long number, const FetchItems& items, std::string text) {
+            EXPECT_TRUE(number == 2 && items.HasFlags && text == kFetchBody) << text;
+        });
+        return c;
+    });
+    CImapResponseCollector fetch("A654", ReplyLimits{});
     fetch.Feed(kFetch);
     EXPECT_EQ(fetch.Status(), TaggedStatus::Ok);
-    EXPECT_TRUE(fetch.SawFetchLiteral());
+    EXPECT_EQ(fetch.UidValidity(), "42");
     EXPECT_FALSE(fetch.SawExpunge()) << "an EXPUNGE inside the body counts";
 }
 
@@ -78,6 +86,18 @@ TEST(ReplyParts, ReadAsTheProtocolDefines) {
         EXPECT_EQ(ParseFetchItems(f.Items, items), f.Parsed) << f.Items;
         EXPECT_TRUE(!f.Parsed || (items.Deleted == f.Deleted && items.Uid == f.Uid)) << f.Items;
     }
+    // SEARCH numbers and UIDL ids: anything else makes the reply unusable.
+    std::vector<uint64_t> uids;
+    EXPECT_TRUE(ParseSearchResponse("* SEARCH 4 9\r\n* SEARCH\r\na OK\r\n", uids));
+    EXPECT_EQ(uids, (std::vector<uint64_t>{4, 9}));
+    EXPECT_FALSE(ParseSearchResponse("* SEARCH 4 x\r\n", uids));
+    EXPECT_FALSE(ParseSearchResponse("* SEARCH 0\r\n", uids));
+    std::vector<std::string> ids(2);
+    EXPECT_TRUE(ParseUniqueIdListing("+OK\r\n2 b~\r\n1 a\r\n.\r\n", ids));
+    EXPECT_EQ(ids, (std::vector<std::string>{"a", "b~"}));
+    for (const char* bad : {"+OK\r\n1 a\r\n.\r\n", "+OK\r\n1 a\r\n1 b\r\n.\r\n",
+                            "+OK\r\n1 a\r\n3 c\r\n.\r\n", "+OK\r\n1 a b\r\n2 c\r\n.\r\n"})
+        EXPECT_FALSE(ParseUniqueIdListing(bad, ids)) << bad;
 }
 
 } // namespace
