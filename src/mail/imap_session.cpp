@@ -292,9 +292,11 @@ bool CImapSession::TakeBody(long number, const FetchItems& items, std::string te
     if (!UsingMemory() && uidPlus_) {
         // UIDs ascend with the message numbers; a missing or repeated one
         // could make a UID EXPUNGE hit a message that is kept.
-        if (items.Uid == 0)
+        const size_t index = static_cast<size_t>(number) - 1;
+        if (items.Uid == 0 || (index > 0 && uids_[index - 1] >= items.Uid && uids_[index - 1]) ||
+            (index + 1 < uids_.size() && uids_[index + 1] && uids_[index + 1] <= items.Uid))
             return false;
-        uids_[static_cast<size_t>(number) - 1] = items.Uid;
+        uids_[index] = items.Uid;
     }
     ++arrived_;
     StoreFetchedMessage(position, std::move(text));

@@ -49,8 +49,7 @@ inline std::string MessageReply(Protocol p, int n, const std::string& eol = "\r\
     // A literal keeps its own bytes, whatever the line ends around it. The
     // UID (10 n) comes also unasked, as servers may send it.
     return "* " + std::to_string(n) + " FETCH (UID " + std::to_string(10 * n) +
-           " FLAGS (\\Seen) BODY[] {" + std::to_string(text.size()) + "}" + eol + text + ")" + eol +
-           "A654 OK done" + eol;
+           " FLAGS (\\Seen) BODY[] {" + std::to_string(text.size()) + "}" + eol + text + ")" + eol;
 }
 
 // The numbers an IMAP sequence set names, in its order.
@@ -92,13 +91,18 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
                      " EXISTS\r\n* 0 RECENT\r\nA142 OK [READ-WRITE] done\r\n"}};
     for (Exchange& e : path)
         e.Reply = WithLineEnds(e.Reply, eol);
+    // IMAP asks for all of them with one FETCH.
+    const std::string fetch =
+        "A654 FETCH " + std::string(count > 1 ? "1:" : "") + n + " (FLAGS BODY.PEEK[])\r\n";
     for (int i = 1; i <= count; ++i)
-        path.push_back({i == 1       ? Phase::First
-                        : i == count ? Phase::Last
-                                     : Phase::Middle,
-                        pop3 ? "RETR " + std::to_string(i) + "\r\n"
-                             : "A654 FETCH " + std::to_string(i) + " (FLAGS BODY[])\r\n",
-                        MessageReply(p, i, eol)});
+        path.push_back(
+            {i == 1       ? Phase::First
+             : i == count ? Phase::Last
+                          : Phase::Middle,
+             pop3     ? "RETR " + std::to_string(i) + "\r\n"
+             : i == 1 ? fetch
+                      : "",
+             MessageReply(p, i, eol) + (!pop3 && i == count ? "A654 OK done" + eol : "")});
     // IMAP marks them all with one STORE (`deleted` holds no runs to merge);
     // POP3 deletes one by one.
     std::string set, flagged;

@@ -21,6 +21,7 @@ struct DialogueCase {
     std::deque<LoginAnswer> Answers = {};
     int BufferSize = 1000;
     bool KeepAlive = false; // NOOPs every 5 ms
+    bool JudgeOnce = false; // with a memory of judged messages (empty at the start)
 };
 
 // A dialogue in one line: "S:" what the server sends, "C:" what the client
@@ -29,15 +30,17 @@ struct DialogueCase {
 // password", or "cancel"); "D:" POP3 commands sent ahead, "B:" the most one
 // receive takes, "F" POP3 stops pipelining on the way, "P:" the password the
 // session starts with, "K:" the keep-alive runs and the server answers each
-// NOOP with this ("/" a line end).
+// NOOP with this ("/" a line end), "J" with a memory of judged messages.
 DialogueCase Transcript(const char* name, Protocol p, const std::string& text, const char* status,
                         std::vector<unsigned char> verdicts = {}) {
     DialogueCase c{name, p, {}, status, std::move(verdicts)};
     std::istringstream items(text);
     for (std::string item; std::getline(items, item, '|');) {
         std::string rest = item.substr(std::min<size_t>(2, item.size()));
-        if (item == "X" || item == "F")
-            item == "X" ? c.Script.push_back(CloseNow()) : void(c.FallsBack = true);
+        if (item == "X" || item == "F" || item == "J")
+            item == "X"   ? c.Script.push_back(CloseNow())
+            : item == "F" ? void(c.FallsBack = true)
+                          : void(c.JudgeOnce = true);
         else if (item[0] == 'M')
             c.Script.push_back(S(MessageReply(p, std::stoi(rest))));
         else if (item[0] == 'D' || item[0] == 'B')
@@ -71,6 +74,8 @@ TEST_P(Dialogue, ExactBytes) {
         if (c.KeepAlive)
             s.KeepAlivePeriod = std::chrono::milliseconds(5);
         s.BufferSize = c.BufferSize;
+        if (c.JudgeOnce)
+            s.JudgedMemoryPath = run.dir.File("judged.txt");
         if (auto* pop3 = dynamic_cast<CPop3Session*>(&s); pop3 && c.Depth > 0)
             pop3->PipelineDepth = c.Depth;
     });
@@ -94,9 +99,15 @@ TEST_P(Dialogue, ExactBytes) {
     EXPECT_NE(run.StatusLog.find(*c.Status ? "[Home] " + std::string(c.Status) : ""),
               std::string::npos)
         << run.StatusLog;
-    ASSERT_EQ(session->HeldTexts.size(), c.Verdicts.size());
-    for (size_t i = 0; i < c.Verdicts.size(); ++i)
+    // Each text is held at its own message's place.
+    size_t held = 0;
+    for (size_t i = 0; i < session->HeldTexts.size(); ++i) {
+        if (session->HeldTexts[i].empty())
+            continue;
+        ++held;
         EXPECT_TRUE(session->HeldTexts[i].ends_with(MessageReply(c.P, static_cast<int>(i) + 1)));
+    }
+    EXPECT_EQ(held, c.Verdicts.size());
     // The prompt shows the account's name and the values in use.
     for (const LoginPromptData& asked : run.login.Asked)
         EXPECT_TRUE(asked.Title == "Home" && asked.UserName == "u" && asked.Password == c.Password);
@@ -116,11 +127,13 @@ const std::string kPop3Pipelining = kPop3Login + "S:+OK|C:CAPA|S:+OK|S:PIPELININ
 const std::string kImapLogin = "S:* OK|C:a001 LOGIN u p|";
 const std::string kImapLoggedIn = kImapLogin + "S:a001 OK [CAPABILITY IMAP4rev1]|";
 // Three messages on a server without UIDPLUS, up to the last FETCH.
-const std::string kImapThree = kImapLoggedIn +
-                               "C:A142 SELECT INBOX|S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1 (FLAGS "
-                               "BODY[])|M:1|C:A654 FETCH 2 (FLAGS BODY[])|M:2|C:A654 FETCH 3 "
-                               "(FLAGS BODY[])|";
+const std::string kImapThree =
+    kImapLoggedIn +
+    "C:A142 SELECT INBOX|S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1:3 (FLAGS BODY.PEEK[])|M:1|M:2|";
 const std::string kLogout = "C:a006 LOGOUT|S:a006 OK";
+// Two messages (UIDs 10 and 20) of UIDVALIDITY 5, listed by UID.
+const std::string kImapSelectTwo = "C:A142 SELECT INBOX|S:* 2 EXISTS|S:* OK [UIDVALIDITY 5] x|"
+                                   "S:A142 OK|C:a007 UID SEARCH ALL|S:* SEARCH 20 10|S:a007 OK|";
 const std::string kNoList = "C:LIST|S:-ERR|"; // a server that gives no sizes
 
 INSTANTIATE_TEST_SUITE_P(
@@ -159,13 +172,18 @@ INSTANTIATE_TEST_SUITE_P(
                        "C:DELE 3|S:-ERR busy|S:+OK|C:DELE 1|S:-ERR busy|C:DELE 1|"
                        "S:+OK|C:Quit|S:+OK",
                    "", {0, 1, 0}),
-        // A response with another message's body is not taken for the
-        // message asked for.
-        Transcript("ImapBodyOfAnotherMessageFailsTheFetch", kImap,
+        // A body not asked for, or one that does not come: no text is
+        // taken for another message's.
+        Transcript("ImapBodyNotAskedForFailsTheFetch", kImap,
                    kImapLoggedIn +
-                       "C:A142 SELECT INBOX|S:* 2 EXISTS|S:A142 OK|"
-                       "C:A654 FETCH 1 (FLAGS BODY[])|S:* 2 FETCH (BODY[] {4}|S:abcd)|M:1|X",
-                   kTextFetchFailed),
+                       "C:A142 SELECT INBOX|S:* 2 EXISTS|S:A142 OK|C:A654 FETCH 1:2 (FLAGS "
+                       "BODY.PEEK[])|S:* 3 FETCH (BODY[] {4}|S:abcd)|M:1|M:2|S:A654 OK|X",
+                   kTextFetchFailed, {1, 1}),
+        Transcript("ImapMissingBodyFailsTheFetch", kImap,
+                   kImapLoggedIn +
+                       "C:A142 SELECT INBOX|S:* 2 EXISTS|S:A142 OK|C:A654 FETCH 1:2 (FLAGS "
+                       "BODY.PEEK[])|M:2|S:A654 OK|X",
+                   kTextFetchFailed, {1}),
         Transcript("ImapSelectWithoutExists", kImap,
                    kImapLoggedIn + "C:A142 SELECT INBOX|S:* FLAGS ()|S:A142 OK|" + kLogout,
                    "Connection fail for unknown reasons"),
@@ -210,46 +228,77 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript("ImapUidExpungeOfTheCondemnedOneByteReceives", kImap,
                    "B:1|" + kImapLogin +
                        "S:a001 OK [CAPABILITY IMAP4rev1 UIDPLUS]|C:A142 SELECT INBOX|"
-                       "S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1 (UID FLAGS BODY[])|M:1|"
-                       "C:A654 FETCH 2 (UID FLAGS BODY[])|M:2|C:A654 FETCH 3 (UID FLAGS "
-                       "BODY[])|M:3|C:A003 UID STORE 10,30 +FLAGS (\\Deleted)|S:A003 OK|"
+                       "S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1:3 (UID FLAGS BODY.PEEK[])|M:1|"
+                       "M:2|M:3|S:A654 OK|C:A003 UID STORE 10,30 +FLAGS (\\Deleted)|S:A003 OK|"
                        "C:a005 UID EXPUNGE 10,30|S:a005 OK|" +
                        kLogout,
                    kEnded, {0, 1, 0}),
         Transcript("ImapUidsNotAscendingFailTheFetch", kImap,
-                   kImapLogin +
-                       "S:a001 OK [CAPABILITY UIDPLUS]|C:A142 SELECT INBOX|S:* 2 EXISTS|"
-                       "S:A142 OK|C:A654 FETCH 1 (UID FLAGS BODY[])|M:1|C:A654 FETCH 2 "
-                       "(UID FLAGS BODY[])|S:* 2 FETCH (UID 10 BODY[] {2}|S:ab)|S:A654 OK|X",
+                   kImapLogin + "S:a001 OK [CAPABILITY UIDPLUS]|C:A142 SELECT INBOX|S:* 2 EXISTS|"
+                                "S:A142 OK|C:A654 FETCH 1:2 (UID FLAGS BODY.PEEK[])|M:1|"
+                                "S:* 2 FETCH (UID 10 BODY[] {2}|S:ab)|S:A654 OK|X",
                    kTextFetchFailed, {1}),
+        // With a memory: the inbox's UIDs, the new ones fetched by UID, and
+        // without UIDPLUS a CLOSE only when the flagged are exactly the
+        // condemned, before and after the marking.
+        Transcript("ImapJudgeOnceByUidClosesOnlyItsOwn", kImap,
+                   "J|" + kImapLoggedIn + kImapSelectTwo +
+                       "C:A654 UID FETCH 10,20 (UID FLAGS BODY.PEEK[])|M:2|M:1|S:A654 OK|"
+                       "C:a007 UID SEARCH DELETED|S:a007 OK|C:A003 UID STORE 10 +FLAGS "
+                       "(\\Deleted)|S:A003 OK|C:a007 UID SEARCH DELETED|S:* SEARCH 10|S:a007 OK|"
+                       "C:A341 CLOSE|S:A341 OK",
+                   kEnded, {0, 1}),
+        Transcript("ImapJudgeOnceForeignFlagNoClose", kImap,
+                   "J|" + kImapLoggedIn + kImapSelectTwo +
+                       "C:A654 UID FETCH 10,20 (UID FLAGS BODY.PEEK[])|M:1|M:2|S:A654 OK|"
+                       "C:a007 UID SEARCH DELETED|S:* SEARCH 20|S:a007 OK|" +
+                       kLogout,
+                   kTextForeignDeleted, {0, 1}),
+        Transcript("ImapUidValidityChangedMidSession", kImap,
+                   "J|" + kImapLoggedIn + kImapSelectTwo +
+                       "C:A654 UID FETCH 10,20 (UID FLAGS BODY.PEEK[])|M:1|"
+                       "S:* OK [UIDVALIDITY 6] new|M:2|S:A654 OK|X",
+                   kTextMailboxChanged, {1, 1}),
+        Transcript("ImapSearchGivesAUidTwice", kImap,
+                   "J|" + kImapLoggedIn +
+                       "C:A142 SELECT INBOX|S:* 2 EXISTS|S:* OK [UIDVALIDITY 5] x|S:A142 OK|"
+                       "C:a007 UID SEARCH ALL|S:* SEARCH 10 10|S:a007 OK|X",
+                   kTextFetchFailed),
+        // UIDL with an id given twice: every message is judged, as without a memory.
+        Transcript("Pop3UidlDuplicatesJudgeAll", kPop3,
+                   "J|" + kPop3Login + kPop3NoCapa + "S:+OK 2 9|" + kNoList +
+                       "C:UIDL|S:+OK|S:1 a|S:2 a|S:.|C:RETR 1|M:1|C:RETR 2|M:2|C:DELE 2|S:+OK|"
+                       "C:Quit|S:+OK",
+                   "", {1, 0}),
         // Without UIDPLUS a CLOSE must not remove a kept message flagged by
         // someone else, nor new mail.
         Transcript("ImapForeignDeletedFlagNoClose", kImap,
-                   kImapThree + "S:* 2 FETCH (FLAGS (\\Deleted))|M:3|" + kLogout,
+                   kImapThree + "S:* 2 FETCH (FLAGS (\\Deleted))|M:3|S:A654 OK|" + kLogout,
                    kTextForeignDeleted, {0, 1, 0}),
-        Transcript("ImapCondemnedAlreadyFlaggedClosed", kImap,
-                   kImapThree +
-                       "S:* 1 FETCH (FLAGS (\\Deleted))|M:3|C:A003 STORE 1 FLAGS (\\Deleted)|"
-                       "S:A003 OK|C:A341 CLOSE|S:A341 OK",
-                   kEnded, {0, 1, 1}),
-        Transcript("ImapNewMailNoClose", kImap, kImapThree + "S:* 4 EXISTS|M:3|" + kLogout,
-                   kTextInboxGrew, {1, 1, 0}),
+        Transcript(
+            "ImapCondemnedAlreadyFlaggedClosed", kImap,
+            kImapThree +
+                "S:* 1 FETCH (FLAGS (\\Deleted))|M:3|S:A654 OK|C:A003 STORE 1 FLAGS (\\Deleted)|"
+                "S:A003 OK|C:A341 CLOSE|S:A341 OK",
+            kEnded, {0, 1, 1}),
+        Transcript("ImapNewMailNoClose", kImap,
+                   kImapThree + "S:* 4 EXISTS|M:3|S:A654 OK|" + kLogout, kTextInboxGrew, {1, 1, 0}),
         // An EXPUNGE that the keep-alive reports means the numbers have moved:
         // no STORE at all.
-        Transcript(
-            "ImapKeepAliveWhileJudged", kImap,
-            kImapThree +
-                "M:3|K:a002 OK|C:A003 STORE 1,3 FLAGS (\\Deleted)|S:A003 OK|C:A341 CLOSE|S:A341 OK",
-            kEnded, {0, 1, 0}),
+        Transcript("ImapKeepAliveWhileJudged", kImap,
+                   kImapThree + "M:3|S:A654 OK|K:a002 OK|C:A003 STORE 1,3 FLAGS (\\Deleted)|S:A003 "
+                                "OK|C:A341 CLOSE|S:A341 OK",
+                   kEnded, {0, 1, 0}),
         Transcript("ImapKeepAliveSawExpunge", kImap,
-                   kImapThree + "M:3|K:* 1 EXPUNGE/a002 OK|" + kLogout, kTextMailboxChanged,
-                   {0, 1, 0}),
-        Transcript("ImapFlaggedDuringStoreNoClose", kImap,
-                   kImapThree +
-                       "M:3|C:A003 STORE 3 FLAGS (\\Deleted)|S:* 1 FETCH (FLAGS (\\Deleted))|"
-                       "S:A003 OK|" +
-                       kLogout,
-                   kTextLeftMarked, {1, 1, 0})),
+                   kImapThree + "M:3|S:A654 OK|K:* 1 EXPUNGE/a002 OK|" + kLogout,
+                   kTextMailboxChanged, {0, 1, 0}),
+        Transcript(
+            "ImapFlaggedDuringStoreNoClose", kImap,
+            kImapThree +
+                "M:3|S:A654 OK|C:A003 STORE 3 FLAGS (\\Deleted)|S:* 1 FETCH (FLAGS (\\Deleted))|"
+                "S:A003 OK|" +
+                kLogout,
+            kTextLeftMarked, {1, 1, 0})),
     [](const testing::TestParamInfo<DialogueCase>& info) { return info.param.Name; });
 
 // One STORE per sequence set, ascending with runs merged; a set is split

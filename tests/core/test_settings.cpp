@@ -57,7 +57,7 @@ TEST(Settings, SaveWritesEveryKeyAndShorterListsLeaveStaleKeysUnread) {
     EXPECT_EQ(f.dir.Read("Settings.ini"),
               "[EXT]\r\nCount=5\r\nE1=a\r\nE2=b\r\nE3=c\r\nE4=d\r\nE5=e\r\n[SETTINGS]\r\n10001=110"
               "\r\n10002=143\r\n10003=3\r\n10004=5\r\n10005=0\r\n10006=1000\r\n10007=0\r\n10008=4"
-              "\r\n10009=5\r\n[SPAMWORD]\r\nWCount=0\r\n");
+              "\r\n10009=5\r\nJudgeOnce=0\r\n[SPAMWORD]\r\nWCount=0\r\n");
 
     f.app->ForbiddenExtensions.Set({"exe", "pif"});
     f.app->SpamWordList.Set({"free offer>5", "a>b>7"});
@@ -80,12 +80,14 @@ TEST(Settings, SaveWritesEveryKeyAndShorterListsLeaveStaleKeysUnread) {
 // A byte-order mark before the first section: its values are read, and a
 // save keeps them in one [SETTINGS] section (the mark is not written back).
 TEST(Settings, ByteOrderMarkIsSkippedAndTheSaveKeepsOneSection) {
-    CAppFixture f(std::string(kByteOrderMark) + "[SETTINGS]\r\n10008=1\r\n10009=30\r\n");
+    CAppFixture f(std::string(kByteOrderMark) +
+                  "[SETTINGS]\r\n10008=1\r\n10009=30\r\nJudgeOnce=1\r\n");
     ASSERT_TRUE(f.Start());
     EXPECT_EQ(f.app->FilterLevel * 100 + f.app->MailLifeTime, 130);
+    EXPECT_TRUE(f.app->JudgeOnce.load());
     f.app->SaveAllSettings();
     const std::string text = f.dir.Read("Settings.ini");
     EXPECT_EQ(text.rfind("[SETTINGS]"), 0u);
-    EXPECT_NE(text.find("\r\n10008=1\r\n10009=30\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\n10008=1\r\n10009=30\r\nJudgeOnce=1\r\n"), std::string::npos);
 }
 } // namespace
