@@ -49,15 +49,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FetchItems items;
     ParseFetchItems(input, items);
     if (imap) {
-        CImapResponseCollector whole("A654", limits, 1), split("A654", limits, 1);
+        // Bodies are handed over whole, the same ones in every split.
+        CImapResponseCollector whole("A654", limits), split("A654", limits);
+        std::string bodiesWhole, bodiesSplit;
+        whole.StreamFetchBodies([&](long n, const FetchItems&, std::string text) {
+            bodiesWhole += std::to_string(n) + ":" + text;
+        });
+        split.StreamFetchBodies([&](long n, const FetchItems&, std::string text) {
+            bodiesSplit += std::to_string(n) + ":" + text;
+        });
         ImapFlagTable flags{std::vector<unsigned char>(4), false};
         split.TrackFlags(&flags);
         Same(whole, split, input, sizes);
+        std::vector<uint64_t> found;
+        ParseSearchResponse(whole.Text(), found);
         if ((whole.State() == CollectState::Complete &&
              (whole.Status() != split.Status() || whole.SawExpunge() != split.SawExpunge() ||
-              whole.SawFetchLiteral() != split.SawFetchLiteral() ||
-              whole.SawOtherFetchLiteral() != split.SawOtherFetchLiteral() ||
-              whole.FetchedUid() != split.FetchedUid() ||
+              bodiesWhole != bodiesSplit || whole.UidValidity() != split.UidValidity() ||
               whole.LargestExists() != split.LargestExists())) ||
             split.Text().size() > limits.MaxMessage + limits.MaxStatusLine + 64)
             std::abort();
@@ -76,6 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     std::vector<long long> listed(3, -1);
     ParseScanListing(whole.Text(), listed);
+    std::vector<std::string> ids(3);
+    ParseUniqueIdListing(whole.Text(), ids);
     if (FindPop3MessageEnd(whole.Text()) < 0 || Pop3MessageOctets(whole.Text()) < 0)
         std::abort();
     return 0;
