@@ -1,6 +1,7 @@
 """Drossgate data directories for the benchmarks: registry file, settings,
 accounts, sender lists and, for the start-up figures, a long history."""
 
+import glob
 import os
 import random
 import shutil
@@ -31,12 +32,15 @@ def make(path, source_root, pop3_port, imap_port, accounts=("P", "I")):
     _write(os.path.join(path, "Blocked List.zrk"), f"   *@{mailgen.BLOCKED_DOMAIN}\r\n")
 
 
-def write_settings(path, pop3_port, imap_port):
+def write_settings(path, pop3_port, imap_port, judge_once=True):
     # Normal level; new senders would become friends (none are new); no
-    # timer check during a run; no mail is old enough to expire.
+    # timer check during a run; no mail is old enough to expire. Without
+    # `judge_once` the key is absent: every check fetches every message.
     numbered = {10001: pop3_port, 10002: imap_port, 10003: 3, 10004: 600, 10005: 1,
                 10006: 1000, 10007: 0, 10008: 2, 10009: 36500}
     lines = ["[SETTINGS]"] + [f"{k}={v}" for k, v in numbered.items()]
+    if judge_once:
+        lines.append("JudgeOnce=1")
     lines += ["[SPAMWORD]", f"WCount={len(mailgen.SPAM_WORDS)}"]
     lines += [f"W{n}={w}>{d}" for n, (w, d) in enumerate(mailgen.SPAM_WORDS, 1)]
     lines += ["[EXT]", "Count=2", "E1=exe", "E2=scr"]
@@ -54,6 +58,28 @@ def remove_history(path):
         os.unlink(os.path.join(path, "history.zrk"))
     except FileNotFoundError:
         pass
+
+
+def remove_judged(path):
+    """Forgets which messages were judged: the next check fetches them all."""
+    for name in glob.glob(os.path.join(glob.escape(path), "Judged *.txt")):
+        os.unlink(name)
+
+
+def history_records(path):
+    """Records in the history file (each ends with the record mark)."""
+    try:
+        with open(os.path.join(path, "history.zrk"), "rb") as f:
+            count, tail = 0, b""
+            mark = b">>==<ZRKENDMSG>==<<"
+            while chunk := f.read(1 << 22):
+                data = tail + chunk
+                count += data.count(mark)
+                # Keep a partial mark for the next chunk, never a whole one.
+                tail = data[-(len(mark) - 1):]
+            return count
+    except FileNotFoundError:
+        return 0
 
 
 def write_large_lists(path, entries):

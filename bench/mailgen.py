@@ -54,10 +54,10 @@ def _attachment(rng, size):
     return "\n".join(text[i:i + 76] for i in range(0, len(text), 76)) + "\n"
 
 
-def _message(rng, i):
+def _message(rng, i, spam=True):
     """(text with LF line ends, condemned?)"""
     spam_kind = None
-    if i % 5 == 0:
+    if spam and i % 5 == 0:
         spam_kind = ("blocked", "program", "words", "words")[(i // 5) % 4]
     multipart = i % 3 == 1 or spam_kind == "program"
     domain = BLOCKED_DOMAIN if spam_kind == "blocked" else FRIEND_DOMAINS[i % len(FRIEND_DOMAINS)]
@@ -90,10 +90,11 @@ def _message(rng, i):
     return text, spam_kind is not None
 
 
-def messages():
-    """[(text, condemned)] for the whole mailbox, in delivery order."""
+def messages(count=MESSAGE_COUNT, spam=True):
+    """[(text, condemned)] for the whole mailbox, in delivery order; without
+    `spam` every message is clean, so a check leaves the mailbox unchanged."""
     rng = random.Random(20250901)
-    return [_message(rng, i) for i in range(MESSAGE_COUNT)]
+    return [_message(rng, i, spam) for i in range(count)]
 
 
 def write_maildir(path, mail, owner="mail"):

@@ -18,6 +18,7 @@ import os
 import platform
 import poplib
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -29,7 +30,8 @@ import mailgen
 
 MB = 1024 * 1024
 PROXY_DELAY_MS = 20
-SECTIONS = ("e2e", "proxy", "judge", "history", "startup", "viewer")
+SECTIONS = ("e2e", "proxy", "judgeonce", "judge", "history", "startup", "viewer")
+BIG_COUNT = 10000
 
 
 def load_text():
@@ -69,6 +71,16 @@ class MailServer:
         self.spam = sum(1 for _, condemned in self.mail if condemned)
         self.staging = os.path.join(work, "staging")
         mailgen.write_maildir(self.staging, self.mail)
+        self.big_staging = None
+
+    def stage_big(self, work):
+        """The unchanged inbox: BIG_COUNT clean messages, staged once."""
+        if self.big_staging is None:
+            self.big = mailgen.messages(BIG_COUNT, spam=False)
+            self.big_bytes = mailgen.server_bytes(self.big)
+            self.big_staging = os.path.join(work, "staging-big")
+            mailgen.write_maildir(self.big_staging, self.big)
+        return self.big_staging
 
     def maildir(self, user):
         return os.path.join(self.root, user, "Maildir")
@@ -76,11 +88,11 @@ class MailServer:
     def left(self, user):
         return sum(len(os.listdir(os.path.join(self.maildir(user), sub))) for sub in ("cur", "new"))
 
-    def restore(self):
+    def restore(self, staging=None):
         """Both mailboxes as delivered, indexes built and sizes known, so that
         no timed run pays for the server's first look at them."""
         for user in (datadir.POP3_USER, datadir.IMAP_USER):
-            mailgen.restore_maildir(self.staging, self.maildir(user))
+            mailgen.restore_maildir(staging or self.staging, self.maildir(user))
         pop = poplib.POP3("127.0.0.1", self.pop3_port)
         pop.user(datadir.POP3_USER)
         pop.pass_(datadir.POP3_PASSWORD)
@@ -192,6 +204,7 @@ class Runner:
         datadir.write_settings(data, pop3_port, imap_port)
         datadir.write_accounts(data, accounts)
         datadir.remove_history(data)
+        datadir.remove_judged(data)
         self.server.restore()
         program = Drossgate(self.build, data)
         try:
@@ -243,15 +256,45 @@ class Runner:
             raise RuntimeError(f"imap_fetch: {result.returncode} {result.stdout} {result.stderr}")
         return seconds
 
-    def pairs(self, label, rounds, pop3_port, imap_port):
-        """POP3 against mpop and IMAP against imaplib, alternating order."""
-        runs = {"dg_pop3": [], "mpop": [], "dg_imap": [], "imaplib": [], "mem_pop3": [],
-                "mem_imap": [], "cpu_pop3": [], "cpu_imap": []}
+    def mbsync_fetch(self, port):
+        """mbsync pulling the IMAP inbox into a fresh local Maildir."""
+        self.server.restore()
+        target = tempfile.mkdtemp(prefix="drossgate-bench-mbsync.", dir="/dev/shm")
+        try:
+            config = os.path.join(target, "mbsyncrc")
+            with open(config, "w") as f:
+                f.write(f"IMAPAccount bench\nHost 127.0.0.1\nPort {port}\n"
+                        f"User {datadir.IMAP_USER}\nPass {datadir.IMAP_PASSWORD}\n"
+                        "SSLType None\nAuthMechs LOGIN\n\n"
+                        "IMAPStore remote\nAccount bench\n\n"
+                        f"MaildirStore local\nPath {target}/mail/\nInbox {target}/mail/INBOX\n\n"
+                        "Channel pull\nFar :remote:\nNear :local:\nPatterns INBOX\n"
+                        "Sync Pull\nCreate Near\nSyncState *\n")
+            begin = time.perf_counter()
+            result = subprocess.run(["mbsync", "-c", config, "-q", "pull"], capture_output=True,
+                                    text=True, timeout=1000)
+            seconds = time.perf_counter() - begin
+            inbox = os.path.join(target, "mail", "INBOX")
+            got = sum(len(os.listdir(os.path.join(inbox, sub))) for sub in ("cur", "new")
+                      if os.path.isdir(os.path.join(inbox, sub)))
+            if result.returncode != 0 or got != len(self.server.mail):
+                raise RuntimeError(f"mbsync: {result.returncode}, {got} messages: {result.stderr}")
+            return seconds
+        finally:
+            shutil.rmtree(target, ignore_errors=True)
+
+    def pairs(self, label, rounds, pop3_port, imap_port, mbsync=False):
+        """POP3 against mpop and IMAP against imaplib (and mbsync), alternating
+        order."""
+        runs = {"dg_pop3": [], "mpop": [], "dg_imap": [], "imaplib": [], "mbsync": [],
+                "mem_pop3": [], "mem_imap": [], "cpu_pop3": [], "cpu_imap": []}
         for r in range(rounds):
             self.note(f"- {label} round {r + 1}, load {load_text()}")
             steps = [("pop3", True), ("pop3", False), ("imap", True), ("imap", False)]
+            if mbsync:
+                steps.append(("imap", "mbsync"))
             if r % 2:
-                steps = [("pop3", False), ("pop3", True), ("imap", False), ("imap", True)]
+                steps = list(reversed(steps))
             for protocol, ours in steps:
                 if protocol == "pop3" and ours:
                     result = self.drossgate_check(("P",), pop3_port, imap_port)
@@ -260,6 +303,8 @@ class Runner:
                     runs["cpu_pop3"].append(result["cpu"])
                 elif protocol == "pop3":
                     runs["mpop"].append(self.mpop_fetch(pop3_port))
+                elif ours == "mbsync":
+                    runs["mbsync"].append(self.mbsync_fetch(imap_port))
                 elif ours:
                     result = self.drossgate_check(("I",), pop3_port, imap_port)
                     runs["dg_imap"].append(result["seconds"])
@@ -270,7 +315,8 @@ class Runner:
         self.note(f"  - Drossgate POP3 s: {seconds_list(runs['dg_pop3'])}; "
                   f"mpop s: {seconds_list(runs['mpop'])}")
         self.note(f"  - Drossgate IMAP s: {seconds_list(runs['dg_imap'])}; "
-                  f"imaplib s: {seconds_list(runs['imaplib'])}")
+                  f"imaplib s: {seconds_list(runs['imaplib'])}"
+                  + (f"; mbsync s: {seconds_list(runs['mbsync'])}" if mbsync else ""))
         self.note(f"  - Drossgate peak resident KB, POP3: {runs['mem_pop3']}, "
                   f"IMAP: {runs['mem_imap']}")
         self.note(f"  - Drossgate CPU time (all threads) during the check s, POP3: "
@@ -347,7 +393,8 @@ class Runner:
             delayed = self.measure_added_delay(pop3_port)
             self.note(f"- POP3 NOOP round trip: direct {direct * 1000:.2f} ms, through the "
                       f"proxy {delayed * 1000:.2f} ms")
-            runs = self.pairs("proxy", self.args.proxy_rounds, pop3_port, imap_port)
+            runs = self.pairs("proxy", self.args.proxy_rounds, pop3_port, imap_port,
+                              mbsync=True)
         finally:
             proxy.terminate()
             proxy.wait()
@@ -357,6 +404,105 @@ class Runner:
         di, il = median(runs["dg_imap"]), median(runs["imaplib"])
         self.row(f"1. IMAP check, +{PROXY_DELAY_MS} ms round trip", f"{di:.3f} s",
                  f"imaplib {il:.3f} s", di / il, "<= 1.00", di / il <= 1.00)
+        mb = median(runs["mbsync"])
+        self.row(f"6. 1,000 new x 20 KB over IMAP, +{PROXY_DELAY_MS} ms round trip",
+                 f"{di:.3f} s", f"mbsync {mb:.3f} s; imaplib {il:.3f} s", di / 2.0,
+                 "<= 2.0 s absolute", di <= 2.0)
+
+    # ---- 6. a check costs what is new ----
+
+    def second_check(self, data, ports, judge_once, proxy=None):
+        """One check of an unchanged mailbox; (seconds, bytes the server sent
+        or None, history records added, peak resident KB)."""
+        datadir.write_settings(data, *ports, judge_once=judge_once)
+        records = datadir.history_records(data)
+        program = Drossgate(self.build, data)
+        try:
+            program.start()
+            if proxy:
+                os.kill(proxy.pid, signal.SIGUSR1)
+                sent_before = [int(b) for b in proxy.stdout.readline().split()]
+            seconds, _ = program.check()
+            if proxy:
+                os.kill(proxy.pid, signal.SIGUSR1)
+                sent_after = [int(b) for b in proxy.stdout.readline().split()]
+            peak = program.kb("VmHWM")
+        finally:
+            program.stop()
+        sent = None
+        if proxy:
+            sent = sum(a - b for a, b in zip(sent_after, sent_before))
+        return seconds, sent, datadir.history_records(data) - records, peak
+
+    def section_judgeonce(self):
+        self.note(f"### 6. A second check of an unchanged inbox of {BIG_COUNT:,} messages")
+        staging = self.server.stage_big(self.work)
+        self.note(f"Mailbox: {BIG_COUNT} clean messages, {self.server.big_bytes} bytes as served "
+                  "(CR LF). Each account checked once to fill its memory, then the second "
+                  "check is timed on loopback; one more second check goes through a "
+                  "pass-through proxy (no delay) that counts the bytes the server sends.")
+        proxy = subprocess.Popen([sys.executable,
+                                  os.path.join(self.root, "bench", "delay_proxy.py"), "0",
+                                  str(self.server.pop3_port), str(self.server.imap_port)],
+                                 stdout=subprocess.PIPE, text=True)
+        try:
+            counted = tuple(int(p) for p in proxy.stdout.readline().split())
+            direct = (self.server.pop3_port, self.server.imap_port)
+            self.server.restore(staging)
+            for letter, protocol, user, goal in (("I", "IMAP", datadir.IMAP_USER, 0.3),
+                                                 ("P", "POP3", datadir.POP3_USER, 0.5)):
+                dirs = {}
+                for judge_once in (True, False):
+                    data = os.path.join(self.work, f"big-{letter}-{int(judge_once)}")
+                    datadir.make(data, self.root, *direct, (letter,))
+                    dirs[judge_once] = data
+                    first = self.second_check(data, direct, judge_once)
+                    self.note(f"- {protocol}, JudgeOnce {'1' if judge_once else 'absent'}: "
+                              f"first check {first[0]:.3f} s, {first[2]} history records, "
+                              f"load {load_text()}")
+                times = {True: [], False: []}
+                added = {True: [], False: []}
+                for r in range(self.args.rounds):
+                    for judge_once in ((True, False) if r % 2 == 0 else (False, True)):
+                        seconds, _, records, _ = self.second_check(dirs[judge_once], direct,
+                                                                   judge_once)
+                        times[judge_once].append(seconds)
+                        added[judge_once].append(records)
+                    self.note(f"- {protocol} second checks, round {r + 1}, load {load_text()}")
+                sent, peaks = {}, {}
+                for judge_once in (True, False):
+                    _, sent[judge_once], records, peaks[judge_once] = self.second_check(
+                        dirs[judge_once], counted, judge_once, proxy)
+                    added[judge_once].append(records)
+                left = self.server.left(user)
+                if left != BIG_COUNT:
+                    raise RuntimeError(f"{protocol}: {left} of {BIG_COUNT} messages left")
+                for judge_once, name in ((True, "JudgeOnce=1"), (False, "JudgeOnce absent")):
+                    self.note(f"  - {protocol} {name}: second check s "
+                              f"{seconds_list(times[judge_once])}; server sent "
+                              f"{sent[judge_once]} bytes (counted at the proxy); history "
+                              f"records added per check {added[judge_once]}; peak resident "
+                              f"{peaks[judge_once]} KB")
+                on, off = median(times[True]), median(times[False])
+                self.row(f"6. Second check, unchanged {protocol} inbox, {BIG_COUNT:,} x 20 KB",
+                         f"{on:.3f} s", f"JudgeOnce absent {off:.3f} s", on / goal,
+                         f"<= {goal} s absolute", on <= goal)
+                kb_on, kb_off = sent[True] / 1024, sent[False] / 1024
+                if protocol == "IMAP":
+                    self.row(f"6. Received in that check ({protocol})", f"{kb_on:.1f} KB",
+                             f"JudgeOnce absent {kb_off / 1024:.1f} MB", kb_on / 300,
+                             "<= 300 KB absolute", kb_on <= 300)
+                else:
+                    self.row(f"6. Received in that check ({protocol})", f"{kb_on:.1f} KB",
+                             f"JudgeOnce absent {kb_off / 1024:.1f} MB", kb_on / kb_off,
+                             "(information)", True)
+                most = max(added[True])
+                self.row(f"6. History records added by a check that finds nothing new "
+                         f"({protocol})", f"{most}", f"JudgeOnce absent {median(added[False]):.0f}",
+                         float("nan"), "0", most == 0)
+        finally:
+            proxy.terminate()
+            proxy.wait()
 
     # ---- 2. and 3. judging ----
 
@@ -493,7 +639,7 @@ class Runner:
         if unknown:
             sys.exit(f"unknown sections: {', '.join(sorted(unknown))}; known: {', '.join(SECTIONS)}")
         try:
-            if {"e2e", "proxy", "startup", "viewer"} & set(sections):
+            if {"e2e", "proxy", "judgeonce", "startup", "viewer"} & set(sections):
                 self.server = MailServer(self.work)
             for name in sections:
                 getattr(self, "section_" + name)()

@@ -10,8 +10,22 @@
 
 namespace {
 
-std::string Command(const char* verb, long long number) {
-    return verb + Itoa(number) + "\r\n";
+// The commands of the dialogue, each word exactly as sent ("Quit" as the
+// program always has).
+enum class Pop3Command { User, Pass, Capa, Stat, List, Uidl, Retr, Dele, Noop, Quit };
+constexpr const char* kWords[] = {"USER", "PASS", "CAPA", "STAT", "LIST",
+                                  "UIDL", "RETR", "DELE", "NOOP", "Quit"};
+
+std::string Command(Pop3Command command) {
+    return std::string(kWords[static_cast<size_t>(command)]) + "\r\n";
+}
+
+std::string Command(Pop3Command command, const std::string& argument) {
+    return std::string(kWords[static_cast<size_t>(command)]) + ' ' + argument + "\r\n";
+}
+
+std::string Command(Pop3Command command, long long number) {
+    return Command(command, Itoa(number));
 }
 
 } // namespace
@@ -54,7 +68,7 @@ int CPop3Session::Login() {
         // A line break inside a value would smuggle in a command of its own.
         if (!IsSafeArgument(UserName) || !IsSafeArgument(Password))
             continue;
-        if (SendCommand("USER " + UserName + "\r\n") != 1)
+        if (SendCommand(Command(Pop3Command::User, UserName)) != 1)
             return -1;
         result = ReadStatusLine(line);
         if (result != ReplyResult::Complete) {
@@ -65,7 +79,7 @@ int CPop3Session::Login() {
             return -1;
         if (status != Pop3Status::Positive)
             continue;
-        if (SendCommand("PASS " + Password + "\r\n") != 1)
+        if (SendCommand(Command(Pop3Command::Pass, Password)) != 1)
             return -1;
         result = ReadStatusLine(line);
         if (result != ReplyResult::Complete) {
@@ -94,7 +108,7 @@ int CPop3Session::ReadSizes() {
     sizes_.assign(static_cast<size_t>(MessageCount), -1);
     std::string line;
     Pop3Status status;
-    if (Ask("LIST\r\n", line) != 1 || Classify(line, status) != 1)
+    if (Ask(Command(Pop3Command::List), line) != 1 || Classify(line, status) != 1)
         return -1;
     // Without a listing the RETR status lines are the only sizes.
     if (status != Pop3Status::Positive)
@@ -126,7 +140,7 @@ bool CPop3Session::SizeAgrees(int number, const std::string& statusLine,
 int CPop3Session::ReadCapabilities() {
     std::string line;
     Pop3Status status;
-    if (Ask("CAPA\r\n", line) != 1 || Classify(line, status) != 1)
+    if (Ask(Command(Pop3Command::Capa), line) != 1 || Classify(line, status) != 1)
         return -1;
     // A server that does not know CAPA gets one command at a time.
     if (status != Pop3Status::Positive)
@@ -149,7 +163,7 @@ int CPop3Session::LoginAndCount() {
     if (Login() != 1 || ReadCapabilities() != 1)
         return -1;
     std::string line;
-    if (SendCommand("STAT\r\n") != 1)
+    if (SendCommand(Command(Pop3Command::Stat)) != 1)
         return -1;
     ReplyResult result = ReadStatusLine(line);
     if (result != ReplyResult::Complete) {
@@ -167,7 +181,7 @@ int CPop3Session::LoginAndCount() {
     if (Classify(line, status) != 1)
         return -1;
     if (status != Pop3Status::Positive) {
-        SendCommand("Quit\r\n");
+        SendCommand(Command(Pop3Command::Quit));
         RecordStatus(kTextNoNewMails);
         Active = false;
         return 1;
@@ -180,7 +194,7 @@ int CPop3Session::LoginAndCount() {
         return -1;
     }
     if (count == 0) {
-        SendCommand("Quit\r\n");
+        SendCommand(Command(Pop3Command::Quit));
         RecordStatus(kTextNoNewMails);
         Active = false;
         return 1;
@@ -197,7 +211,7 @@ int CPop3Session::LoginAndCount() {
 int CPop3Session::PlanByUniqueId() {
     std::string line;
     Pop3Status status;
-    if (Ask("UIDL\r\n", line) != 1 || Classify(line, status) != 1)
+    if (Ask(Command(Pop3Command::Uidl), line) != 1 || Classify(line, status) != 1)
         return -1;
     // Without unique ids every message is judged, as without a memory.
     if (status != Pop3Status::Positive) {
@@ -264,7 +278,7 @@ int CPop3Session::ReadStatusAhead(size_t position, std::string& statusLine) {
     if (retrSent_ < last) {
         std::string commands;
         for (size_t p = std::max(retrSent_, position); p < last; ++p)
-            commands += Command("RETR ", NumberOf(p));
+            commands += Command(Pop3Command::Retr, NumberOf(p));
         if (SendCommand(commands) != 1)
             return -1;
         retrSent_ = last;
@@ -294,7 +308,7 @@ int CPop3Session::DropRepliesAfter(size_t position) {
 int CPop3Session::FetchMessage() {
     const size_t position = FetchedCount();
     const int number = NumberOf(position);
-    const std::string command = Command("RETR ", number);
+    const std::string command = Command(Pop3Command::Retr, number);
     std::string statusLine;
     if ((pipelining_ ? ReadStatusAhead(position, statusLine) : Ask(command, statusLine)) != 1)
         return -1;
@@ -332,8 +346,8 @@ int CPop3Session::FetchMessage() {
 int CPop3Session::DeleteEach(const std::vector<int>& numbers) {
     for (int number : numbers) {
         std::string statusLine;
-        if (Ask(Command("DELE ", number), statusLine) != 1 ||
-            RepeatUntilPositive(Command("DELE ", number), statusLine) != 1)
+        if (Ask(Command(Pop3Command::Dele, number), statusLine) != 1 ||
+            RepeatUntilPositive(Command(Pop3Command::Dele, number), statusLine) != 1)
             return -1;
     }
     return 1;
@@ -348,7 +362,7 @@ int CPop3Session::DeleteAhead(const std::vector<int>& numbers) {
         if (sent < last) {
             std::string commands;
             for (; sent < last; ++sent)
-                commands += Command("DELE ", numbers[sent]);
+                commands += Command(Pop3Command::Dele, numbers[sent]);
             if (SendCommand(commands) != 1)
                 return -1;
         }
@@ -361,7 +375,7 @@ int CPop3Session::DeleteAhead(const std::vector<int>& numbers) {
     }
     // Every reply is in: the refused ones are asked again one at a time.
     for (auto& [number, statusLine] : refused)
-        if (RepeatUntilPositive(Command("DELE ", number), statusLine) != 1)
+        if (RepeatUntilPositive(Command(Pop3Command::Dele, number), statusLine) != 1)
             return -1;
     return 1;
 }
@@ -384,7 +398,7 @@ void CPop3Session::DeleteMarkedAndQuit() {
             return;
         }
     }
-    if (SendCommand("Quit\r\n") != 1)
+    if (SendCommand(Command(Pop3Command::Quit)) != 1)
         return;
     Active = false;
     // The server's answer is not examined; waiting for it lets the server
@@ -394,7 +408,7 @@ void CPop3Session::DeleteMarkedAndQuit() {
 }
 
 void CPop3Session::KeepAlive() {
-    if (SendCommand("NOOP\r\n") != 1)
+    if (SendCommand(Command(Pop3Command::Noop)) != 1)
         return;
     std::string line;
     ReplyResult result = ReadStatusLine(line);
