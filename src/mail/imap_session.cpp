@@ -370,12 +370,8 @@ const char* CImapSession::CloseWouldHarm(const std::vector<unsigned char>& verdi
 void CImapSession::RemoveByUid(const std::vector<long>& uids) {
     bool removed = true;
     // UIDs do not move with an EXPUNGE: no STORE can hit another message.
-    for (const std::string& command :
-         ImapSetCommands(ImapCommand::UidStore, uids, " +FLAGS (\\Deleted)")) {
-        CImapResponseCollector reply = Reply(ImapCommand::UidStore);
-        if (Exchange(command, reply) != ReplyResult::Complete)
-            return;
-    }
+    if (!MarkByUid(uids))
+        return;
     for (const std::string& command : ImapSetCommands(ImapCommand::UidExpunge, uids, "")) {
         CImapResponseCollector reply = Reply(ImapCommand::UidExpunge);
         if (Exchange(command, reply) != ReplyResult::Complete)
@@ -413,12 +409,8 @@ void CImapSession::RemoveByUidAndClose(const std::vector<long>& uids) {
         }
         return;
     }
-    for (const std::string& command :
-         ImapSetCommands(ImapCommand::UidStore, uids, " +FLAGS (\\Deleted)")) {
-        CImapResponseCollector reply = Reply(ImapCommand::UidStore);
-        if (Exchange(command, reply) != ReplyResult::Complete)
-            return;
-    }
+    if (!MarkByUid(uids))
+        return;
     if (!SearchDeleted(flagged) || !onlyCondemned(flagged) || sawExpunge_ ||
         largestExists_ > MessageCount) {
         if (!ConnectionSpoiled) {
@@ -427,12 +419,7 @@ void CImapSession::RemoveByUidAndClose(const std::vector<long>& uids) {
         }
         return;
     }
-    if (SendCommand(ImapCommandLine(ImapCommand::Close)) != 1)
-        return;
-    RecordStatus(kTextImapEnded);
-    Active = false;
-    CImapResponseCollector reply = Reply(ImapCommand::Close);
-    ReadImapResponse(reply);
+    CloseAndEnd();
 }
 
 void CImapSession::DeleteMarkedAndQuit() {
@@ -485,6 +472,20 @@ void CImapSession::DeleteMarkedAndQuit() {
         Logout();
         return;
     }
+    CloseAndEnd();
+}
+
+bool CImapSession::MarkByUid(const std::vector<long>& uids) {
+    for (const std::string& command :
+         ImapSetCommands(ImapCommand::UidStore, uids, " +FLAGS (\\Deleted)")) {
+        CImapResponseCollector reply = Reply(ImapCommand::UidStore);
+        if (Exchange(command, reply) != ReplyResult::Complete)
+            return false;
+    }
+    return true;
+}
+
+void CImapSession::CloseAndEnd() {
     if (SendCommand(ImapCommandLine(ImapCommand::Close)) != 1)
         return;
     RecordStatus(kTextImapEnded);

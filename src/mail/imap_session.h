@@ -83,6 +83,10 @@ class CImapSession : public CMailSession {
     // Marks `uids` by UID and sends CLOSE when the \Deleted UIDs of the
     // inbox are exactly theirs, before and after the marking.
     void RemoveByUidAndClose(const std::vector<long>& uids);
+    // UID STORE +FLAGS (\Deleted) of `uids`; false when a reply failed.
+    bool MarkByUid(const std::vector<long>& uids);
+    // CLOSE, which removes every flagged message, and the end of the dialogue.
+    void CloseAndEnd();
     // The UIDs that carry \Deleted now; false when the search failed.
     bool SearchDeleted(std::vector<uint64_t>& uids);
     // Why a CLOSE now could remove a message that `verdicts` keep, or null.

@@ -104,21 +104,28 @@ int CPop3Session::Classify(const std::string& statusLine, Pop3Status& status) {
     return status == Pop3Status::Invalid ? ProtocolError(kTextNotPop3) : 1;
 }
 
-int CPop3Session::ReadSizes() {
-    sizes_.assign(static_cast<size_t>(MessageCount), -1);
+int CPop3Session::AskListing(const std::string& command, std::string& listing) {
     std::string line;
     Pop3Status status;
-    if (Ask(Command(Pop3Command::List), line) != 1 || Classify(line, status) != 1)
+    if (Ask(command, line) != 1 || Classify(line, status) != 1)
         return -1;
-    // Without a listing the RETR status lines are the only sizes.
     if (status != Pop3Status::Positive)
-        return 1;
-    std::string listing;
+        return 0;
     ReplyResult result = ReadPop3Message(std::move(line), listing);
     if (result != ReplyResult::Complete) {
         RecordReplyFailure(result);
         return -1;
     }
+    return 1;
+}
+
+int CPop3Session::ReadSizes() {
+    sizes_.assign(static_cast<size_t>(MessageCount), -1);
+    std::string listing;
+    // Without a listing the RETR status lines are the only sizes.
+    const int listed = AskListing(Command(Pop3Command::List), listing);
+    if (listed != 1)
+        return listed == 0 ? 1 : -1;
     return ParseScanListing(listing, sizes_) ? 1 : ProtocolError(kTextNotPop3);
 }
 
@@ -138,19 +145,11 @@ bool CPop3Session::SizeAgrees(int number, const std::string& statusLine,
 }
 
 int CPop3Session::ReadCapabilities() {
-    std::string line;
-    Pop3Status status;
-    if (Ask(Command(Pop3Command::Capa), line) != 1 || Classify(line, status) != 1)
-        return -1;
-    // A server that does not know CAPA gets one command at a time.
-    if (status != Pop3Status::Positive)
-        return 1;
     std::string list;
-    ReplyResult result = ReadPop3Message(std::move(line), list);
-    if (result != ReplyResult::Complete) {
-        RecordReplyFailure(result);
-        return -1;
-    }
+    // A server that does not know CAPA gets one command at a time.
+    const int listed = AskListing(Command(Pop3Command::Capa), list);
+    if (listed != 1)
+        return listed == 0 ? 1 : -1;
     pipelining_ = OffersPipelining(list);
     return 1;
 }
@@ -209,20 +208,14 @@ int CPop3Session::LoginAndCount() {
 }
 
 int CPop3Session::PlanByUniqueId() {
-    std::string line;
-    Pop3Status status;
-    if (Ask(Command(Pop3Command::Uidl), line) != 1 || Classify(line, status) != 1)
+    std::string listing;
+    const int listed = AskListing(Command(Pop3Command::Uidl), listing);
+    if (listed < 0)
         return -1;
     // Without unique ids every message is judged, as without a memory.
-    if (status != Pop3Status::Positive) {
+    if (listed == 0) {
         PlanWholeMailbox();
         return 1;
-    }
-    std::string listing;
-    ReplyResult result = ReadPop3Message(std::move(line), listing);
-    if (result != ReplyResult::Complete) {
-        RecordReplyFailure(result);
-        return -1;
     }
     std::vector<std::string> ids(static_cast<size_t>(MessageCount));
     if (!ParseUniqueIdListing(listing, ids))

@@ -44,6 +44,9 @@ class CPop3Session : public CMailSession {
     int ProtocolError(const char* text);
     // The status of `statusLine`; a protocol error when it is Invalid.
     int Classify(const std::string& statusLine, Pop3Status& status);
+    // Sends `command` and reads its multi-line reply into `listing`: 1, 0
+    // when the server refuses it (-ERR), -1 the session ends (text recorded).
+    int AskListing(const std::string& command, std::string& listing);
     // LIST: the sizes of the messages, where the server gives them.
     int ReadSizes();
     // Whether the fetched `text` of message `number` has the size the
