@@ -21,6 +21,8 @@ def _write(path, text):
 def make(path, source_root, pop3_port, imap_port, accounts=("P", "I")):
     """A data directory whose rules condemn exactly the mailbox's spam."""
     os.makedirs(os.path.join(path, "Language"), exist_ok=True)
+    # The program's channel lives here: it must be private to its owner.
+    os.chmod(path, 0o700)
     shutil.copy(os.path.join(source_root, "resources", "Language", "English.ini"),
                 os.path.join(path, "Language", "English.ini"))
     _write(os.path.join(path, "registry.ini"),

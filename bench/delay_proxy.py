@@ -8,6 +8,7 @@ commands keep their advantage, as on a real line).
 """
 
 import asyncio
+import signal
 import socket
 import sys
 import time
