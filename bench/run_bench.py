@@ -261,6 +261,7 @@ class Runner:
         self.server.restore()
         target = tempfile.mkdtemp(prefix="drossgate-bench-mbsync.", dir="/dev/shm")
         try:
+            os.mkdir(os.path.join(target, "mail"))  # mbsync opens, never makes, the store
             config = os.path.join(target, "mbsyncrc")
             with open(config, "w") as f:
                 f.write(f"IMAPAccount bench\nHost 127.0.0.1\nPort {port}\n"
