@@ -1,5 +1,4 @@
-// The main window: the bold level moved by double clicks, close writing the
-// settings and reopening on "Mail Setup", and the check timer.
+// The main window: the bold level, closing and reopening, the check timer.
 #include "ui/level_descriptions.h"
 #include "ui/levels_page.h"
 #include "ui/main_window_timers.h"
@@ -19,13 +18,12 @@ QList<int> BoldNodes(CMainWindowFixture& w) {
     return bold;
 }
 
-// Level node value v stands for FilterLevel 15 - v: bold from the setting at
-// start and moved by a double click, which sets FilterLevel at once; other
-// nodes and empty space change nothing. Escape and the window system's
-// close request leave the window open; "Close" and Return hide it and write
-// the settings. It reopens on "Mail Setup" with the branches collapsed.
-TEST(MainDialog, LevelsAndClosing) {
-    CMainWindowFixture w("[SETTINGS]\r\n10008=4\r\n");
+// Level node value v stands for FilterLevel 15 - v: bold from the setting, moved by a double click
+// (which sets FilterLevel at once); other nodes and empty space change nothing. Escape and the
+// close request leave the window open; "Close" and Return hide it and write the settings. It
+// reopens on "Mail Setup", collapsed. The core drives the window's check and retry timers.
+TEST(MainDialog, LevelsClosingAndTimers) {
+    CMainWindowFixture w("[SETTINGS]\r\n10008=4\r\n10004=7\r\n");
     EXPECT_EQ(BoldNodes(w), QList<int>{7});
     w.ClickNode(8, true); // "High"
     EXPECT_EQ(
@@ -39,11 +37,11 @@ TEST(MainDialog, LevelsAndClosing) {
     QTest::keyClick(w.dialog.get(), Qt::Key_Escape);
     w.dialog->close();
     EXPECT_TRUE(w.dialog->isVisible());
-    EXPECT_EQ(w.Settings().find("10008=3"), std::string::npos);
+    EXPECT_EQ(w.dir.Read("Settings.ini").find("10008=3"), std::string::npos);
     w.ClickNode(14); // opens "Senders"
     Click(w.dialog.get(), 1);
     EXPECT_FALSE(w.dialog->isVisible());
-    EXPECT_NE(w.Settings().find("10008=3\r\n"), std::string::npos);
+    EXPECT_NE(w.dir.Read("Settings.ini").find("10008=3\r\n"), std::string::npos);
     w.Show();
     EXPECT_EQ(w.dialog->Tree()->currentItem(), w.dialog->Node(0));
     EXPECT_EQ(std::pair(w.VisiblePage(), w.dialog->LevelsPage()->Description()),
@@ -53,16 +51,10 @@ TEST(MainDialog, LevelsAndClosing) {
     w.ClickNode(11, true); // "Very Low"
     QTest::keyClick(w.dialog.get(), Qt::Key_Return);
     EXPECT_FALSE(w.dialog->isVisible());
-    EXPECT_NE(w.Settings().find("10008=0\r\n"), std::string::npos);
-}
-
-// The core drives the window's timers: a tick while "Check Now" is still
-// starting postpones the check.
-TEST(MainDialog, CheckTimerRunsWithTheInterval) {
-    CMainWindowFixture w("[SETTINGS]\r\n10004=7\r\n");
+    EXPECT_NE(w.dir.Read("Settings.ini").find("10008=0\r\n"), std::string::npos);
     CMainWindowTimers& timers = w.dialog->WindowTimers();
     EXPECT_EQ(timers.IsRunning(kCheckTimerId) ? timers.IntervalMs(kCheckTimerId) : 0, 7 * 60000);
-    w.app->CheckBusy = true;
+    w.app->CheckBusy = true; // a tick while "Check Now" is still starting postpones the check
     w.app->OnTimer(kCheckTimerId);
     w.app->CheckBusy = false;
     EXPECT_FALSE(timers.IsRunning(kCheckTimerId));

@@ -27,36 +27,9 @@ struct CSettingsWindow : CMainWindowFixture {
     QWidget* page;
 };
 
-// A bad value is kept as typed, selected, with the focus back on its field.
-// Two bad fields must not pass the focus back and forth between their boxes.
-TEST(ConnectionPage, BoundMessagesOnLeavingAField) {
-    const std::tuple<int, const char*, bool> cases[] = {
-        // field, typed, refused
-        {kInterval, "4", true},    {kInterval, "0", true},  {kInterval, "", true},
-        {kInterval, "600", false}, {kInterval, "5", false}, {kTimeout, "4", true},
-        {kTimeout, "0", false},    {kTimeout, "", false},   {kTimeout, "3", false}};
-    CSettingsWindow w(kConnectionPage);
-    CBoxRecorder boxes;
-    for (auto [field, typed, refused] : cases) {
-        const size_t before = boxes.seen.size();
-        w.Leave(field, typed, kPop3);
-        ASSERT_EQ(boxes.seen.size(), before + refused) << typed;
-        const SeenMessage box{"Drossgate", field == kInterval ? kMinInterval : kMaxTimeout,
-                              QMessageBox::Information};
-        EXPECT_TRUE(!refused || boxes.seen.back() == box) << typed;
-        EXPECT_EQ(QApplication::focusWidget(), w.Edit(refused ? field : kPop3)) << typed;
-        EXPECT_EQ(w.Edit(field)->selectedText(), QString(refused ? typed : "")) << typed;
-    }
-    w.Edit(kTimeout)->setText("9");
-    for (size_t more = 1; more <= 2; ++more) {
-        w.Leave(kInterval, "1", kTimeout);
-        EXPECT_EQ(boxes.seen.size(), 4 + more);
-        EXPECT_EQ(QApplication::focusWidget(), w.Edit(kInterval));
-    }
-}
-
-// Save and Defaults reach the application at once.
-TEST(ConnectionPage, SaveStoresTheEditsAndDefaultsRestoreTheFields) {
+// Save and Defaults reach the application at once. A bad value on leaving its field is kept as
+// typed, selected, with the focus back; two bad fields must not pass the focus back and forth.
+TEST(ConnectionPage, SaveDefaultsAndBoundsOnLeavingAField) {
     CSettingsWindow w(kConnectionPage);
     QTest::keyClicks(w.Edit(kImap), "-x9"); // digits only
     w.Edit(kPop3)->setText("0");
@@ -71,10 +44,32 @@ TEST(ConnectionPage, SaveStoresTheEditsAndDefaultsRestoreTheFields) {
     Click(w.page, 1020);
     EXPECT_EQ(fields(), std::tuple(110, 143, 3, 5));
     EXPECT_EQ(w.Edit(kImap)->text() + w.Edit(kInterval)->text(), QString("1435"));
+
+    const std::tuple<int, const char*, bool> cases[] = {
+        // field, typed, refused
+        {kInterval, "4", true}, {kInterval, "", true},  {kInterval, "5", false},
+        {kTimeout, "4", true},  {kTimeout, "0", false}, {kTimeout, "3", false}};
+    CBoxRecorder boxes;
+    for (auto [field, typed, refused] : cases) {
+        const size_t before = boxes.seen.size();
+        w.Leave(field, typed, kPop3);
+        ASSERT_EQ(boxes.seen.size(), before + refused) << typed;
+        const SeenMessage box{"Drossgate", field == kInterval ? kMinInterval : kMaxTimeout,
+                              QMessageBox::Information};
+        EXPECT_TRUE(!refused || boxes.seen.back() == box) << typed;
+        EXPECT_EQ(QApplication::focusWidget(), w.Edit(refused ? field : kPop3)) << typed;
+        EXPECT_EQ(w.Edit(field)->selectedText(), QString(refused ? typed : "")) << typed;
+    }
+    w.Edit(kTimeout)->setText("9");
+    for (size_t more = 1; more <= 2; ++more) {
+        w.Leave(kInterval, "1", kTimeout);
+        EXPECT_EQ(boxes.seen.size(), 3 + more);
+        EXPECT_EQ(QApplication::focusWidget(), w.Edit(kInterval));
+    }
 }
 
-// Nothing reaches the application before "Save Settings", nor the settings
-// file before close. Add waits for a typed extension, Delete for a row.
+// Nothing reaches the application before "Save Settings", nor the file before close. Add waits
+// for a typed extension, Delete for a row.
 TEST(OptionsPage, EditsAndExtensionsAreSavedIntoTheAppAndTheFileOnClose) {
     CSettingsWindow w(kOptionsPage,
                       "[SETTINGS]\r\n10005=3\r\n10006=1000\r\n10007=1\r\n"
@@ -101,7 +96,7 @@ TEST(OptionsPage, EditsAndExtensionsAreSavedIntoTheAppAndTheFileOnClose) {
                          w.app->MailLifeTime.load(), w.app->HiddenOptionFlag.load()),
               std::tuple(2, 0, 9, 0));
     EXPECT_EQ(*w.app->ForbiddenExtensions.Get(), (std::vector<std::string>{"bat", "exe", "exe"}));
-    EXPECT_NE(w.Settings().find("10005=3\r\n"), std::string::npos);
+    EXPECT_NE(w.dir.Read("Settings.ini").find("10005=3\r\n"), std::string::npos);
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #pragma once
-// Driving the real windows: an application object on a private data
-// directory, controls by id, clicks on rows, and answering the modal windows
-// a click opens (the click returns only once they are closed).
+// The real windows on a private data directory: controls by id, clicks, modal windows answered.
 #include "core/app_fixture.h"
 #include "ui/main_dialog.h"
 #include "ui/navigation_tree.h"
@@ -25,7 +23,7 @@ inline std::ostream& operator<<(std::ostream& out, const QString& text) {
     return out << text.toStdString();
 }
 
-// Started, with the installed English file unless given one; "" means none.
+// Started, with the installed English file unless given one.
 struct CUiApp : CAppFixture {
     static std::string Installed() {
         std::ifstream in(std::string(DROSSGATE_RESOURCES) + "/Language/English.ini");
@@ -33,7 +31,7 @@ struct CUiApp : CAppFixture {
     }
     explicit CUiApp(const std::string& settings = "[SETTINGS]\r\n",
                     const std::string& language = Installed())
-        : CAppFixture(settings, language.empty() ? "" : "English") {
+        : CAppFixture(settings, "English") {
         dir.Write("Language/English.ini", language);
         EXPECT_TRUE(Start()) << "start-up failed";
     }
@@ -60,18 +58,14 @@ template <class T> QList<T*> OpenWindows() {
     return open;
 }
 
-inline void ClickAt(QAbstractItemView* view, QPoint at, Qt::KeyboardModifiers keys = {},
-                    bool twice = false) {
-    twice ? QTest::mouseDClick(view->viewport(), Qt::LeftButton, keys, at)
-          : QTest::mouseClick(view->viewport(), Qt::LeftButton, keys, at);
-}
 // Row -1: the empty space below the last row.
 inline void ClickRow(QAbstractItemView* view, int row, Qt::KeyboardModifiers keys = {},
-                     bool twice = false) {
-    ClickAt(view,
-            row < 0 ? QPoint(5, view->viewport()->height() - 4)
-                    : view->visualRect(view->model()->index(row, 0)).center(),
-            keys, twice);
+                     bool twice = false, QPoint at = {}) {
+    if (at.isNull())
+        at = row < 0 ? QPoint(5, view->viewport()->height() - 4)
+                     : view->visualRect(view->model()->index(row, 0)).center();
+    twice ? QTest::mouseDClick(view->viewport(), Qt::LeftButton, keys, at)
+          : QTest::mouseClick(view->viewport(), Qt::LeftButton, keys, at);
 }
 inline QStringList Column(const QAbstractItemModel* model, int column = 0) {
     QStringList cells;
@@ -80,8 +74,7 @@ inline QStringList Column(const QAbstractItemModel* model, int column = 0) {
     return cells;
 }
 
-// Runs `act` (which must close it) on the modal T once it is up; a window
-// that never comes fails the test instead of hanging it.
+// Runs `act` (which must close it) on the modal T once it is up; no window fails, not hangs.
 template <class T> void WhenModal(std::function<void(T*)> act) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [poll, act, deadline = QDeadlineTimer(5000)] {
@@ -108,9 +101,8 @@ inline void PrintTo(const SeenMessage& m, std::ostream* out) {
     *out << "{" << m.Caption << " | " << m.Text << " | icon " << m.Icon << "}";
 }
 
-// Answers every message box with OK, also inside another modal loop, and
-// keeps what each showed. It gives the owner the focus back, as a window
-// manager would (the offscreen platform does not).
+// Answers every message box with OK and keeps what it showed; the owner gets the focus back, as
+// from a window manager.
 struct CBoxRecorder {
     CBoxRecorder() {
         QObject::connect(&timer, &QTimer::timeout, [this] {
@@ -129,8 +121,7 @@ struct CBoxRecorder {
     QTimer timer;
 };
 
-// Runs `ask` on a thread of its own, as a session step does; a test that
-// stops half-way closes open dialogs until the thread has returned.
+// Runs `ask` on a thread of its own, as a session does; a test that stops half-way closes dialogs.
 struct CAskingThread {
     explicit CAskingThread(std::function<void()> ask)
         : thread([this, ask] {
@@ -153,10 +144,10 @@ struct CAskingThread {
 // The main window, shown, on a started application object.
 struct CMainWindowFixture : CUiApp {
     explicit CMainWindowFixture(const std::string& settings = "[SETTINGS]\r\n",
+                                const std::string& language = Installed(),
                                 const std::string& accounts = "")
-        : CUiApp(settings) {
-        if (!accounts.empty())
-            dir.Write("ZRKList.zrk", accounts);
+        : CUiApp(settings, language) {
+        dir.Write("ZRKList.zrk", accounts);
         dialog = std::make_unique<CMainDialog>(*app);
         app->Timers = &dialog->Timers();
         Show();
@@ -169,14 +160,14 @@ struct CMainWindowFixture : CUiApp {
     // Clicks a node, its branches opened; -1: the empty space below them all.
     void ClickNode(int node, bool twice = false) {
         QTreeWidget* tree = dialog->Tree();
-        QPoint at(10, tree->viewport()->height() - 4);
+        QPoint at;
         if (QTreeWidgetItem* item = node < 0 ? nullptr : dialog->Node(node)) {
             for (QTreeWidgetItem* up = item->parent(); up; up = up->parent())
                 up->setExpanded(true);
             tree->scrollToItem(item);
             at = tree->visualItemRect(item).center();
         }
-        ClickAt(tree, at, {}, twice);
+        ClickRow(tree, -1, {}, twice, at);
     }
     int VisiblePage() {
         for (int i = 0; i < kPageCount; ++i)
@@ -189,6 +180,5 @@ struct CMainWindowFixture : CUiApp {
         dialog->ShowPage(index);
         return dialog->Page(index);
     }
-    std::string Settings() { return dir.Read("Settings.ini"); }
     std::unique_ptr<CMainDialog> dialog;
 };
