@@ -11,7 +11,7 @@
 namespace {
 
 constexpr int kType = 1004, kServer = 1006, kUser = 1008, kPassword = 1010, kTest = 1012,
-              kRemember = 1013, kName = 1014, kChange = 1016, kAdd = 1023;
+              kRemember = 1013, kName = 1014, kChange = 1016, kDelete = 1017, kAdd = 1023;
 constexpr int kPop3Type = 1, kImapType = 0;
 
 // With the login prompt the real one.
@@ -89,13 +89,15 @@ TEST(AccountPages, ButtonsAndAddingRecords) {
 
 // Change hands the chosen record to the add page, which marks its line and appends the new one.
 // Coming back rebuilds the list with nothing selected, the button enabled: it changes nothing.
-TEST(AccountPages, ChangeReplacesExactlyTheChosenRecord) {
+// Delete is there only while rows are selected (empty space unselects) and marks their lines.
+TEST(AccountPages, ChangeAndDeleteMarkExactlyTheChosenRecords) {
     CAccountPages w;
-    w.dir.Write("ZRKList.zrk", "P|Home|a.example|joe|secret\r\nI|Work|b.example|ann|*\r\n");
+    w.dir.Write("ZRKList.zrk",
+                "P|Home|a.example|joe|secret\r\nI|Work|b.example|ann|*\r\nP|Spare|s|u|p\r\n");
     QWidget* change = w.dialog->Page(2);
     auto* list = change->findChild<QTableWidget*>();
     w.ClickNode(2);
-    EXPECT_EQ(Column(list->model()), QStringList({"Home", "Work"}));
+    EXPECT_EQ(Column(list->model()), QStringList({"Home", "Work", "Spare"}));
     EXPECT_FALSE(Enabled(change, kChange));
     ClickRow(list, 0);
     Click(change, kChange);
@@ -104,18 +106,33 @@ TEST(AccountPages, ChangeReplacesExactlyTheChosenRecord) {
     TypeInto(w.add(), kServer, "c.example"); // its own name is no obstacle
     Click(w.add(), kAdd);
     const std::string changed = "-->ome|a.example|joe|sec<--\r\nI|Work|b.example|ann|*\r\n"
-                                "P|Home|c.example|joe|secret\r\n";
+                                "P|Spare|s|u|p\r\nP|Home|c.example|joe|secret\r\n";
     EXPECT_EQ(w.File(), changed);
 
     w.ClickNode(2);
     ClickRow(list, 0);
     w.ClickNode(3);
     w.ClickNode(2);
-    EXPECT_EQ(Column(list->model()), QStringList({"Work", "Home"}));
+    EXPECT_EQ(Column(list->model()), QStringList({"Work", "Spare", "Home"}));
     ASSERT_TRUE(Enabled(change, kChange));
     Click(change, kChange);
     EXPECT_EQ(std::tuple(w.VisiblePage(), w.add()->ChangeOffset(), w.File()),
               std::tuple(2, -1, changed));
+
+    QWidget* remove = w.Open(3);
+    list = remove->findChild<QTableWidget*>();
+    EXPECT_FALSE(Enabled(remove, kDelete));
+    for (int row : {0, 2})
+        ClickRow(list, row, Qt::ControlModifier);
+    Click(remove, kDelete);
+    EXPECT_EQ(w.File(), "-->ome|a.example|joe|sec<--\r\n-->ork|b.example|an<--\r\nP|Spare|s|u|p\r\n"
+                        "-->ome|c.example|joe|sec<--\r\n");
+    EXPECT_EQ(Column(list->model()), QStringList("Spare"));
+    EXPECT_FALSE(Enabled(remove, kDelete));
+    ClickRow(list, 0);
+    ASSERT_TRUE(Enabled(remove, kDelete));
+    ClickRow(list, -1);
+    EXPECT_FALSE(Enabled(remove, kDelete));
 }
 
 // A closed port is a connect failure; a running server passes with the right password, and a

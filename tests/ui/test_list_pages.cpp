@@ -1,4 +1,4 @@
-// The account, friends, blocked and spam-word list pages in the main window.
+// The friends, blocked and spam-word list pages in the main window.
 #include "core/filter_fixture.h"
 #include "ui/add_sender_dialog.h"
 #include "ui/add_spam_word_dialog.h"
@@ -16,46 +16,57 @@ QStringList Rows(QWidget* page, int column = 0) {
     return Column(List(page)->model(), column);
 }
 
-// Delete is there only while rows are selected; empty space unselects. Each row carries its
-// line's offset, dead lines counted. (The friends page is the blocked page on another file.)
-TEST(ListPages, DeleteMarksExactlyTheSelectedLines) {
-    const std::tuple<int, std::string, std::string, std::vector<int>, std::string, QStringList>
-        cases[] = {// page, file, its lines, the rows picked, the file then, the rows left
-                   {3,
-                    "ZRKList.zrk",
-                    "P|A|s1|u1|p1\r\nI|C|s3|u3|*\r\nP|D|s4|u4|p4\r\n",
-                    {0, 2},
-                    "-->|s1|u1<--\r\nI|C|s3|u3|*\r\n-->|s4|u4<--\r\n",
-                    {"C"}},
-                   {kBlockedPage,
-                    kBlocked,
-                    "   a@x.example\r\n|*|z@x.example\r\n   *@y.example\r\n",
-                    {1},
-                    "   a@x.example\r\n|*|z@x.example\r\n|*|*@y.example\r\n",
-                    {"{a} @x.example"}}};
-    for (const auto& [index, file, before, selected, after, left] : cases) {
-        CMainWindowFixture w;
-        w.dir.Write(file, before);
-        QWidget* page = w.Open(index);
-        EXPECT_FALSE(Enabled(page, kDelete));
-        for (int row : selected)
-            ClickRow(List(page), row, Qt::ControlModifier);
-        Click(page, kDelete);
-        EXPECT_EQ(std::pair(w.dir.Read(file), Rows(page)), std::pair(after, left));
-        EXPECT_FALSE(Enabled(page, kDelete));
-        ClickRow(List(page), 0);
-        ASSERT_TRUE(Enabled(page, kDelete));
-        ClickRow(List(page), -1);
-        EXPECT_FALSE(Enabled(page, kDelete));
-    }
-}
-
-// A bad domain is refused with the dialog kept open; a single-byte language file reads the same
-// in its title and the box. A "*" name makes a domain entry that the filter uses at once.
-TEST(SenderPages, AddsReachTheirFileAndTheFilterAtOnce) {
+// On the blocked page (the friends page is the same on another file), with a single-byte language
+// file. An edit in place changes only the row, completed with the marks it lacks (at positions in
+// the text as typed) or refused; the next show or hide brings back the file's entry. Delete is
+// there only while rows are selected (empty space unselects); each row knows its line, dead lines
+// counted. A bad domain is refused with the dialog kept open, titles and boxes decoded alike; a
+// "*" name makes a domain entry that the filter uses at once.
+TEST(SenderPages, EditDeleteAndAdd) {
     const std::string bytes = "Gr\xFC\xDF";
+    const QString name = "Invalid name", word = QString::fromLatin1(bytes);
+    const std::tuple<const char*, const char*, QString> cases[] = {
+        // typed, the row then ("": unchanged), the message's caption ("": none)
+        {"{ann} @m.x", "{ann} @m.x", ""}, {"ann @m.x", "{an}n @m.x", ""}, {"@m.x", "}{@m.x", ""},
+        {"ann}.", "{ann}@.", ""},         {"ann m.x", "", name},          {"{ann} @mx", "", word},
+    };
     CMainWindowFixture w("[SETTINGS]\r\n",
                          "[Tarnwick]\r\n2000=" + bytes + "\r\n17018=" + bytes + "\r\n");
+    w.dir.Write(kBlocked, "   bob@m.x\r\n|*|z@x.example\r\n   *@y.example\r\n   c@x.example\r\n");
+    QWidget* page = w.Open(kBlockedPage);
+    const QStringList rows = Rows(page);
+    for (const auto& [typed, row, caption] : cases) {
+        ClickRow(List(page), 0, {}, true);
+        auto* editor = List(page)->viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        CBoxRecorder boxes;
+        editor->setText(typed);
+        QTest::keyClick(editor, Qt::Key_Return);
+        const QString after = *row ? row : rows[0];
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return Rows(page)[0] == after && boxes.seen.size() >= (caption.isEmpty() ? 0u : 1u);
+            },
+            5000))
+            << typed;
+        const SeenMessage refused{caption, "This is not a valid email", QMessageBox::Critical};
+        EXPECT_EQ(boxes.seen, caption.isEmpty() ? std::vector<SeenMessage>{} : std::vector{refused})
+            << typed;
+        page->hide();
+        EXPECT_EQ(Rows(page), rows);
+        page->show();
+    }
+    EXPECT_FALSE(Enabled(page, kDelete));
+    for (int row : {1, 2})
+        ClickRow(List(page), row, Qt::ControlModifier);
+    Click(page, kDelete);
+    EXPECT_EQ(Rows(page), QStringList(rows[0]));
+    EXPECT_FALSE(Enabled(page, kDelete));
+    ClickRow(List(page), 0);
+    ASSERT_TRUE(Enabled(page, kDelete));
+    ClickRow(List(page), -1);
+    EXPECT_FALSE(Enabled(page, kDelete));
+
     CBoxRecorder boxes;
     QString title;
     bool stayedOpen = false;
@@ -67,9 +78,8 @@ TEST(SenderPages, AddsReachTheirFileAndTheFilterAtOnce) {
         TypeInto(dialog, kDomain, "offers.example");
         Click(dialog, 1);
     });
-    Click(w.Open(kBlockedPage), kAdd);
+    Click(page, kAdd);
     ASSERT_EQ(boxes.seen.size(), 1u);
-    const QString word = QString::fromLatin1(bytes);
     EXPECT_EQ(std::tuple(stayedOpen, title, boxes.seen[0].Caption), std::tuple(true, word, word));
     filter_test::Mail mail;
     mail.From = "deals@offers.example";
@@ -85,41 +95,9 @@ TEST(SenderPages, AddsReachTheirFileAndTheFilterAtOnce) {
     Click(friends, kAdd);
     EXPECT_EQ(Rows(friends), QStringList({"{ann} @mail.example"}));
     EXPECT_TRUE(w.app->FriendAddresses.Contains("ann@mail.example"));
-    EXPECT_EQ(w.dir.Read(kFriends), "   ann@mail.example\r\n");
-}
-
-// An edit in place changes only the row: completed with the marks it lacks (at positions in the
-// text as typed) or refused with a message; the next show or hide brings back the file's entry.
-TEST(SenderPages, InPlaceEditChangesOnlyTheRow) {
-    const char *name = "Invalid name", *domain = "Invalid domain name";
-    const std::tuple<const char*, const char*, const char*> cases[] = {
-        // typed, the row then ("": unchanged), the message's caption ("": none)
-        {"{ann} @m.x", "{ann} @m.x", ""}, {"ann @m.x", "{an}n @m.x", ""}, {"@m.x", "}{@m.x", ""},
-        {"ann}.", "{ann}@.", ""},         {"ann m.x", "", name},          {"{ann} @mx", "", domain},
-    };
-    const QString bob = "{bob} @m.x";
-    CMainWindowFixture w;
-    w.dir.Write(kBlocked, "   bob@m.x\r\n");
-    QWidget* page = w.Open(kBlockedPage);
-    for (const auto& [typed, row, caption] : cases) {
-        ClickRow(List(page), 0, {}, true);
-        auto* editor = List(page)->viewport()->findChild<QLineEdit*>();
-        ASSERT_NE(editor, nullptr);
-        CBoxRecorder boxes;
-        editor->setText(typed);
-        QTest::keyClick(editor, Qt::Key_Return);
-        const QStringList after(*row ? row : bob);
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return Rows(page) == after && boxes.seen.size() >= (*caption ? 1u : 0u); }, 5000))
-            << typed;
-        const SeenMessage refused{caption, "This is not a valid email", QMessageBox::Critical};
-        EXPECT_EQ(boxes.seen, *caption ? std::vector{refused} : std::vector<SeenMessage>{})
-            << typed;
-        page->hide();
-        EXPECT_EQ(Rows(page), QStringList(bob));
-        page->show();
-    }
-    EXPECT_EQ(w.dir.Read(kBlocked), "   bob@m.x\r\n");
+    EXPECT_EQ(w.dir.Read(kFriends) + w.dir.Read(kBlocked),
+              "   ann@mail.example\r\n   bob@m.x\r\n|*|z@x.example\r\n|*|*@y.example\r\n"
+              "|*|c@x.example\r\n   *@offers.example\r\n");
 }
 
 // Rows split at the last ">". Add reaches SpamWordList at once (OK waits for a word), Delete
