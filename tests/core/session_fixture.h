@@ -15,7 +15,20 @@
 enum class Protocol { Pop3, Imap };
 
 // The phases of a check, each named by the server's reply that belongs to it.
-enum class Phase { Greeting, Login, Count, First, Middle, Last, Delete, BeforeClose, AfterClose };
+// Plan: UIDL or UID SEARCH ALL; Recheck: the search for \Deleted before a STORE by UID.
+enum class Phase {
+    Greeting,
+    Login,
+    Count,
+    Plan,
+    First,
+    Middle,
+    Last,
+    Recheck,
+    Delete,
+    BeforeClose,
+    AfterClose
+};
 
 // One exchange: the client's command (none for the greeting) and the reply.
 struct Exchange {
@@ -68,8 +81,10 @@ inline std::vector<int> ExpandSequenceSet(const std::string& set) {
 // A whole check of `count` messages that deletes `deleted`, user "u" and
 // password "p", the server's lines ending in `eol`, in the order in which the
 // client sends its commands (POP3 pipelines: the word is matched in any case).
+// `byUid`: with an empty memory of judged messages, so by UIDL or by UID
+// (message n has UID 10 n) and, without UIDPLUS, CLOSE only after the searches.
 inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<int>& deleted,
-                                       const std::string& eol = "\r\n") {
+                                       const std::string& eol = "\r\n", bool byUid = false) {
     const bool pop3 = p == Protocol::Pop3;
     const std::string n = std::to_string(count);
     std::string listing = "+OK\r\n";
@@ -88,12 +103,28 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
                 {Phase::Login, "a001 LOGIN u p\r\n", "* CAPABILITY IMAP4rev1\r\na001 OK\r\n"},
                 {Phase::Count, "A142 SELECT INBOX\r\n",
                  "* FLAGS (\\Deleted \\Seen)\r\n* OK [PERMANENTFLAGS (\\*)] ok\r\n* " + n +
-                     " EXISTS\r\n* 0 RECENT\r\nA142 OK [READ-WRITE] done\r\n"}};
+                     " EXISTS\r\n* 0 RECENT\r\n" + (byUid ? "* OK [UIDVALIDITY 5] v\r\n" : "") +
+                     "A142 OK [READ-WRITE] done\r\n"}};
+    std::string ids, uids, listed, condemned, condemnedSet;
+    for (int i = 1; i <= count; ++i) {
+        ids += std::to_string(i) + " u" + std::to_string(i) + "\r\n";
+        uids += (i > 1 ? "," : "") + std::to_string(10 * i);
+        listed += " " + std::to_string(10 * i);
+    }
+    for (int i : deleted) {
+        condemned += " " + std::to_string(10 * i);
+        condemnedSet += (condemnedSet.empty() ? "" : ",") + std::to_string(10 * i);
+    }
+    if (byUid)
+        path.push_back(pop3 ? Exchange{Phase::Plan, "UIDL\r\n", "+OK\r\n" + ids + ".\r\n"}
+                            : Exchange{Phase::Plan, "a007 UID SEARCH ALL\r\n",
+                                       "* SEARCH" + listed + "\r\na007 OK\r\n"});
     for (Exchange& e : path)
         e.Reply = WithLineEnds(e.Reply, eol);
     // IMAP asks for all of them with one FETCH.
     const std::string fetch =
-        "A654 FETCH " + std::string(count > 1 ? "1:" : "") + n + " (FLAGS BODY.PEEK[])\r\n";
+        byUid ? "A654 UID FETCH " + uids + " (UID FLAGS BODY.PEEK[])\r\n"
+              : "A654 FETCH " + std::string(count > 1 ? "1:" : "") + n + " (FLAGS BODY.PEEK[])\r\n";
     for (int i = 1; i <= count; ++i)
         path.push_back(
             {i == 1       ? Phase::First
@@ -114,7 +145,14 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
             path.push_back({i > 0 && i + 1 == deleted.size() ? Phase::BeforeClose : Phase::Delete,
                             "DELE " + number + "\r\n", "+OK" + eol});
     }
-    if (!pop3 && !deleted.empty())
+    const std::string search = "a007 UID SEARCH DELETED\r\n";
+    if (!pop3 && byUid && !deleted.empty())
+        path.insert(path.end(),
+                    {{Phase::Recheck, search, "a007 OK" + eol},
+                     {Phase::Delete, "A003 UID STORE " + condemnedSet + " +FLAGS (\\Deleted)\r\n",
+                      flagged + "A003 OK" + eol},
+                     {Phase::BeforeClose, search, "* SEARCH" + condemned + eol + "a007 OK" + eol}});
+    else if (!pop3 && !deleted.empty())
         path.push_back({Phase::Delete, "A003 STORE " + set + " FLAGS (\\Deleted)\r\n",
                         flagged + "A003 OK" + eol});
     path.push_back({Phase::AfterClose, pop3 ? "Quit\r\n" : "A341 CLOSE\r\n",

@@ -1,8 +1,11 @@
 // In a POP3 (pipelining) and an IMAP check of three messages, 1 and 3
-// condemned by the real filter, the server drops, stalls or answers something
-// hostile at each phase. Every case ends in time, deletes only the condemned,
-// leaves no thread or descriptor behind and keeps the data files intact.
+// condemned by the real filter, each also by UIDL or UID with a memory of
+// judged messages, the server drops, stalls or answers something hostile at
+// each phase. Every case ends in time, deletes only the condemned, remembers
+// exactly the kept message once it is judged, leaves no thread or descriptor
+// behind and keeps the data files intact.
 #include "session_fixture.h"
+#include "store/judged_memory.h"
 
 #include <csignal>
 #include <set>
@@ -13,19 +16,24 @@ namespace {
 // says no more after half of it; Garbage: no reply at all; LongLine: a line
 // (or message) beyond every limit; NoCr: lines end in a bare line feed;
 // Refused: a negative reply to every repetition; absurd counts and sizes;
-// NilBody: the body of a message expunged meanwhile.
+// NilBody: the body of a message expunged meanwhile; Stray: a body nobody
+// asked for; Expunge: the numbers move while the bodies come.
 #define FAULTS(X)                                                                                  \
     X(Drop)                                                                                        \
     X(Stall)                                                                                       \
-    X(Garbage) X(LongLine) X(NoCr) X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G) X(NilBody)
+    X(Garbage)                                                                                     \
+    X(LongLine)                                                                                    \
+    X(NoCr)                                                                                        \
+    X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G) X(NilBody) X(Stray) X(Expunge)
 #define NAME(f) #f,
 #define ENUMERATOR(f) f,
 enum class Fault { FAULTS(ENUMERATOR) };
 const char* const kFaultNames[] = {FAULTS(NAME)};
-const char* const kPhaseNames[] = {"Greeting", "Login",  "Count",       "First",     "Middle",
-                                   "Last",     "Delete", "BeforeClose", "AfterClose"};
+const char* const kPhaseNames[] = {"Greeting", "Login",       "Count",     "Plan",
+                                   "First",    "Middle",      "Last",      "Recheck",
+                                   "Delete",   "BeforeClose", "AfterClose"};
 
-using Case = std::tuple<Protocol, Phase, Fault>;
+using Case = std::tuple<Protocol, bool, Phase, Fault>; // bool: by UIDL or UID
 
 bool IsMessage(Phase phase) {
     return phase == Phase::First || phase == Phase::Middle || phase == Phase::Last;
@@ -38,9 +46,9 @@ struct FaultScript {
 
 // The happy path up to the faulty phase's command; then the fault instead of
 // the reply.
-FaultScript MakeScript(Protocol p, Phase phase, Fault fault) {
+FaultScript MakeScript(Protocol p, bool byUid, Phase phase, Fault fault) {
     const bool pop3 = p == Protocol::Pop3;
-    const std::vector<Exchange> path = HappyPath(p, 3, {1, 3});
+    const std::vector<Exchange> path = HappyPath(p, 3, {1, 3}, "\r\n", byUid);
     long at = 0;
     while (path[static_cast<size_t>(at)].When != phase)
         ++at;
@@ -50,13 +58,15 @@ FaultScript MakeScript(Protocol p, Phase phase, Fault fault) {
         script.Steps.push_back(C(e.Command));
     script.Reached = ClientSide(script.Steps);
     const std::string fetch =
-        "* " + std::to_string(static_cast<int>(phase) - 2) + " FETCH (BODY[] ";
+        "* " + std::to_string(static_cast<int>(phase) - static_cast<int>(Phase::Plan)) +
+        " FETCH (BODY[] ";
     std::string reply;
     switch (fault) {
     case Fault::Drop:
     case Fault::Stall:
         // Before the closing command: the last delete is answered in full.
-        reply = phase == Phase::BeforeClose ? e.Reply : e.Reply.substr(0, e.Reply.size() / 2);
+        reply =
+            phase == Phase::BeforeClose && pop3 ? e.Reply : e.Reply.substr(0, e.Reply.size() / 2);
         break;
     case Fault::Garbage:
         reply = "\x16\x03\x01\xff\xfe}{ ]] * \x01garbage\r\n";
@@ -68,7 +78,7 @@ FaultScript MakeScript(Protocol p, Phase phase, Fault fault) {
                 std::string((1 << 20) + 1, 'x') + "\r\n";
         break;
     case Fault::NoCr:
-        reply = HappyPath(p, 3, {1, 3}, "\n")[at].Reply;
+        reply = HappyPath(p, 3, {1, 3}, "\n", byUid)[at].Reply;
         break;
     case Fault::Refused:
         reply = pop3                ? "-ERR no\r\n"
@@ -87,13 +97,19 @@ FaultScript MakeScript(Protocol p, Phase phase, Fault fault) {
     case Fault::NilBody:
         reply = fetch + "NIL)\r\nA654 OK\r\n";
         break;
+    case Fault::Stray:
+        reply = "* 7 FETCH (UID 70 BODY[] {2}\r\nab)\r\n" + e.Reply;
+        break;
+    case Fault::Expunge:
+        reply = "* 1 EXPUNGE\r\n" + e.Reply;
+        break;
     }
     script.Steps.push_back(S(reply));
     if (fault == Fault::Drop)
         script.Steps.push_back(CloseNow());
     if (fault == Fault::Refused && !e.Command.empty())
         script.Steps.push_back(Repeated(e.Command, reply));
-    if (fault == Fault::NoCr)
+    if (fault == Fault::NoCr || fault == Fault::Expunge)
         for (const FakeStep& step : Steps({path.begin() + at + 1, path.end()}))
             script.Steps.push_back(step);
     return script;
@@ -101,14 +117,18 @@ FaultScript MakeScript(Protocol p, Phase phase, Fault fault) {
 
 // Whether the whole batch arrives (and is judged) despite the fault.
 bool FetchesAll(Protocol p, Phase phase, Fault fault) {
-    if (phase >= Phase::Delete)
+    if (phase > Phase::Last || fault == Fault::Expunge)
         return true;
-    // Bare line feeds end lines; only a POP3 message then never ends.
-    return fault == Fault::NoCr && !(p == Protocol::Pop3 && IsMessage(phase));
+    // Bare line feeds end lines; only a POP3 message or listing of ids then
+    // never ends.
+    return fault == Fault::NoCr &&
+           !(p == Protocol::Pop3 && (IsMessage(phase) || phase == Phase::Plan));
 }
 
-std::set<int> ExpectedDeletes(Protocol p, Phase phase, Fault fault) {
-    if (!FetchesAll(p, phase, fault))
+std::set<int> ExpectedDeletes(Protocol p, bool byUid, Phase phase, Fault fault) {
+    // Moved numbers stop a STORE by number, not one by UID.
+    if (!FetchesAll(p, phase, fault) || (fault == Fault::Expunge && !byUid) ||
+        (phase == Phase::Recheck && fault != Fault::NoCr))
         return {};
     // A fault in the first delete's reply ends the POP3 deleting without
     // "Quit", and a server that drops the connection before "Quit" arrives
@@ -121,15 +141,15 @@ std::set<int> ExpectedDeletes(Protocol p, Phase phase, Fault fault) {
 }
 
 // What the client's bytes delete: the POP3 marks that "Quit" confirms, the
-// messages that an IMAP STORE names.
+// messages that an IMAP STORE names (by number, or by UID 10 n).
 std::set<int> Deleted(const std::string& sent, Protocol p) {
-    const std::string command = p == Protocol::Pop3 ? "DELE " : "A003 STORE ";
+    const std::string command = p == Protocol::Pop3 ? "DELE " : "STORE ";
     std::set<int> numbers;
     for (size_t at = sent.find(command); at != std::string::npos; at = sent.find(command, at + 1))
         for (int n : ExpandSequenceSet(
                  sent.substr(at + command.size(),
                              sent.find_first_of(" \r", at + command.size()) - at - command.size())))
-            numbers.insert(n);
+            numbers.insert(sent.compare(at - 4, 4, "UID ") ? n : n / 10);
     const size_t quit = sent.rfind("Quit\r\n");
     if (p == Protocol::Pop3 && (quit == std::string::npos || quit < sent.rfind("DELE ")))
         return {};
@@ -139,9 +159,9 @@ std::set<int> Deleted(const std::string& sent, Protocol p) {
 class FaultMatrix : public testing::TestWithParam<Case> {};
 
 TEST_P(FaultMatrix, NothingWronglyDeletedNoHangNoLeak) {
-    const auto [protocol, phase, fault] = GetParam();
+    const auto [protocol, byUid, phase, fault] = GetParam();
     std::signal(SIGPIPE, SIG_DFL); // a write to a closed peer must not end the program
-    const FaultScript script = MakeScript(protocol, phase, fault);
+    const FaultScript script = MakeScript(protocol, byUid, phase, fault);
     CLeakCheck leaks;
     std::string listFiles;
     {
@@ -155,11 +175,13 @@ TEST_P(FaultMatrix, NothingWronglyDeletedNoHangNoLeak) {
             // Bounds the long message; the default bounds the rest.
             if (fault == Fault::LongLine)
                 s.Limits.MaxMessage = 1 << 20;
+            if (byUid)
+                s.JudgedMemoryPath = run.dir.File("judged.txt");
         });
         const std::string sent = server.Received();
         EXPECT_EQ(sent.substr(0, script.Reached.size()), script.Reached) << "the fault never came";
         const bool all = FetchesAll(protocol, phase, fault); // and judges it: 3 history records
-        EXPECT_EQ(Deleted(sent, protocol), ExpectedDeletes(protocol, phase, fault)) << sent;
+        EXPECT_EQ(Deleted(sent, protocol), ExpectedDeletes(protocol, byUid, phase, fault)) << sent;
         EXPECT_FALSE(session->IsConnected());
         const bool absurd =
             fault == Fault::CountMinus1 || fault == Fault::Count2To40 || fault == Fault::Literal4G;
@@ -170,6 +192,13 @@ TEST_P(FaultMatrix, NothingWronglyDeletedNoHangNoLeak) {
         reloaded.InstallPath = run.dir.Path();
         reloaded.LoadHistoryFile();
         EXPECT_EQ(reloaded.GetHistorySize(), all ? 3u : 0u);
+        std::string remembered;
+        for (const JudgedMessage& m :
+             ReadJudgedMemory(run.dir.File("judged.txt"),
+                              JudgedAccountKey(session->TypeLetter, "127.0.0.1", "u"))
+                 .Kept)
+            remembered += m.Id + " ";
+        EXPECT_EQ(remembered, !byUid || !all ? "" : protocol == Protocol::Pop3 ? "u2 " : "20 ");
         EXPECT_EQ(run.dir.Read(kFriendListFileName) + run.dir.Read(kBlockedListFileName),
                   listFiles);
     }
@@ -177,35 +206,44 @@ TEST_P(FaultMatrix, NothingWronglyDeletedNoHangNoLeak) {
 }
 
 std::string CaseName(const testing::TestParamInfo<Case>& info) {
-    const auto [protocol, phase, fault] = info.param;
-    return std::string(protocol == Protocol::Pop3 ? "Pop3_" : "Imap_") +
+    const auto [protocol, byUid, phase, fault] = info.param;
+    return std::string(protocol == Protocol::Pop3 ? (byUid ? "Pop3Uidl_" : "Pop3_")
+                                                  : (byUid ? "ImapUid_" : "Imap_")) +
            kPhaseNames[static_cast<int>(phase)] + "_" + kFaultNames[static_cast<int>(fault)];
 }
 
-// Where each fault can come.
-bool Applies(Protocol p, Phase phase, Fault fault) {
+// Where each fault can come: in a phase the check has, and where it means
+// something there.
+bool Applies(Protocol p, bool byUid, Phase phase, Fault fault) {
+    const std::vector<Exchange> path = HappyPath(p, 3, {1, 3}, "\r\n", byUid);
+    if (std::none_of(path.begin(), path.end(), [&](const Exchange& e) { return e.When == phase; }))
+        return false;
     switch (fault) {
     case Fault::Drop:
-    case Fault::Stall: // only POP3 has a second delete reply: IMAP sends one STORE
-        return phase != Phase::BeforeClose || p == Protocol::Pop3;
+    case Fault::Stall:
+        return true;
     case Fault::CountMinus1:
     case Fault::Count2To40:
         return phase == Phase::Count;
     case Fault::Literal4G:
     case Fault::NilBody:
+    case Fault::Stray:
+    case Fault::Expunge:
         return p == Protocol::Imap && IsMessage(phase);
-    default:
-        return phase != Phase::BeforeClose;
+    default: // the second DELE's faults are the first one's
+        return phase != Phase::BeforeClose || p == Protocol::Imap;
     }
 }
 
 std::vector<Case> AllCases() {
     std::vector<Case> cases;
     for (Protocol p : {Protocol::Pop3, Protocol::Imap})
-        for (int phase = 0; phase <= static_cast<int>(Phase::AfterClose); ++phase)
-            for (int fault = 0; fault <= static_cast<int>(Fault::NilBody); ++fault)
-                if (Applies(p, static_cast<Phase>(phase), static_cast<Fault>(fault)))
-                    cases.emplace_back(p, static_cast<Phase>(phase), static_cast<Fault>(fault));
+        for (bool byUid : {false, true})
+            for (int phase = 0; phase <= static_cast<int>(Phase::AfterClose); ++phase)
+                for (int fault = 0; fault <= static_cast<int>(Fault::Expunge); ++fault)
+                    if (Applies(p, byUid, static_cast<Phase>(phase), static_cast<Fault>(fault)))
+                        cases.emplace_back(p, byUid, static_cast<Phase>(phase),
+                                           static_cast<Fault>(fault));
     return cases;
 }
 
