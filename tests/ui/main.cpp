@@ -1,5 +1,4 @@
-// The window tests: QTest and GoogleTest on the offscreen platform, with one
-// QApplication for the whole run.
+// The window tests: one QApplication for the whole run, offscreen unless told otherwise.
 #include <QApplication>
 #include <cstdlib>
 #include <gtest/gtest.h>

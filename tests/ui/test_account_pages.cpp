@@ -1,4 +1,4 @@
-// The account pages on a real main window, the account test with its result box.
+// The account pages and the account test with its result box.
 #include "server/mail_server.h"
 #include "ui/add_account_page.h"
 #include "ui/login_dialog.h"
@@ -17,7 +17,7 @@ constexpr int kPop3Type = 1, kImapType = 0;
 // With the login prompt the real one.
 struct CAccountPages : CMainWindowFixture {
     explicit CAccountPages(const std::string& accounts = "")
-        : CMainWindowFixture("[SETTINGS]\r\n", Installed(), accounts) {
+        : CMainWindowFixture("[SETTINGS]\r\n", "", accounts) {
         app->LoginPrompt = &prompt;
         app->ServerTimeoutMsOverride = 5000;
     }
@@ -54,9 +54,8 @@ struct CAccountPages : CMainWindowFixture {
     CLoginPrompt prompt{*app};
 };
 
-// The buttons follow the fields (each tick or untick of "remember" changes one). A name in use
-// is refused, an empty name never is; an added record empties the form; a password not
-// remembered is stored as "*".
+// The buttons follow the fields; a name in use is refused, an empty one is not; an added record
+// empties the form; a password not remembered is stored as "*".
 TEST(AccountPages, ButtonsAndAddingRecords) {
     const std::tuple<const char*, const char*, const char*, bool, bool, bool> buttons[] = {
         // server, user, password, remember, Add enabled, Test enabled
@@ -87,9 +86,8 @@ TEST(AccountPages, ButtonsAndAddingRecords) {
                                QMessageBox::Critical}}));
 }
 
-// Change hands the chosen record to the add page, which marks its line and appends the new one.
-// Coming back rebuilds the list with nothing selected, the button enabled: it changes nothing.
-// Delete is there only while rows are selected (empty space unselects) and marks their lines.
+// Change marks the chosen record's line and appends the new one; coming back, with nothing
+// selected, it changes nothing. Delete is there while rows are selected and marks their lines.
 TEST(AccountPages, ChangeAndDeleteMarkExactlyTheChosenRecords) {
     CAccountPages w;
     w.dir.Write("ZRKList.zrk",
@@ -135,8 +133,7 @@ TEST(AccountPages, ChangeAndDeleteMarkExactlyTheChosenRecords) {
     EXPECT_FALSE(Enabled(remove, kDelete));
 }
 
-// A closed port is a connect failure; a running server passes with the right password, and a
-// rejected one brings up the prompt with the user name (Cancel ends, a typed password retries).
+// A closed port, then a real server: a rejected login brings up the prompt (Cancel ends it).
 TEST(AccountTest, ResultBoxesAndThePrompt) {
     CAccountPages w;
     w.ClickNode(1);

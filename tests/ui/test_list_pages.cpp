@@ -16,12 +16,8 @@ QStringList Rows(QWidget* page, int column = 0) {
     return Column(List(page)->model(), column);
 }
 
-// On the blocked page (the friends page is the same on another file), with a single-byte language
-// file. An edit in place changes only the row, completed with the marks it lacks (at positions in
-// the text as typed) or refused; the next show or hide brings back the file's entry. Delete is
-// there only while rows are selected (empty space unselects); each row knows its line, dead lines
-// counted. A bad domain is refused with the dialog kept open, titles and boxes decoded alike; a
-// "*" name makes a domain entry that the filter uses at once.
+// The blocked page (the friends page is it on another file), in a single-byte language. An edit in
+// place changes only the row (marks added at positions in the text as typed) until the next show.
 TEST(SenderPages, EditDeleteAndAdd) {
     const std::string bytes = "Gr\xFC\xDF";
     const QString name = "Invalid name", word = QString::fromLatin1(bytes);
@@ -67,6 +63,7 @@ TEST(SenderPages, EditDeleteAndAdd) {
     ClickRow(List(page), -1);
     EXPECT_FALSE(Enabled(page, kDelete));
 
+    // A bad domain keeps the dialog open; a "*" name makes a domain entry, in use at once.
     CBoxRecorder boxes;
     QString title;
     bool stayedOpen = false;
@@ -100,8 +97,7 @@ TEST(SenderPages, EditDeleteAndAdd) {
               "|*|c@x.example\r\n   *@offers.example\r\n");
 }
 
-// Rows split at the last ">". Add reaches SpamWordList at once (OK waits for a word), Delete
-// removes rows only, Save List writes the degrees as numbers; the tables stay as built.
+// Add reaches the list at once, Delete the rows only, Save the list; the tables stay as built.
 TEST(SpamWordsPage, AddDeleteAndSaveLeaveTheTablesAsBuilt) {
     CMainWindowFixture w("[SPAMWORD]\r\nWCount=3\r\nW1=a>b>7\r\nW2=offer>05\r\nW3=no mark\r\n");
     QWidget* page = w.Open(kSpamWordsPage);

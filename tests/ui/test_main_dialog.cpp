@@ -18,10 +18,8 @@ QList<int> BoldNodes(CMainWindowFixture& w) {
     return bold;
 }
 
-// Level node value v stands for FilterLevel 15 - v: bold from the setting, moved by a double click
-// (which sets FilterLevel at once); other nodes and empty space change nothing. Escape and the
-// close request leave the window open; "Close" and Return hide it and write the settings. It
-// reopens on "Mail Setup", collapsed. The core drives the window's check and retry timers.
+// Node v is FilterLevel 15 - v, bold, moved by a double click. Escape and the close request keep
+// the window; "Close" and Return write the settings. The core drives the window's timers.
 TEST(MainDialog, LevelsClosingAndTimers) {
     CMainWindowFixture w("[SETTINGS]\r\n10008=4\r\n10004=7\r\n");
     EXPECT_EQ(BoldNodes(w), QList<int>{7});

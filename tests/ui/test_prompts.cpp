@@ -13,9 +13,8 @@ CNewSenderDialog* OpenQuestion() {
     return OpenWindows<CNewSenderDialog>().value(0);
 }
 
-// Buttons by id, Return and Escape reach the asking thread. Quitting answers an open question
-// "no answer" and closes it (in a process of its own, as later questions are refused too, ended
-// before main()'s QApplication goes lest a leak check report its font cache).
+// Quitting answers "no answer" in a process of its own: later questions are refused too, and it
+// ends before main()'s QApplication goes (else a leak check reports the font cache).
 TEST(NewSenderDialog, EachWayOfAnsweringReachesTheAskingThread) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     using enum NewSenderAnswer;
@@ -44,9 +43,8 @@ TEST(NewSenderDialog, EachWayOfAnsweringReachesTheAskingThread) {
     }
 }
 
-// Each question has its own dialog, titled with the account name; they are answered in any
-// order, and Cancel changes nothing. One asked on the window thread runs directly (a blocking
-// queued call to one's own thread would deadlock).
+// Each question has its own dialog, answered in any order; Cancel changes nothing. On the window
+// thread it runs directly (a blocking queued call to one's own thread would deadlock).
 TEST(LoginPrompt, AnsweredInAnyOrderAndOnTheWindowThread) {
     CUiApp ui;
     CLoginPrompt prompt(*ui.app);

@@ -14,7 +14,6 @@
 #include <QTest>
 #include <QTimer>
 #include <atomic>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>
@@ -23,15 +22,11 @@ inline std::ostream& operator<<(std::ostream& out, const QString& text) {
     return out << text.toStdString();
 }
 
-// Started, with the installed English file unless given one.
+// Started, on the built-in texts unless given a language file (the shipped one has a test).
 struct CUiApp : CAppFixture {
-    static std::string Installed() {
-        std::ifstream in(std::string(DROSSGATE_RESOURCES) + "/Language/English.ini");
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
     explicit CUiApp(const std::string& settings = "[SETTINGS]\r\n",
-                    const std::string& language = Installed())
-        : CAppFixture(settings, "English") {
+                    const std::string& language = "")
+        : CAppFixture(settings, language.empty() ? "" : "English") {
         dir.Write("Language/English.ini", language);
         EXPECT_TRUE(Start()) << "start-up failed";
     }
@@ -144,8 +139,7 @@ struct CAskingThread {
 // The main window, shown, on a started application object.
 struct CMainWindowFixture : CUiApp {
     explicit CMainWindowFixture(const std::string& settings = "[SETTINGS]\r\n",
-                                const std::string& language = Installed(),
-                                const std::string& accounts = "")
+                                const std::string& language = "", const std::string& accounts = "")
         : CUiApp(settings, language) {
         dir.Write("ZRKList.zrk", accounts);
         dialog = std::make_unique<CMainDialog>(*app);
