@@ -39,12 +39,10 @@ TEST(SenderPages, EditDeleteAndAdd) {
         editor->setText(typed);
         QTest::keyClick(editor, Qt::Key_Return);
         const QString after = *row ? row : rows[0];
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                return Rows(page)[0] == after && boxes.seen.size() >= (caption.isEmpty() ? 0u : 1u);
-            },
-            5000))
-            << typed;
+        const size_t due = caption.isEmpty() ? 0 : 1;
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return Rows(page)[0] == after && boxes.seen.size() >= due;
+        })) << typed;
         const SeenMessage refused{caption, "This is not a valid email", QMessageBox::Critical};
         EXPECT_EQ(boxes.seen, caption.isEmpty() ? std::vector<SeenMessage>{} : std::vector{refused})
             << typed;
@@ -52,16 +50,7 @@ TEST(SenderPages, EditDeleteAndAdd) {
         EXPECT_EQ(Rows(page), rows);
         page->show();
     }
-    EXPECT_FALSE(Enabled(page, kDelete));
-    for (int row : {1, 2})
-        ClickRow(List(page), row, Qt::ControlModifier);
-    Click(page, kDelete);
-    EXPECT_EQ(Rows(page), QStringList(rows[0]));
-    EXPECT_FALSE(Enabled(page, kDelete));
-    ClickRow(List(page), 0);
-    ASSERT_TRUE(Enabled(page, kDelete));
-    ClickRow(List(page), -1);
-    EXPECT_FALSE(Enabled(page, kDelete));
+    EXPECT_EQ(DeleteRows(page, List(page), {1, 2}), QStringList(rows[0])); // dead lines counted
 
     // A bad domain keeps the dialog open; a "*" name makes a domain entry, in use at once.
     CBoxRecorder boxes;

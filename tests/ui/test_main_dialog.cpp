@@ -40,7 +40,7 @@ TEST(MainDialog, LevelsClosingAndTimers) {
     Click(w.dialog.get(), 1);
     EXPECT_FALSE(w.dialog->isVisible());
     EXPECT_NE(w.dir.Read("Settings.ini").find("10008=3\r\n"), std::string::npos);
-    w.Show();
+    w.dialog->show();
     EXPECT_EQ(w.dialog->Tree()->currentItem(), w.dialog->Node(0));
     EXPECT_EQ(std::pair(w.VisiblePage(), w.dialog->LevelsPage()->Description()),
               std::pair(0, Described(0)));

@@ -68,6 +68,20 @@ inline QStringList Column(const QAbstractItemModel* model, int column = 0) {
         cells << model->index(row, column).data().toString();
     return cells;
 }
+// Delete (1017) is there only while rows are selected; empty space unselects. Returns the rows.
+inline QStringList DeleteRows(QWidget* page, QAbstractItemView* list,
+                              std::initializer_list<int> rows) {
+    EXPECT_FALSE(Enabled(page, 1017));
+    for (int row : rows)
+        ClickRow(list, row, Qt::ControlModifier);
+    Click(page, 1017);
+    EXPECT_FALSE(Enabled(page, 1017));
+    ClickRow(list, 0);
+    EXPECT_TRUE(Enabled(page, 1017));
+    ClickRow(list, -1);
+    EXPECT_FALSE(Enabled(page, 1017));
+    return Column(list->model());
+}
 
 // Runs `act` (which must close it) on the modal T once it is up; no window fails, not hangs.
 template <class T> void WhenModal(std::function<void(T*)> act) {
@@ -144,13 +158,10 @@ struct CMainWindowFixture : CUiApp {
         dir.Write("ZRKList.zrk", accounts);
         dialog = std::make_unique<CMainDialog>(*app);
         app->Timers = &dialog->Timers();
-        Show();
-    }
-    ~CMainWindowFixture() { app->Timers = nullptr; }
-    void Show() {
         dialog->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     }
+    ~CMainWindowFixture() { app->Timers = nullptr; }
     // Clicks a node, its branches opened; -1: the empty space below them all.
     void ClickNode(int node, bool twice = false) {
         QTreeWidget* tree = dialog->Tree();
