@@ -14,7 +14,6 @@ constexpr int kType = 1004, kServer = 1006, kUser = 1008, kPassword = 1010, kTes
               kRemember = 1013, kName = 1014, kChange = 1016, kAdd = 1023;
 constexpr int kPop3Type = 1, kImapType = 0;
 
-// With the login prompt the real one.
 struct CAccountPages : CMainWindowFixture {
     explicit CAccountPages(const std::string& accounts = "")
         : CMainWindowFixture("[SETTINGS]\r\n", "", accounts) {
@@ -81,9 +80,9 @@ TEST(AccountPages, ButtonsAndAddingRecords) {
         EXPECT_EQ(w.File(), file += added);
         EXPECT_EQ(w.Fields().isEmpty(), !added.empty()) << name;
     }
-    EXPECT_EQ(boxes.seen, (std::vector<SeenMessage>{
-                              {"Drossgate", "Home already exists, please change this name.",
-                               QMessageBox::Critical}}));
+    const SeenMessage inUse{"Drossgate", "Home already exists, please change this name.",
+                            QMessageBox::Critical};
+    EXPECT_EQ(boxes.seen, std::vector{inUse});
 }
 
 // Change marks the chosen record's line and appends the new one; coming back, with nothing

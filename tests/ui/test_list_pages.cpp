@@ -54,19 +54,17 @@ TEST(SenderPages, EditDeleteAndAdd) {
 
     // A bad domain keeps the dialog open; a "*" name makes a domain entry, in use at once.
     CBoxRecorder boxes;
-    QString title;
-    bool stayedOpen = false;
-    WhenModal<CAddSenderDialog>([&](CAddSenderDialog* dialog) {
-        title = dialog->windowTitle();
+    WhenModal<CAddSenderDialog>([&word](CAddSenderDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), word);
         TypeInto(dialog, kDomain, "offers.");
         Click(dialog, 1);
-        stayedOpen = dialog->isVisible();
+        EXPECT_TRUE(dialog->isVisible());
         TypeInto(dialog, kDomain, "offers.example");
         Click(dialog, 1);
     });
     Click(page, kAdd);
     ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(std::tuple(stayedOpen, title, boxes.seen[0].Caption), std::tuple(true, word, word));
+    EXPECT_EQ(boxes.seen[0].Caption, word);
     filter_test::Mail mail;
     mail.From = "deals@offers.example";
     w.app->MailLifeTime = 1000000; // judged by the lists only, not by its age
@@ -93,14 +91,12 @@ TEST(SpamWordsPage, AddDeleteAndSaveLeaveTheTablesAsBuilt) {
     EXPECT_EQ(Rows(page) + Rows(page, 1), QStringList({"a>b", "offer", "7", "05"}));
     const std::vector<std::string> built{"a>b", "offer"};
     EXPECT_EQ(w.app->SpamExpressionList, built);
-    bool okWhileEmpty = true;
-    WhenModal<CAddSpamWordDialog>([&](CAddSpamWordDialog* dialog) {
-        okWhileEmpty = Enabled(dialog, 1);
+    WhenModal<CAddSpamWordDialog>([](CAddSpamWordDialog* dialog) {
+        EXPECT_FALSE(Enabled(dialog, 1));
         TypeInto(dialog, 1028, " cheap pills");
         Click(dialog, 1);
     });
     Click(page, kAdd);
-    EXPECT_FALSE(okWhileEmpty);
     EXPECT_EQ(Rows(page, 1).last(), "0");
     EXPECT_EQ(w.app->SpamWordList.Get()->back(), " cheap pills>0");
     for (int row : {0, 2})

@@ -12,11 +12,10 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
-#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
-#include <thread>
 
 inline std::ostream& operator<<(std::ostream& out, const QString& text) {
     return out << text.toStdString();
@@ -132,22 +131,19 @@ struct CBoxRecorder {
 
 // Runs `ask` on a thread of its own, as a session does; a test that stops half-way closes dialogs.
 struct CAskingThread {
-    explicit CAskingThread(std::function<void()> ask)
-        : thread([this, ask] {
-              ask();
-              done = true;
-          }) {}
+    explicit CAskingThread(std::function<void()> ask) : thread(QThread::create(ask)) {
+        thread->start();
+    }
     ~CAskingThread() {
         while (!Wait(10))
             for (QDialog* open : OpenWindows<QDialog>())
                 open->close();
-        thread.join();
+        thread->wait();
     }
     bool Wait(int ms = 10000) {
-        return QTest::qWaitFor([this] { return done.load(); }, ms);
+        return QTest::qWaitFor([&] { return thread->isFinished(); }, ms);
     }
-    std::atomic<bool> done{false};
-    std::thread thread;
+    std::unique_ptr<QThread> thread;
 };
 
 // The main window, shown, on a started application object.
