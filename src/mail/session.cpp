@@ -256,6 +256,7 @@ void CMailSession::ResetBatch() {
     validity_.clear();
     serverIds_.clear();
     plan_ = {};
+    memoryCurrent_ = false;
     rememberedVerdicts_.clear();
     HeldTexts.clear();
     Verdicts.clear();
@@ -293,7 +294,10 @@ void CMailSession::PlanWholeMailbox() {
 
 void CMailSession::PlanFromMemory(const std::string& validity, std::vector<std::string> serverIds) {
     const std::string account = JudgedAccountKey(TypeLetter, ServerName, UserName);
-    plan_ = PlanJudging(ReadJudgedMemory(JudgedMemoryPath, account), validity, serverIds);
+    const JudgedMemory memory = ReadJudgedMemory(JudgedMemoryPath, account);
+    plan_ = PlanJudging(memory, validity, serverIds);
+    // Every message the file holds is still on the server.
+    memoryCurrent_ = memory.Validity == validity && memory.Kept.size() == plan_.Remembered.size();
     usingMemory_ = true;
     validity_ = validity;
     serverIds_ = std::move(serverIds);
@@ -337,6 +341,7 @@ void CMailSession::SaveMemory(const BatchJudgement& judgement) {
     for (size_t i = 0; i < plan_.Remembered.size(); ++i)
         if (i < rememberedVerdicts_.size() && rememberedVerdicts_[i] != 0)
             memory.Kept.push_back(plan_.Remembered[i]);
+    const size_t stillKept = memory.Kept.size();
     for (size_t i = 0; i < Verdicts.size() && i < judgement.Judged.size(); ++i) {
         const bool unanswered = i < judgement.Unanswered.size() && judgement.Unanswered[i];
         if (Verdicts[i] == 0 || unanswered)
@@ -345,6 +350,10 @@ void CMailSession::SaveMemory(const BatchJudgement& judgement) {
         kept.Id = serverIds_.at(ServerIndexOf(i));
         memory.Kept.push_back(std::move(kept));
     }
+    // Nothing new kept and nothing gone: the file says it already, and a
+    // check that finds nothing new writes nothing.
+    if (memoryCurrent_ && stillKept == plan_.Remembered.size() && memory.Kept.size() == stillKept)
+        return;
     if (!WriteJudgedMemory(JudgedMemoryPath, memory))
         App.LogLine("the memory of judged messages could not be written; they are judged again",
                     AccountName.empty() ? ServerName : AccountName);

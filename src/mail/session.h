@@ -233,6 +233,7 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     std::string validity_;
     std::vector<std::string> serverIds_;
     JudgedPlan plan_;
+    bool memoryCurrent_ = false; // the memory file holds exactly plan_.Remembered
     std::vector<unsigned char> rememberedVerdicts_; // per plan_.Remembered
     std::string pending_;                           // received bytes that belong to the next reply
     std::vector<char> buffer_;
