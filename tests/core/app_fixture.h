@@ -10,9 +10,9 @@ class CAppFixture {
     explicit CAppFixture(const std::string& settings = "[SETTINGS]\r\n",
                          const std::string& language = "")
         : registry_("DROSSGATE_REGISTRY", dir.File("registry.ini")) {
-        dir.Write("registry.ini", "[Software\\Tarn Wick\\Dorn\\Spurl]\r\nPath=" + dir.Path() +
-                                      "\r\n" +
-                                      (language.empty() ? "" : "Language=" + language + "\r\n"));
+        dir.Write(
+            "registry.ini",
+            RegistryText(dir.Path(), language.empty() ? "" : "Language=" + language + "\r\n"));
         dir.Write("Settings.ini", settings);
         app = std::make_unique<CFilterApp>();
     }

@@ -36,6 +36,11 @@ class CTempDir {
     std::string path_;
 };
 
+// A registry file's text that points the program at `dataDir`.
+inline std::string RegistryText(const std::string& dataDir, const std::string& extra = "") {
+    return "[Software\\Tarn Wick\\Dorn\\Spurl]\r\nPath=" + dataDir + "\r\n" + extra;
+}
+
 // Sets an environment variable for the life of the object.
 class CScopedEnv {
   public:

@@ -1,5 +1,4 @@
-// The account list file: record bytes, dead marks in place, the readers'
-// rules, the owner-only mode, and the name filter.
+// The account list file: record bytes, dead marks, readers, mode, the name filter.
 #include "app/core/filter_app.h"
 #include "platform/text_file.h"
 #include "store/account_file.h"
@@ -23,27 +22,24 @@ class AccountFile : public testing::Test {
     CFilterApp app;
 };
 
-TEST_F(AccountFile, EveryWriteLeavesRecordsOwnerOnly) {
+// Every write leaves the file owner-only; line breaks in a field cannot forge a record.
+TEST_F(AccountFile, EveryWriteIsOwnerOnlyAndLineBreaksForgeNoRecord) {
     mode_t old = umask(0);
     app.AppendAccountRecord(true, "Home", "srv", "joe", "se|cret");
     umask(old);
     EXPECT_EQ(Mode(), 0600u);
     chmod(dir.File(kAccountFileName).c_str(), 0644);
-    app.AppendAccountRecord(false, "", "imap.example", "ann", "");
-    EXPECT_EQ(File(), "P|Home|srv|joe|se|cret\r\nI||imap.example|ann|*\r\n");
+    dir.Write(kAccountFileName, File() + "P|Old|s|u|p"); // last line without its line end
+    app.AppendAccountRecord(false, "Evil\r\nP|x", "imap.example", "an\nn", "");
+    EXPECT_EQ(File(), "P|Home|srv|joe|se|cret\r\nP|Old|s|u|p\r\nI|EvilP|x|imap.example|ann|*\r\n");
     EXPECT_EQ(Mode(), 0600u);
     chmod(dir.File(kAccountFileName).c_str(), 0644);
     app.MarkAccountRecordDead(0);
     EXPECT_EQ(Mode(), 0600u);
 }
 
-TEST_F(AccountFile, LineBreaksCannotForgeARecord) {
-    dir.Write(kAccountFileName, "P|Old|s|u|p"); // last line without its line end
-    app.AppendAccountRecord(false, "Evil\r\nP|x", "s", "u", "p\n");
-    EXPECT_EQ(File(), "P|Old|s|u|p\r\nI|EvilP|x|s|u|p\r\n");
-}
-
-// A dead mark overwrites the record in place: every offset stays valid.
+// A dead mark overwrites the record in place, never a byte-order mark: every offset stays
+// valid. The sender lists' marks keep to the same rule.
 TEST_F(AccountFile, DeadMarksInPlaceAndListShowsLiveRecordsWithOffsets) {
     std::vector<CFilterApp::AccountRow> rows;
     std::vector<std::string> names{"kept"};
@@ -67,26 +63,29 @@ TEST_F(AccountFile, DeadMarksInPlaceAndListShowsLiveRecordsWithOffsets) {
     EXPECT_EQ(shown,
               (std::vector<std::string>{"Home|POP3|3", "mail.example|IMAP|41", "Odd|IMAP|64"}));
     EXPECT_EQ(names, (std::vector<std::string>{"Home", "Odd"}));
+
+    dir.Write(kFriendListFileName, std::string(kByteOrderMark) + "   ann@x.org\r\n");
+    std::vector<CFilterApp::SenderRow> senders;
+    app.LoadSenderList(&senders, kFriendListFileName);
+    ASSERT_EQ(senders.size(), 1u);
+    for (int64_t offset : {int64_t{0}, senders[0].Offset})
+        app.MarkSenderDeleted(kFriendListFileName, offset);
+    EXPECT_EQ(dir.Read(kFriendListFileName), std::string(kByteOrderMark) + "|*|ann@x.org\r\n");
 }
 
 TEST(NameFilter, KeepsAllowedCharacters) {
-    struct {
-        std::string Text;
-        char Kind;
-        std::string Extra, Filtered;
-        bool Removed;
-    } cases[] = {{"mail_server@x.org", 'S', "", "mailserverx.org", true},
-                 {"joe.doe_1@x.org", 'U', "", "joe.doe_1@x.org", false},
-                 {"a  b||c*", 'U', "", "abc", true},
-                 {"*@spam.example", 'U', "*", "*@spam.example", false},
-                 {"a-b:c;d", 'S', "", "abcd", true},
-                 // Judged by the low seven bits: 233 is an "i", 160 a blank.
-                 {"caf\xe9\xa0x", 'S', "", "caf\xe9x", true},
-                 {"", 'S', "", "", false}};
-    for (const auto& c : cases) {
-        const FilteredName result = FilterNameField(c.Text, c.Kind, c.Extra);
-        EXPECT_EQ(result.Text, c.Filtered) << c.Text;
-        EXPECT_EQ(result.Removed, c.Removed) << c.Text;
+    // text, kind, extra allowed, result; judged by the low seven bits: 233 is an "i", 160 a blank
+    const std::tuple<std::string, char, std::string, std::string> cases[] = {
+        {"mail_server@x.org", 'S', "", "mailserverx.org"},
+        {"joe.doe_1@x.org", 'U', "", "joe.doe_1@x.org"},
+        {"a  b||c*", 'U', "", "abc"},
+        {"*@spam.example", 'U', "*", "*@spam.example"},
+        {"a-b:c;d", 'S', "", "abcd"},
+        {"caf\xe9\xa0x", 'S', "", "caf\xe9x"},
+        {"", 'S', "", ""}};
+    for (const auto& [text, kind, extra, filtered] : cases) {
+        const FilteredName result = FilterNameField(text, kind, extra);
+        EXPECT_TRUE(result.Text == filtered && result.Removed == (filtered != text)) << text;
     }
 }
 

@@ -1,6 +1,4 @@
-// The check cycle: account lines, flags, timers, and a whole cycle of two
-// accounts against scripted servers with the real filter. A failed connect
-// is tested against the test mail server.
+// The check cycle: account lines, flags, timers, two accounts against scripted servers.
 #include "app/core/check_cycle.h"
 #include "session_fixture.h"
 
@@ -33,9 +31,8 @@ TEST_F(CheckCycle, AccountLinesSplitByTypeWithoutDeadLines) {
     EXPECT_TRUE(app.Pop3AccountLines.empty() && app.ImapAccountLines.empty());
 }
 
-// The user answers one account's login prompt slowly: meanwhile the other
-// account's batch is judged and its spam deleted, and a later cycle replaces
-// the session tables. The waiting session stays valid and finishes too.
+// While one account's login prompt waits, the other's batch is judged and a later
+// cycle replaces the session tables; the waiting session stays valid and finishes.
 TEST_F(CheckCycle, SlowLoginPromptWhileAnotherBatchIsJudged) {
     UseTestLists(app);
     const auto pop3Script = Steps(HappyPath(Protocol::Pop3, 2, {1}));
@@ -55,13 +52,11 @@ TEST_F(CheckCycle, SlowLoginPromptWhileAnotherBatchIsJudged) {
     // No ASSERT until the prompt is answered: the session would wait forever.
     EXPECT_EQ(asked.get_future().wait_for(20s), std::future_status::ready);
     std::shared_ptr<CImapSession> work;
-    {
-        // The worker ends its cycle before it lets go of AppLock.
+    { // the worker ends its cycle before it lets go of AppLock
         std::lock_guard cycleStarted(app.AppLock);
         std::lock_guard guard(app.CycleLock);
         work = app.ImapSessions.empty() ? nullptr : app.ImapSessions[0];
     }
-    // Judged and done while the prompt is still open.
     EXPECT_TRUE(work && work->WaitUntilEnded(30s) &&
                 work->Verdicts == std::vector<unsigned char>({0, 1, 0}));
     EXPECT_TRUE(imap.WaitDone());

@@ -11,6 +11,8 @@
 #include <set>
 
 namespace {
+// Lookups read registry and file again each time; a dialog takes only the captions the
+// file defines, by consecutive ids.
 TEST(LocalizedText, FileValuesWinAndEveryLookupReadsRegistryAndFileAgain) {
     CAppFixture f; // no "Language" value: the defaults
     ASSERT_TRUE(f.Start());
@@ -19,25 +21,15 @@ TEST(LocalizedText, FileValuesWinAndEveryLookupReadsRegistryAndFileAgain) {
     EXPECT_EQ(a.GetLocalizedText(23003, ""), "");
 
     f.dir.Write("Language/Test.ini", "[Tarnwick]\r\n17016=Keine gueltige Adresse\r\n23003=\r\n1=" +
-                                         std::string(1500, 'a') + "\r\n2=\xD0\x9F\xD1\x80\r\n");
-    auto registry = [&](const std::string& extra) {
-        f.dir.Write("registry.ini",
-                    "[Software\\Tarn Wick\\Dorn\\Spurl]\r\nPath=" + f.dir.Path() + "\r\n" + extra);
-    };
-    registry("Language=Test\r\n");
+                                         std::string(1500, 'a') +
+                                         "\r\n2=\xD0\x9F\xD1\x80\r\n8000=Verlauf\r\n8002=Vor\r\n");
+    f.dir.Write("registry.ini", RegistryText(f.dir.Path(), "Language=Test\r\n"));
     EXPECT_EQ(a.GetLocalizedText(17016, "x"), "Keine gueltige Adresse");
     EXPECT_EQ(a.GetLanguageNameValue(), "Test");
     EXPECT_EQ(a.GetLocalizedText(23003, "dflt"), ""); // empty counts as present
     EXPECT_EQ(a.GetLocalizedText(17017, "Invalid name"), "Invalid name");
     EXPECT_EQ(a.GetLocalizedText(1, ""), std::string(999, 'a'));
     EXPECT_EQ(a.GetLocalizedText(2, ""), "\xD0\x9F\xD1\x80");
-
-    f.dir.Write("Language/Test.ini", "[Tarnwick]\r\n17016=Changed and longer than before\r\n");
-    registry(""); // a value removed later keeps the last name read
-    EXPECT_EQ(a.GetLocalizedText(17016, "x"), "Changed and longer than before");
-}
-
-TEST(LocalizedText, LocalizeDialogSetsOnlyDefinedCaptionsByConsecutiveIds) {
     struct : ILocalizableWindow {
         std::string GetWindowTitle() const override { return title; }
         void SetWindowTitle(const std::string& t) override { title = t; }
@@ -46,18 +38,16 @@ TEST(LocalizedText, LocalizeDialogSetsOnlyDefinedCaptionsByConsecutiveIds) {
         std::string title = "Mail History";
         std::map<int, std::string> controls{{1005, "Show events"}, {1056, "Before"}};
     } w;
-    CAppFixture f("[SETTINGS]\r\n", "Test");
-    ASSERT_TRUE(f.Start());
-    f.dir.Write("Language/Test.ini", "[Tarnwick]\r\n8000=Verlauf\r\n8002=Vor\r\n");
-    f.app->LocalizeDialog(w, {w.title, w.controls[1005], w.controls[1056]}, 8000,
-                          {kTitlePseudoId, 1005, 1056}, 3);
+    a.LocalizeDialog(w, {w.title, w.controls[1005], w.controls[1056]}, 8000,
+                     {kTitlePseudoId, 1005, 1056}, 3);
     EXPECT_EQ(w.title, "Verlauf");
     EXPECT_EQ(w.controls, (std::map<int, std::string>{{1005, "Show events"}, {1056, "Vor"}}));
-}
 
-// Pairs are read from the left: "***" is a star, then a line break.
-TEST(ExpandLineBreaks, StarsBecomeLineBreaksAndDoubleStarsOneStar) {
-    std::string text = "a*b**c***", empty;
+    f.dir.Write("Language/Test.ini", "[Tarnwick]\r\n17016=Changed and longer than before\r\n");
+    f.dir.Write("registry.ini", RegistryText(f.dir.Path())); // the last name read is kept
+    EXPECT_EQ(a.GetLocalizedText(17016, "x"), "Changed and longer than before");
+
+    std::string text = "a*b**c***", empty; // pairs read from the left: "***" is a star, a break
     ExpandLineBreaks(text);
     ExpandLineBreaks(empty);
     EXPECT_EQ(text + empty, "a\r\nb*c*\r\n");

@@ -1,7 +1,6 @@
-// Platform stand-ins: number conversion, dates, single instance, file layer.
+// Platform stand-ins: dates, the instance lock, the file layer (numbers: the settings tests).
 #include "platform/date_time.h"
 #include "platform/instance_lock.h"
-#include "platform/numconv.h"
 #include "platform/text_file.h"
 #include "temp_dir.h"
 
@@ -9,19 +8,7 @@
 #include <sys/stat.h>
 
 namespace {
-TEST(Atoi, ReadsLikeTheCLibraryAndSaturates) {
-    const char* texts[] = {
-        "995x",         "abc",        "",           "  -3",        "+7",
-        "- 3",          "2147483647", "2147483648", "-2147483648", "-99999999999999999999",
-        "\t\r\n 12 34", "05"};
-    const int values[] = {995,        0,          0,           -3,          7,  0,
-                          2147483647, 2147483647, -2147483648, -2147483648, 12, 5};
-    for (size_t i = 0; i < std::size(texts); ++i)
-        EXPECT_EQ(Atoi(texts[i]), values[i]) << texts[i];
-    EXPECT_EQ(Itoa(-42), "-42");
-}
-
-TEST(ParseDateTime, AcceptsMailAndIsoFormsAndRejectsTheRest) {
+TEST(Dates, MailAndIsoFormsParseTheRestFailsAndDaysCountByTheCalendar) {
     const std::pair<const char*, LocalDateTime> good[] = {
         {"18 Sep 2003", {2003, 9, 18}},
         {" 4 Sep 2003", {2003, 9, 4}},
@@ -41,26 +28,18 @@ TEST(ParseDateTime, AcceptsMailAndIsoFormsAndRejectsTheRest) {
         LocalDateTime parsed;
         EXPECT_FALSE(ParseDateTime(bad, parsed)) << bad;
     }
-}
-
-TEST(CalendarSecondsBetween, CountsCalendarDaysAcrossMonthsYearsAndLeapDays) {
+    // Calendar days across months, years, leap days and a DST night.
     EXPECT_EQ(CalendarSecondsBetween({2003, 9, 1}, {2003, 9, 6}), 5 * 86400);
     EXPECT_EQ(CalendarSecondsBetween({2023, 12, 31}, {2024, 3, 1}), 61 * 86400);
-    EXPECT_EQ(CalendarSecondsBetween({2026, 3, 28, 12}, {2026, 3, 29, 12}), 86400); // DST night
+    EXPECT_EQ(CalendarSecondsBetween({2026, 3, 28, 12}, {2026, 3, 29, 12}), 86400);
     EXPECT_EQ(CalendarSecondsBetween({2003, 9, 6}, {2003, 9, 1}), -5 * 86400);
     EXPECT_EQ(DaysFromCivil(1970, 1, 1), 0);
 }
 
-TEST(InstanceLock, SecondHolderIsRefusedUntilTheFirstEnds) {
+// A second holder is refused in the process tests; here the lock that cannot be made.
+TEST(InstanceLock, MissingDirectoryIsAnError) {
     CTempDir dir;
-    auto first = std::make_unique<CInstanceLock>();
-    ASSERT_EQ(first->Acquire(dir.File("lock")), 1);
-    CInstanceLock second;
-    EXPECT_EQ(second.Acquire(dir.File("lock")), 0);
-    first.reset();
-    EXPECT_EQ(second.Acquire(dir.File("lock")), 1);
-    CInstanceLock noDir;
-    EXPECT_EQ(noDir.Acquire(dir.File("missing/lock")), -1);
+    EXPECT_EQ(CInstanceLock().Acquire(dir.File("missing/lock")), -1);
 }
 
 // A byte-order mark is skipped with true offsets kept; a read error fails the

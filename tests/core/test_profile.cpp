@@ -34,8 +34,16 @@ TEST(ProfileRead, YieldsValueOrDefault) {
     }
 }
 
-TEST(ProfileWrite, ReplacesInPlaceAppendsAtSectionEndRemovesAndKeepsOtherLines) {
+// Values read back as written (the first write creates the file); an edit keeps the
+// other lines; a batch is one replacement that readers see at once.
+TEST(ProfileWrite, ValuesReadBackEditsKeepOtherLinesAndBatchesAreOneReplacement) {
     CTempDir dir;
+    for (std::string value : {" leading", "trailing ", "plain", "", "a\"b\"", "\"quoted\""}) {
+        ASSERT_TRUE(WritePrivateProfileStringA("S", "k", &value, dir.File("p.ini")));
+        EXPECT_EQ(Read(dir, "S", "k", 1000), value);
+    }
+    EXPECT_EQ(dir.Read("p.ini"), "[S]\r\nk=\"\"quoted\"\"\r\n"); // enclosing quotes get quoted
+
     dir.Write("p.ini", "; note\n[A]\nx=1\ny=2\n\n[B]\nz=3\n");
     std::string one = "10", two = "new";
     ASSERT_TRUE(WritePrivateProfileStringA("a", "X", &one, dir.File("p.ini")));
@@ -43,28 +51,12 @@ TEST(ProfileWrite, ReplacesInPlaceAppendsAtSectionEndRemovesAndKeepsOtherLines) 
     ASSERT_TRUE(WritePrivateProfileStringA("B", "z", nullptr, dir.File("p.ini")));
     EXPECT_EQ(dir.Read("p.ini"), "; note\r\n[A]\r\nX=10\r\ny=2\r\nw=new\r\n\r\n[B]\r\n");
     EXPECT_EQ(Read(dir, "B", "z"), "DEF");
-}
 
-// The first write creates the file.
-TEST(ProfileWrite, EveryValueReadsBackTheSame) {
-    CTempDir dir;
-    for (std::string value : {" leading", "trailing ", "plain", "", "a\"b\"", "\"quoted\""}) {
-        ASSERT_TRUE(WritePrivateProfileStringA("S", "k", &value, dir.File("p.ini")));
-        EXPECT_EQ(Read(dir, "S", "k", 1000), value);
-    }
-    EXPECT_EQ(dir.Read("p.ini"), "[S]\r\nk=\"\"quoted\"\"\r\n"); // enclosing quotes get quoted
-}
-
-TEST(ProfileWrite, BatchIsOneReplacementAndReadersSeeChangesAtOnce) {
-    CTempDir dir;
-    dir.Write("p.ini", "[S]\nk=old\n");
-    EXPECT_EQ(Read(dir, "S", "k"), "old");
     CProfileWriteBatch batch(dir.File("p.ini"));
-    std::string a = "1", b = "2";
-    batch.Write("S", "k", &a);
-    batch.Write("S", "j", &b);
-    EXPECT_EQ(Read(dir, "S", "k"), "old"); // nothing reaches the file before the commit
+    batch.Write("B", "z", &one);
+    batch.Write("B", "j", &two);
+    EXPECT_EQ(Read(dir, "B", "z"), "DEF"); // nothing reaches the file before the commit
     ASSERT_TRUE(batch.Commit());
-    EXPECT_EQ(Read(dir, "S", "k") + Read(dir, "S", "j"), "12");
+    EXPECT_EQ(Read(dir, "B", "z") + Read(dir, "B", "j"), "10new");
 }
 } // namespace

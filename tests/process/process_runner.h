@@ -1,6 +1,5 @@
 #pragma once
-// Starts the program's executables as child processes on a data directory of
-// their own, and waits for them with deadlines.
+// The program's executables as child processes on a data directory of their own.
 #include "core/temp_dir.h"
 
 #include <chrono>
@@ -36,15 +35,12 @@ class CChildProcess {
         ::close(out);
         pidfd_ = pid_ > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)) : -1;
     }
-    ~CChildProcess() {
-        Wait(std::chrono::milliseconds(0));
-        ::close(pidfd_);
-    }
+    ~CChildProcess() { Wait(std::chrono::milliseconds(0)), ::close(pidfd_); }
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 
     std::string Output() const { return output_.Read("out"); }
-    // Tries `condition` until it holds (true), or the child ends or the deadline passes.
+    // Tries `condition` until it holds (true), the child ends or a minute passes.
     bool WaitUntil(const std::function<bool()>& condition) {
         for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
              std::chrono::steady_clock::now() < end;)
@@ -67,7 +63,7 @@ class CChildProcess {
     }
 
   private:
-    // Whether the child ends within `time` (it stays unreaped).
+    // Whether the child ends within `time`; it stays unreaped.
     bool Ends(std::chrono::milliseconds time) {
         pollfd entry{pidfd_, POLLIN, 0};
         return pidfd_ < 0 || ::poll(&entry, 1, static_cast<int>(time.count())) == 1;
@@ -82,14 +78,10 @@ inline ProcessResult RunProcess(const std::vector<std::string>& argv,
     return CChildProcess(argv).Wait(deadline);
 }
 
-// A data directory with a registry file that points to it, and, while it
-// lives, the environment under which the program and drossgate-ctl (children
-// of this process) use it.
+// A data directory, its registry file, and the environment under which the
+// child processes use them.
 struct CProgramDir {
-    CProgramDir() {
-        dir.Write("registry.ini", "[Software\\Tarn Wick\\Dorn\\Spurl]\r\nPath=" + dir.Path() +
-                                      "\r\nLanguage=English\r\n");
-    }
+    CProgramDir() { dir.Write("registry.ini", RegistryText(dir.Path(), "Language=English\r\n")); }
     ProcessResult Ctl(std::vector<std::string> args,
                       std::chrono::seconds deadline = std::chrono::seconds(30)) const {
         args.insert(args.begin(), DROSSGATE_CTL_BIN);

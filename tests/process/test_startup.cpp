@@ -12,8 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 constexpr uid_t kOtherUser = 65534; // for the cases that need root
 
-// A socket of the test at `path` that listens (never answering) or connects
-// as `user`, whose id the peer check sees; -1 when it cannot be made.
+// A socket at `path` listening (never answering) or connecting as `user`; -1 on failure.
 int Socket(const std::string& path, uid_t user, bool listening) {
     sockaddr_un address{AF_UNIX, {}};
     path.copy(address.sun_path, sizeof address.sun_path - 1);
@@ -30,8 +29,7 @@ class Program : public ::testing::Test, public CProgramDir {
     void SetUp() override { dir.Write("Settings.ini", "[SETTINGS]\r\n10004=60\r\n"); }
 };
 
-// A killed instance leaves its channel's socket file behind, which must not
-// block the next start; the channel then shows and quits that instance.
+// A killed instance's socket file must not block the next start.
 TEST_F(Program, ChannelSingleInstanceAndRestartAfterKill) {
     {
         CChildProcess killed({DROSSGATE_BIN});
@@ -42,7 +40,6 @@ TEST_F(Program, ChannelSingleInstanceAndRestartAfterKill) {
     ASSERT_TRUE(WaitUntilAnswering(program));
     EXPECT_EQ(Ctl({"show"}).exitCode, 0);
 
-    // A second instance for the same data directory says so and ends.
     ProcessResult second = RunProcess({DROSSGATE_BIN});
     EXPECT_EQ(second.exitCode, 3);
     EXPECT_NE(second.output.find("already running"), std::string::npos) << second.output;
@@ -63,9 +60,7 @@ TEST_F(Program, ChannelSingleInstanceAndRestartAfterKill) {
     EXPECT_EQ(Ctl({"show"}).exitCode, 2);
 }
 
-// The quit request while a check waits at its login prompt: the prompt is
-// cancelled, the program ends (no deadlock between the window thread and the
-// waiting session) and the mailbox is left alone.
+// Quit while a check waits at its login prompt: no deadlock, the mailbox is left alone.
 TEST_F(Program, QuitWhileLoginPromptIsOpenEndsItAndDeletesNothing) {
     CFakeServer server({S("+OK POP3 ready\r\n")}); // the prompt opens after the greeting
     dir.Write("Settings.ini",
@@ -82,8 +77,7 @@ TEST_F(Program, QuitWhileLoginPromptIsOpenEndsItAndDeletesNothing) {
     EXPECT_EQ(server.Received(), ""); // not even a user name was sent
 }
 
-// Without an instance: usage errors, no instance to reach, and a program
-// that refuses to start without its settings file.
+// Without an instance: usage errors, nobody to reach, no start without Settings.ini.
 TEST(CompanionCommand, UsageErrorsMissingInstanceAndMissingSettings) {
     const CProgramDir none;
     for (auto args : std::vector<std::vector<std::string>>{
@@ -96,9 +90,7 @@ TEST(CompanionCommand, UsageErrorsMissingInstanceAndMissingSettings) {
         << refused.output;
 }
 
-// Where another user could stand at the channel, drossgate does not start
-// (5) and drossgate-ctl sends nothing (2), both saying why, even though a
-// socket listens there.
+// Where another user could stand at the channel neither end uses it, both saying why.
 TEST_F(Program, ChannelThatIsNotPrivateIsRefusedByBothEnds) {
     const uid_t me = geteuid(), other = me == 0 ? kOtherUser : me; // root stands in for another
     struct Case {
