@@ -99,54 +99,59 @@ long long ParseRetrOctets(std::string_view statusLine) {
     return std::stoll(std::string(number));
 }
 
-bool ParseScanListing(std::string_view reply, std::vector<long long>& sizes) {
+namespace {
+
+// Walks the lines "n value" of a whole POP3 listing of `count` messages:
+// `take(index, line, pos)` reads the value behind the number (index n - 1)
+// and may refuse it. false when the listing has no end, or a line no message
+// number or one given twice, or `take` refused.
+template <class Take> bool WalkListing(std::string_view reply, std::vector<bool>& seen, Take take) {
     long end = FindPop3MessageEnd(reply);
     size_t from = reply.find('\n');
     if (end < 0 || from == std::string_view::npos)
         return false;
-    std::vector<bool> seen(sizes.size());
     for (size_t at = from + 1; at < static_cast<size_t>(end) + 2;) {
         size_t next = reply.find('\n', at);
         std::string_view line = WithoutLineEnd(reply.substr(at, next + 1 - at));
         at = next + 1;
         size_t pos = 0;
-        std::string_view number = NextWord(line, pos), size = NextWord(line, pos);
-        if (!IsAllDigits(number) || !IsAllDigits(size) || number.size() > 9 || size.size() > 15 ||
-            line[0] == ' ')
+        std::string_view number = NextWord(line, pos);
+        if (!IsAllDigits(number) || number.size() > 9 || line[0] == ' ')
             return false;
         size_t n = std::stoul(std::string(number));
-        if (n == 0 || n > sizes.size() || seen[n - 1])
+        if (n == 0 || n > seen.size() || seen[n - 1] || !take(n - 1, line, pos))
             return false;
         seen[n - 1] = true;
-        sizes[n - 1] = std::stoll(std::string(size));
     }
     return true;
 }
 
+} // namespace
+
+bool ParseScanListing(std::string_view reply, std::vector<long long>& sizes) {
+    std::vector<bool> seen(sizes.size());
+    return WalkListing(reply, seen, [&](size_t index, std::string_view line, size_t pos) {
+        std::string_view size = NextWord(line, pos);
+        if (!IsAllDigits(size) || size.size() > 15)
+            return false;
+        sizes[index] = std::stoll(std::string(size));
+        return true;
+    });
+}
+
 bool ParseUniqueIdListing(std::string_view reply, std::vector<std::string>& ids) {
-    long end = FindPop3MessageEnd(reply);
-    size_t from = reply.find('\n');
-    if (end < 0 || from == std::string_view::npos)
-        return false;
     std::vector<bool> seen(ids.size());
-    for (size_t at = from + 1; at < static_cast<size_t>(end) + 2;) {
-        size_t next = reply.find('\n', at);
-        std::string_view line = WithoutLineEnd(reply.substr(at, next + 1 - at));
-        at = next + 1;
-        size_t pos = 0;
-        std::string_view number = NextWord(line, pos), id = NextWord(line, pos);
-        const bool printable =
-            std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c < 127; });
-        if (!IsAllDigits(number) || number.size() > 9 || line[0] == ' ' || id.empty() ||
-            id.size() > 70 || !printable || !NextWord(line, pos).empty())
-            return false;
-        size_t n = std::stoul(std::string(number));
-        if (n == 0 || n > ids.size() || seen[n - 1])
-            return false;
-        seen[n - 1] = true;
-        ids[n - 1] = std::string(id);
-    }
-    return std::all_of(seen.begin(), seen.end(), [](bool s) { return s; });
+    const bool walked =
+        WalkListing(reply, seen, [&](size_t index, std::string_view line, size_t pos) {
+            std::string_view id = NextWord(line, pos);
+            const bool printable =
+                std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c < 127; });
+            if (id.empty() || id.size() > 70 || !printable || !NextWord(line, pos).empty())
+                return false;
+            ids[index] = std::string(id);
+            return true;
+        });
+    return walked && std::all_of(seen.begin(), seen.end(), [](bool s) { return s; });
 }
 
 namespace {
