@@ -21,16 +21,6 @@ class CheckCycle : public testing::Test {
     CFilterApp app;
 };
 
-TEST_F(CheckCycle, AccountLinesSplitByTypeWithoutDeadLines) {
-    Accounts("P|A|s1|u|p\r\n-->ad|x|y|z<--\r\nI|B|s2|u|*\r\n\r\nX|C|s3|u|p\r\nP\r\n");
-    EXPECT_EQ(app.ReadAccountLists(), 1);
-    EXPECT_EQ(app.Pop3AccountLines, (std::vector<std::string>{"A|s1|u|p", ""}));
-    EXPECT_EQ(app.ImapAccountLines, (std::vector<std::string>{"B|s2|u|*", "", "C|s3|u|p"}));
-    std::filesystem::remove(dir.File(kAccountFileName));
-    EXPECT_EQ(app.ReadAccountLists(), -1);
-    EXPECT_TRUE(app.Pop3AccountLines.empty() && app.ImapAccountLines.empty());
-}
-
 // While one account's login prompt waits, the other's batch is judged and a later
 // cycle replaces the session tables; the waiting session stays valid and finishes.
 TEST_F(CheckCycle, SlowLoginPromptWhileAnotherBatchIsJudged) {
@@ -82,9 +72,16 @@ struct CRecordingTimers : ICheckTimers {
     std::vector<std::string> Calls;
 };
 
-// A busy tick postpones the check, the retry restarts the check timer; a
-// check while a cycle is starting does nothing, not even read the accounts.
-TEST_F(CheckCycle, BusyTicksAndChecksWhileACycleStarts) {
+// Account lines split by type without dead ones; a busy tick postpones the check, the
+// retry restarts the check timer; a check while a cycle starts does not read the accounts.
+TEST_F(CheckCycle, AccountLinesBusyTicksAndChecksWhileACycleStarts) {
+    Accounts("P|A|s1|u|p\r\n-->ad|x|y|z<--\r\nI|B|s2|u|*\r\n\r\nX|C|s3|u|p\r\nP\r\n");
+    EXPECT_EQ(app.ReadAccountLists(), 1);
+    EXPECT_EQ(app.Pop3AccountLines, (std::vector<std::string>{"A|s1|u|p", ""}));
+    EXPECT_EQ(app.ImapAccountLines, (std::vector<std::string>{"B|s2|u|*", "", "C|s3|u|p"}));
+    std::filesystem::remove(dir.File(kAccountFileName));
+    EXPECT_EQ(app.ReadAccountLists(), -1);
+    EXPECT_TRUE(app.Pop3AccountLines.empty() && app.ImapAccountLines.empty());
     CRecordingTimers timers;
     app.Timers = &timers;
     app.CheckBusy = true;

@@ -1,6 +1,6 @@
-// Platform stand-ins: dates, the instance lock, the file layer (numbers: the settings tests).
+// Platform stand-ins: dates and the file layer (numbers: the settings tests; the instance
+// lock: the process tests).
 #include "platform/date_time.h"
-#include "platform/instance_lock.h"
 #include "platform/text_file.h"
 #include "temp_dir.h"
 
@@ -34,12 +34,6 @@ TEST(Dates, MailAndIsoFormsParseTheRestFailsAndDaysCountByTheCalendar) {
     EXPECT_EQ(CalendarSecondsBetween({2026, 3, 28, 12}, {2026, 3, 29, 12}), 86400);
     EXPECT_EQ(CalendarSecondsBetween({2003, 9, 6}, {2003, 9, 1}), -5 * 86400);
     EXPECT_EQ(DaysFromCivil(1970, 1, 1), 0);
-}
-
-// A second holder is refused in the process tests; here the lock that cannot be made.
-TEST(InstanceLock, MissingDirectoryIsAnError) {
-    CTempDir dir;
-    EXPECT_EQ(CInstanceLock().Acquire(dir.File("missing/lock")), -1);
 }
 
 // A byte-order mark is skipped with true offsets kept; a read error fails the

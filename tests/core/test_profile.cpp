@@ -9,7 +9,7 @@ std::string Read(const CTempDir& dir, const char* section, const char* key, size
     return GetPrivateProfileStringA(section, key, "DEF", buffer, dir.File("p.ini"));
 }
 
-TEST(ProfileRead, YieldsValueOrDefault) {
+TEST(Profile, ReadsYieldValueOrDefaultAndWritesReadBack) {
     struct {
         const char *File, *Section, *Expected;
         size_t Buffer = 100;
@@ -32,12 +32,10 @@ TEST(ProfileRead, YieldsValueOrDefault) {
         dir.Write("p.ini", c.File);
         EXPECT_EQ(Read(dir, c.Section, "k", c.Buffer), c.Expected) << c.File;
     }
-}
 
-// Values read back as written (the first write creates the file); an edit keeps the
-// other lines; a batch is one replacement that readers see at once.
-TEST(ProfileWrite, ValuesReadBackEditsKeepOtherLinesAndBatchesAreOneReplacement) {
-    CTempDir dir;
+    // Values read back as written; an edit keeps the other lines; a batch is one
+    // replacement that readers see at once.
+    std::filesystem::remove(dir.File("p.ini")); // the first write creates the file
     for (std::string value : {" leading", "trailing ", "plain", "", "a\"b\"", "\"quoted\""}) {
         ASSERT_TRUE(WritePrivateProfileStringA("S", "k", &value, dir.File("p.ini")));
         EXPECT_EQ(Read(dir, "S", "k", 1000), value);

@@ -29,8 +29,9 @@ class Program : public ::testing::Test, public CProgramDir {
     void SetUp() override { dir.Write("Settings.ini", "[SETTINGS]\r\n10004=60\r\n"); }
 };
 
-// A killed instance's socket file must not block the next start.
-TEST_F(Program, ChannelSingleInstanceAndRestartAfterKill) {
+// A killed instance's socket file must not block the next start; the channel shows
+// and quits, also while a login prompt is open.
+TEST_F(Program, ChannelSingleInstanceRestartAfterKillAndQuitDuringAPrompt) {
     {
         CChildProcess killed({DROSSGATE_BIN});
         ASSERT_TRUE(WaitUntilAnswering(killed));
@@ -58,21 +59,19 @@ TEST_F(Program, ChannelSingleInstanceAndRestartAfterKill) {
     EXPECT_EQ(Ctl({"quit"}).exitCode, 0);
     EXPECT_EQ(program.Wait(30s).exitCode, 1) << "quit must end the program with 1";
     EXPECT_EQ(Ctl({"show"}).exitCode, 2);
-}
 
-// Quit while a check waits at its login prompt: no deadlock, the mailbox is left alone.
-TEST_F(Program, QuitWhileLoginPromptIsOpenEndsItAndDeletesNothing) {
+    // Quit while a check waits at its login prompt: no deadlock, the mailbox is left alone.
     CFakeServer server({S("+OK POP3 ready\r\n")}); // the prompt opens after the greeting
     dir.Write("Settings.ini",
               "[SETTINGS]\r\n10001=" + std::to_string(server.Port()) + "\r\n10004=600\r\n");
     dir.Write("ZRKList.zrk", "P|Home|127.0.0.1|u|*\r\n"); // no password stored
-    CChildProcess program({DROSSGATE_BIN});
-    ASSERT_TRUE(program.WaitUntil([&] { return Ctl({"check"}).exitCode == 0; }));
-    ASSERT_TRUE(program.WaitUntil([&] {
-        return program.Output().find("[Home] waiting for the login prompt") != std::string::npos;
-    })) << program.Output();
+    CChildProcess prompting({DROSSGATE_BIN});
+    ASSERT_TRUE(prompting.WaitUntil([&] { return Ctl({"check"}).exitCode == 0; }));
+    ASSERT_TRUE(prompting.WaitUntil([&] {
+        return prompting.Output().find("[Home] waiting for the login prompt") != std::string::npos;
+    })) << prompting.Output();
     EXPECT_EQ(Ctl({"quit"}).exitCode, 0);
-    EXPECT_EQ(program.Wait(30s).exitCode, 1) << "the program did not end";
+    EXPECT_EQ(prompting.Wait(30s).exitCode, 1) << "the program did not end";
     EXPECT_TRUE(server.WaitDone());
     EXPECT_EQ(server.Received(), ""); // not even a user name was sent
 }
