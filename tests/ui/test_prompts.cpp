@@ -13,8 +13,8 @@ CNewSenderDialog* OpenQuestion() {
     return OpenWindows<CNewSenderDialog>().value(0);
 }
 
-// Quitting answers "no answer" in a process of its own: later questions are refused too, and it
-// ends before main()'s QApplication goes (else a leak check reports the font cache).
+// Quitting (-1) answers "no answer", in a process of its own: later questions are refused too,
+// and it ends before main()'s QApplication goes (else a leak check reports the font cache).
 TEST(NewSenderDialog, EachWayOfAnsweringReachesTheAskingThread) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     using enum NewSenderAnswer;
