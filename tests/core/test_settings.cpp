@@ -1,7 +1,7 @@
-// Start-up and the settings file: defaults, bad values, counted lists, saves.
+// The settings file: defaults, bad values, counted lists, saves (start-up refusals: the
+// process tests).
 #include "app_fixture.h"
 #include "platform/text_file.h"
-#include "store/english_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -10,23 +10,6 @@ std::array<int, 9> Fields(const CFilterApp& a) {
     return {a.Pop3Port,         a.ImapPort,        a.ServerTimeout,
             a.CheckInterval,    a.NewSenderAction, a.MaxAttachmentSize,
             a.HiddenOptionFlag, a.FilterLevel,     a.MailLifeTime};
-}
-
-// No Path value, no Settings.ini or no registry file: no start.
-TEST(Startup, RefusesWithoutRegistryPathOrSettings) {
-    const std::string key = "[Software\\Tarn Wick\\Dorn\\Spurl]\r\n";
-    const char* causes[] = {"no Path value", "no Settings.ini", "no registry file"};
-    for (int cause = 0; cause < 3; ++cause) {
-        CAppFixture f;
-        if (cause == 0)
-            f.dir.Write("registry.ini", key + "Language=English\r\n");
-        if (cause == 1)
-            std::filesystem::remove(f.dir.File("Settings.ini"));
-        CScopedEnv registry("DROSSGATE_REGISTRY",
-                            f.dir.File(cause == 2 ? "absent.ini" : "registry.ini"));
-        EXPECT_FALSE(f.Start()) << causes[cause];
-        EXPECT_EQ(f.app->StartupErrorText(), EnglishDefault(kStartupErrorTextId)) << causes[cause];
-    }
 }
 
 // After a byte-order mark values read like the C library's atoi,
