@@ -17,7 +17,7 @@ std::array<int, 9> Fields(const CFilterApp& a) {
 TEST(Settings, BadValuesReadAsTheirLeadingDigitsAndListsAreBounded) {
     CAppFixture f(std::string(kByteOrderMark) +
                   "[SETTINGS]\r\n10001=995x\r\n10002=+7\r\n10003=- 3\r\n10004=abc\r\n10005=05\r\n"
-                  "10006=-2147483649\r\n10007=12 34\r\n10008= -1 \r\n10009=2147483648\r\n"
+                  "10006=-99999999999999999999\r\n10007=12 34\r\n10008= -1 \r\n10009=2147483648\r\n"
                   "JudgeOnce=1\r\n[EXT]\r\nCount=3\r\nE1=exe\r\nE3=scr\r\n[SPAMWORD]\r\nWCount="
                   "999999999\r\nW1=" +
                   std::string(300, 'z') + "\r\n");
