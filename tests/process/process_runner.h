@@ -17,7 +17,8 @@ struct ProcessResult {
     std::string output; // stdout and stderr together
 };
 
-// A child with this process's environment; killed if it still runs at the end.
+// A child with this process's environment, killed if it still runs at the end; not
+// copyable (its output directory is not).
 class CChildProcess {
   public:
     explicit CChildProcess(const std::vector<std::string>& argv) {
@@ -36,8 +37,6 @@ class CChildProcess {
         pidfd_ = pid_ > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)) : -1;
     }
     ~CChildProcess() { Wait(std::chrono::milliseconds(0)), ::close(pidfd_); }
-    CChildProcess(const CChildProcess&) = delete;
-    CChildProcess& operator=(const CChildProcess&) = delete;
 
     std::string Output() const { return output_.Read("out"); }
     // Tries `condition` until it holds (true), the child ends or a minute passes.
