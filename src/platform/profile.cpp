@@ -3,6 +3,8 @@
 #include "platform/text_file.h"
 
 #include <cstdio>
+#include <deque>
+#include <list>
 #include <mutex>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -73,6 +75,15 @@ std::string EncodeValue(const std::string& value) {
     return needsQuotes ? "\"" + value + "\"" : value;
 }
 
+// Names compare without regard to ASCII case.
+std::string Folded(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return folded;
+}
+
 std::string Cut(std::string value, size_t bufferSize) {
     size_t limit = bufferSize == 0 ? 0 : bufferSize - 1;
     if (value.size() > limit)
@@ -93,6 +104,24 @@ void CProfileDocument::Parse(std::string_view text) {
         lines_.emplace_back(line);
         start = lf == std::string_view::npos ? text.size() : lf + 1;
     }
+    BuildIndex();
+}
+
+void CProfileDocument::BuildIndex() {
+    // As Locate and Find: the first section of a name, its first line of a key.
+    keyLines_.clear();
+    std::unordered_map<std::string, bool> seenSections;
+    bool first = false;
+    std::string section;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (auto name = SectionName(lines_[i])) {
+            section = Folded(*name);
+            first = seenSections.emplace(section, true).second;
+        } else if (auto key = KeyName(lines_[i]); key && first) {
+            keyLines_.emplace(section + '\n' + Folded(*key), i);
+        }
+    }
+    indexed_ = true;
 }
 
 std::string CProfileDocument::Serialize() const {
@@ -125,6 +154,12 @@ CProfileDocument::Located CProfileDocument::Locate(std::string_view section) con
 
 std::optional<std::string> CProfileDocument::Find(std::string_view section,
                                                   std::string_view key) const {
+    if (indexed_) {
+        auto found = keyLines_.find(Folded(section) + '\n' + Folded(key));
+        return found == keyLines_.end()
+                   ? std::nullopt
+                   : std::optional<std::string>(ValueOf(lines_[found->second]));
+    }
     Located at = Locate(section);
     if (at.sectionLine == npos)
         return std::nullopt;
@@ -138,6 +173,7 @@ std::optional<std::string> CProfileDocument::Find(std::string_view section,
 
 void CProfileDocument::Set(std::string_view section, std::string_view key,
                            const std::string* value) {
+    indexed_ = false;
     Located at = Locate(section);
     if (at.sectionLine == npos) {
         if (!value)
@@ -165,6 +201,54 @@ void CProfileDocument::Set(std::string_view section, std::string_view key,
     if (value)
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastContent + 1),
                       std::string(key) + "=" + EncodeValue(*value));
+}
+
+void CProfileDocument::MoveToEnd(std::string_view section,
+                                 const std::vector<std::pair<std::string, std::string>>& values) {
+    if (values.empty())
+        return;
+    indexed_ = false;
+    Located at = Locate(section);
+    if (at.sectionLine == npos) {
+        lines_.push_back("[" + std::string(section) + "]");
+        at.sectionLine = lines_.size() - 1;
+        at.sectionEnd = lines_.size();
+    }
+    using Line = std::list<std::string>::iterator;
+    const auto begin = lines_.begin();
+    std::list<std::string> body(begin + static_cast<std::ptrdiff_t>(at.sectionLine + 1),
+                                begin + static_cast<std::ptrdiff_t>(at.sectionEnd));
+    std::unordered_map<std::string, std::deque<Line>> keys; // each key's lines in order
+    Line last = body.end(); // the last line that is not blank; end(): the header
+    for (Line it = body.begin(); it != body.end(); ++it) {
+        if (auto name = KeyName(*it))
+            keys[Folded(*name)].push_back(it);
+        if (!Trim(*it).empty())
+            last = it;
+    }
+    for (const auto& [key, value] : values) {
+        std::deque<Line>& lines = keys[Folded(key)];
+        const std::string line = key + "=" + EncodeValue(value);
+        if (!lines.empty()) {
+            const Line gone = lines.front();
+            lines.pop_front();
+            if (gone == last) // the content now ends at the line above that is not blank
+                do
+                    last = last == body.begin() ? body.end() : std::prev(last);
+                while (last != body.end() && Trim(*last).empty());
+            body.erase(gone);
+        }
+        if (!lines.empty()) { // a second line of the key takes the value where it stands
+            *lines.front() = line;
+            continue;
+        }
+        last = body.insert(last == body.end() ? body.begin() : std::next(last), line);
+        lines.push_back(last);
+    }
+    lines_.erase(begin + static_cast<std::ptrdiff_t>(at.sectionLine + 1),
+                 begin + static_cast<std::ptrdiff_t>(at.sectionEnd));
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at.sectionLine + 1), body.begin(),
+                  body.end());
 }
 
 std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
@@ -252,6 +336,11 @@ CProfileWriteBatch::CProfileWriteBatch(std::string path) : path_(std::move(path)
 void CProfileWriteBatch::Write(const std::string& section, const std::string& key,
                                const std::string* value) {
     document_.Set(section, key, value);
+}
+
+void CProfileWriteBatch::MoveToEnd(const std::string& section,
+                                   const std::vector<std::pair<std::string, std::string>>& values) {
+    document_.MoveToEnd(section, values);
 }
 
 bool CProfileWriteBatch::Commit() {

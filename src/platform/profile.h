@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 class CProfileDocument {
@@ -24,6 +26,11 @@ class CProfileDocument {
     std::optional<std::string> Find(std::string_view section, std::string_view key) const;
     // value == nullptr removes the key.
     void Set(std::string_view section, std::string_view key, const std::string* value);
+    // For each pair in turn, what Set(key, nullptr) then Set(key, &value)
+    // does (the key moves to the end of the section), in one pass: a list of
+    // tens of thousands of keys must not take a pass per key.
+    void MoveToEnd(std::string_view section,
+                   const std::vector<std::pair<std::string, std::string>>& values);
 
   private:
     struct Located {
@@ -33,8 +40,12 @@ class CProfileDocument {
     };
     static constexpr size_t npos = static_cast<size_t>(-1);
     Located Locate(std::string_view section) const;
+    void BuildIndex();
 
     std::vector<std::string> lines_;
+    // Lookups of a parsed file without a pass per key; dropped by any change.
+    bool indexed_ = false;
+    std::unordered_map<std::string, size_t> keyLines_; // folded "section\nkey" -> line
 };
 
 std::string GetPrivateProfileStringA(const std::string& section, const std::string& key,
@@ -57,6 +68,9 @@ class CProfileWriteBatch {
   public:
     explicit CProfileWriteBatch(std::string path);
     void Write(const std::string& section, const std::string& key, const std::string* value);
+    // See CProfileDocument::MoveToEnd.
+    void MoveToEnd(const std::string& section,
+                   const std::vector<std::pair<std::string, std::string>>& values);
     // false, file untouched, when the file existed but could not be read.
     bool Commit();
 

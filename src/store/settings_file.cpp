@@ -47,11 +47,12 @@ void CFilterApp::WriteStringList(const std::string& section, const std::string& 
                                  CProfileWriteBatch& batch) {
     std::string count = Itoa(static_cast<long long>(list.size()));
     batch.Write(section, countKey, &count);
-    for (size_t k = 1; k <= list.size(); ++k) {
-        std::string key = prefix + Itoa(static_cast<long long>(k));
-        batch.Write(section, key, nullptr); // remove, then append: keys follow the count in order
-        batch.Write(section, key, &list[k - 1]);
-    }
+    // Each key removed, then appended: the keys follow the count in order.
+    std::vector<std::pair<std::string, std::string>> entries;
+    entries.reserve(list.size());
+    for (size_t k = 1; k <= list.size(); ++k)
+        entries.emplace_back(prefix + Itoa(static_cast<long long>(k)), list[k - 1]);
+    batch.MoveToEnd(section, entries);
 }
 
 void CFilterApp::LoadAllSettings() {
