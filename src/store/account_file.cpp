@@ -55,9 +55,11 @@ void CFilterApp::AppendAccountRecord(bool pop3, const std::string& accountName,
                                      const std::string& password) {
     std::string path = DataFilePath(kAccountFileName);
     std::string record = pop3 ? "P|" : "I|";
+    // A password of line breaks only is no password: "*", as for an empty one.
+    const std::string storedPassword = WithoutLineBreaks(password);
     record += WithoutLineBreaks(accountName) + "|" + WithoutLineBreaks(serverName) + "|" +
               WithoutLineBreaks(userName) + "|" +
-              (password.empty() ? std::string("*") : WithoutLineBreaks(password)) + "\r\n";
+              (storedPassword.empty() ? std::string("*") : storedPassword) + "\r\n";
     // A new file appears with its first record in it, never empty.
     if (!FileExists(path)) {
         ReplaceFileAtomically(path, record, kAccountFileMode);

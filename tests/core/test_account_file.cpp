@@ -30,7 +30,7 @@ TEST_F(AccountFile, EveryWriteIsOwnerOnlyAndLineBreaksForgeNoRecord) {
     EXPECT_EQ(Mode(), 0600u);
     chmod(dir.File(kAccountFileName).c_str(), 0644);
     dir.Write(kAccountFileName, File() + "P|Old|s|u|p"); // last line without its line end
-    app.AppendAccountRecord(false, "Evil\r\nP|x", "imap.example", "an\nn", "");
+    app.AppendAccountRecord(false, "Evil\r\nP|x", "imap.example", "an\nn", "\r\n");
     EXPECT_EQ(File(), "P|Home|srv|joe|se|cret\r\nP|Old|s|u|p\r\nI|EvilP|x|imap.example|ann|*\r\n");
     EXPECT_EQ(Mode(), 0600u);
     chmod(dir.File(kAccountFileName).c_str(), 0644);
