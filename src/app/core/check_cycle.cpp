@@ -10,6 +10,8 @@
 #include "platform/text_file.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <sstream>
 
 namespace {
 
@@ -84,23 +86,25 @@ void MailCheckThread(CFilterApp& app) {
 
 int CFilterApp::ReadAccountLists() {
     std::vector<std::string> pop3, imap;
-    CTextFile file;
-    bool opened = file.Open(DataFilePath(kAccountFileName), CTextFile::Mode::Read);
-    if (opened) {
-        std::string line;
-        while (file.ReadLine(line)) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            if (line.compare(0, 3, "-->") == 0)
-                continue;
-            bool isPop3 = !line.empty() && line[0] == 'P';
-            (isPop3 ? pop3 : imap).push_back(line.size() > 2 ? line.substr(2) : std::string());
-        }
+    std::string text;
+    const ReadResult read = ReadWholeFile(DataFilePath(kAccountFileName), text);
+    // A file that fails half way gives no accounts at all, not the first few.
+    if (read == ReadResult::Failed)
+        std::fprintf(stderr, "drossgate: %s could not be read; no account is checked\n",
+                     DataFilePath(kAccountFileName).c_str());
+    std::istringstream lines(read == ReadResult::Ok ? text : std::string());
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.compare(0, 3, "-->") == 0)
+            continue;
+        bool isPop3 = !line.empty() && line[0] == 'P';
+        (isPop3 ? pop3 : imap).push_back(line.size() > 2 ? line.substr(2) : std::string());
     }
     std::lock_guard guard(CycleLock);
     Pop3AccountLines = std::move(pop3);
     ImapAccountLines = std::move(imap);
-    return opened ? 1 : -1;
+    return read == ReadResult::Ok ? 1 : -1;
 }
 
 void CFilterApp::RunMailCheck() {
