@@ -68,6 +68,13 @@ def remove_judged(path):
         os.unlink(name)
 
 
+def history_bytes(path):
+    try:
+        return os.path.getsize(os.path.join(path, "history.zrk"))
+    except FileNotFoundError:
+        return 0
+
+
 def history_records(path):
     """Records in the history file (each ends with the record mark)."""
     try:

@@ -30,7 +30,7 @@ import mailgen
 
 MB = 1024 * 1024
 PROXY_DELAY_MS = 20
-SECTIONS = ("e2e", "proxy", "judgeonce", "judge", "history", "startup", "viewer")
+SECTIONS = ("e2e", "proxy", "judgeonce", "fullcheck", "judge", "history", "startup", "viewer")
 BIG_COUNT = 10000
 
 
@@ -505,6 +505,69 @@ class Runner:
             proxy.terminate()
             proxy.wait()
 
+    # ---- 5. peak memory of a check of a large mailbox ----
+
+    def full_check(self, build, data):
+        """One check that fetches and judges every message; the figures of
+        section 5 plus what the history held before and after."""
+        records = datadir.history_records(data)
+        history_before = datadir.history_bytes(data)
+        program = Drossgate(build, data)
+        try:
+            program.start()
+            seconds, _ = program.check()
+            peak, after = program.kb("VmHWM"), program.kb("VmRSS")
+        finally:
+            program.stop()
+        return {"seconds": seconds, "peak_kb": peak, "rss_kb": after, "records": records,
+                "added": datadir.history_records(data) - records,
+                "history_before": history_before, "history_after": datadir.history_bytes(data)}
+
+    def section_fullcheck(self):
+        """Every one of BIG_COUNT messages fetched and judged (JudgeOnce absent,
+        as a first check with JudgeOnce=1 does the same work): once on an empty
+        history, the rule of section 5; once more in the same data directory,
+        whose history now holds the first check's records. The history list
+        keeps every judged record, body included (the viewer browses it), so
+        the second check's peak is the first's plus what the history file
+        holds."""
+        self.note(f"### 5. Peak memory of a full check of {BIG_COUNT:,} messages")
+        staging = self.server.stage_big(self.work)
+        fetched = self.server.big_bytes
+        limit = 1.5 * fetched + 30 * MB
+        self.note(f"Mailbox: {BIG_COUNT} clean messages, {fetched} bytes as served (CR LF); "
+                  "JudgeOnce absent; each data directory starts with no history.")
+        for letter, protocol, user in (("I", "IMAP", datadir.IMAP_USER),
+                                       ("P", "POP3", datadir.POP3_USER)):
+            data = os.path.join(self.work, f"full-{letter}")
+            datadir.make(data, self.root, self.server.pop3_port, self.server.imap_port, (letter,))
+            datadir.write_settings(data, self.server.pop3_port, self.server.imap_port,
+                                   judge_once=False)
+            checks = []
+            for _ in range(2):
+                self.server.restore(staging)
+                checks.append(self.full_check(self.build, data))
+                if self.server.left(user) != BIG_COUNT:
+                    raise RuntimeError(f"{protocol}: a clean message was deleted")
+            for n, c in enumerate(checks, 1):
+                self.note(f"- {protocol}, check {n}: {c['seconds']:.3f} s, history before "
+                          f"{c['records']} records ({c['history_before'] / MB:.1f} MB), "
+                          f"{c['added']} added (file now {c['history_after'] / MB:.1f} MB); "
+                          f"peak resident {c['peak_kb']} KB, resident after the check "
+                          f"{c['rss_kb']} KB; load {load_text()}")
+            first, second = checks
+            peak = first["peak_kb"] * 1024
+            self.row(f"5. Peak resident, full check of {BIG_COUNT:,} x 20 KB, empty history, "
+                     f"{protocol}", f"{peak / MB:.1f} MB",
+                     f"1.5 x {fetched / MB:.1f} MB + 30 MB = {limit / MB:.1f} MB", peak / limit,
+                     "<= 1.00", peak <= limit)
+            peak2, held = second["peak_kb"] * 1024, second["history_before"]
+            self.row(f"5. Peak resident, the same check again, {BIG_COUNT:,} records in the "
+                     f"history, {protocol}", f"{peak2 / MB:.1f} MB",
+                     f"{limit / MB:.1f} MB + history file {held / MB:.1f} MB = "
+                     f"{(limit + held) / MB:.1f} MB", peak2 / (limit + held), "<= 1.00",
+                     peak2 <= limit + held)
+
     # ---- 2. and 3. judging ----
 
     def bench_judge(self, pattern, repetitions):
@@ -640,7 +703,7 @@ class Runner:
         if unknown:
             sys.exit(f"unknown sections: {', '.join(sorted(unknown))}; known: {', '.join(SECTIONS)}")
         try:
-            if {"e2e", "proxy", "judgeonce", "startup", "viewer"} & set(sections):
+            if {"e2e", "proxy", "judgeonce", "fullcheck", "startup", "viewer"} & set(sections):
                 self.server = MailServer(self.work)
             for name in sections:
                 getattr(self, "section_" + name)()
