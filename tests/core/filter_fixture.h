@@ -1,6 +1,5 @@
 #pragma once
-// Fetched texts as sessions store them, and a scripted new-sender answerer,
-// for the filter's tests.
+// Fetched texts as sessions store them, and a scripted new-sender answerer.
 #include "app/core/prompts.h"
 
 #include <deque>

@@ -15,7 +15,6 @@ struct ParseCase {
     std::optional<std::string> Body = std::nullopt; // checked when set
 };
 
-// The fields of a mail from the fixture's default sender.
 std::string Ann(int size, const std::string& types = "") {
     return "ann@mail.example|mail.example|Minutes of the meeting|Tue, 09 Sep 2003|" +
            std::to_string(size) + "|" + types;

@@ -1,5 +1,4 @@
-// Sender list files: byte format, offsets, deletion marks, loading into the
-// filter's lists, compaction.
+// Sender list files: byte format, offsets, deletion marks, loading, compaction.
 #include "app_fixture.h"
 #include "store/sender_list.h"
 
@@ -42,9 +41,8 @@ TEST_F(SenderListFile, AppendWritesLinesAndMarkDeletedKeepsOffsets) {
               "   ann@mail.example\r\n|*|bob@mail.example\r\n   *@offers.example\r\n");
 }
 
-// A list fills its own lookups with its live entries only. No final CR: the
-// last character goes. Lines too short for a status field are no entries
-// (marking one would overwrite the next line).
+// A list fills its own lookups with live entries only; no final CR: the last
+// character goes; lines too short for a status field are no entries.
 TEST_F(SenderListFile, LoadFillsItsOwnListsAndHandEditedLinesHaveDefinedOutcomes) {
     f.dir.Write(kBlockedListFileName,
                 "   eve@spam.example\r\n|*|gone@x.example\r\n   *@bulk.example\r\n   odd\r\n");
@@ -78,8 +76,7 @@ TEST_F(SenderListFile, CompactionDropsMarkedLinesAndKeepsTheMode) {
     a.CompactDataFile("Missing.zrk", kSenderDeletedMarker);
     a.CompactDataFile(kAccountFileName, ""); // an empty marker drops nothing
 
-    // The first CR of a line goes, then CR LF ends it (so a stray CR
-    // moves the line's own CR inwards).
+    // The first CR of a line goes, then CR LF ends it.
     EXPECT_EQ(f.dir.Read(kFriendListFileName),
               "   ann@mail.example\r\n   cyd@x\r\r\n   *@o.example\r\n");
     EXPECT_EQ(f.dir.Read(kAccountFileName), "P|live|pop.example|u|secret\r\n");

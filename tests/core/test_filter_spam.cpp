@@ -1,5 +1,4 @@
-// Spam tables and the spam score: splitting entries, the table build, the
-// score's counting rules against a plain reference, exact percentages.
+// Spam tables and score: entry splitting, counting against a plain search, percentages.
 #include "app_fixture.h"
 #include "filter/spam_scorer.h"
 #include "filter/spam_tables.h"
@@ -11,8 +10,7 @@
 namespace {
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 
-// Entries split at the last ">", the degree read like atoi; an entry
-// without ">" is skipped.
+// Split at the last ">", the degree read like atoi; no ">": skipped.
 TEST(SpamTables, BuildSplitsEntriesSkipsUnsplittableAndSumsDegrees) {
     CAppFixture f;
     CFilterApp& a = *f.app;
@@ -30,8 +28,8 @@ TEST(SpamTables, BuildSplitsEntriesSkipsUnsplittableAndSumsDegrees) {
     EXPECT_EQ(a.SpamDegreeTotal, 2147483647); // saturates
 }
 
-// Against the plain rule: search each expression from 0, resume behind each
-// match. A tiny alphabet makes overlaps and shared prefixes and suffixes common.
+// Against searching each expression from 0, resumed behind each match; a tiny
+// alphabet makes overlaps common.
 TEST(SpamScorer, CountsMatchSearchingEachExpressionAlone) {
     std::mt19937 random(20030918);
     auto word = [&](size_t maxLength) {
@@ -61,8 +59,7 @@ TEST(SpamScorer, CountsMatchSearchingEachExpressionAlone) {
     }
 }
 
-// Body occurrences add the degree, subject ones double per occurrence; sums
-// saturate and the percentage compares exactly.
+// Body hits add the degree, subject ones double; sums saturate; exact percentages.
 TEST(SpamScorer, ScoreSaturatesAndPercentageComparesExactly) {
     CSpamScorer scorer({"A", "B", "", "aa"}, {5, 5, 100, 1});
     EXPECT_EQ(scorer.Score("xAx", "") + scorer.Score("AB", ""), 5 + 10);

@@ -1,5 +1,4 @@
-// history.zrk: byte format, torn records, append versus rewrite, the load in
-// pieces.
+// history.zrk: byte format, torn records, append versus rewrite, the load in pieces.
 #include "app_fixture.h"
 #include "filter/history_format.h"
 
@@ -13,7 +12,6 @@ HistoryEntry Entry(std::string date, std::string reason = "", std::string body =
                         std::move(reason), std::move(body)};
 }
 
-// The file's text for `entries`.
 template <class Entries> std::string Records(const Entries& entries) {
     std::string all;
     for (const auto& e : entries)
@@ -51,7 +49,6 @@ class HistoryFile : public ::testing::Test {
         f.app->AppendHistoryEntry(e);
         f.app->WriteHistoryFile(HistoryWriteMode::Normal);
     }
-    // Whether the file holds exactly the list.
     bool FileIsList() { return f.dir.Read("history.zrk") == Records(f.app->GetHistorySnapshot()); }
     CAppFixture f;
 };
@@ -80,10 +77,9 @@ TEST_F(HistoryFile, FileFollowsTheListAndReloads) {
     EXPECT_EQ(f.app->GetHistorySize(), 1u);
 }
 
-// The file is read in 1 MB pieces on a thread of its own: a record larger
-// than a piece, an end marker across a boundary and a torn tail must load as
-// the whole text parses, and the history calls made at once must wait for it.
-// The first append after a torn tail rewrites the file without it.
+// Read in 1 MB pieces on a thread, a record larger than a piece, a marker across
+// a boundary and a torn tail load as the whole text parses, and calls wait for
+// it; the first append after a torn tail rewrites the file without it.
 TEST_F(HistoryFile, LargeFileLoadsInPiecesBehindStartUp) {
     const size_t piece = 1 << 20;
     std::string text;

@@ -1,6 +1,5 @@
 #pragma once
-// One private data directory for a whole fuzzing run, removed at exit. In
-// memory when possible: a disk file system would spend the run flushing.
+// One private data directory per fuzzing run, removed at exit; in memory so runs skip flushing.
 #include <cstdlib>
 #include <filesystem>
 #include <string>

@@ -1,5 +1,4 @@
-// Any history.zrk: loading must stay in bounds, and what the writer makes of
-// the loaded entries must read back as the same records.
+// Any history.zrk: loading stays in bounds; the loaded entries, written, read back the same.
 #include "app/core/filter_app.h"
 #include "filter/history_format.h"
 
@@ -22,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (entries.size() > size)
         std::abort();
 
-    // Loaded fields may hold an end marker or a bar (in the body) that the
-    // writer replaces: so compare the writer's text with its own read-back.
+    // The writer replaces markers and bars the loaded fields may hold: compare its own read-back.
     std::string written, rewritten;
     for (const auto& entry : entries)
         AppendHistoryRecord(written, *entry);

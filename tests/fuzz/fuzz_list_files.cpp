@@ -11,7 +11,6 @@
 #include <utility>
 
 namespace {
-// How many live records the two files hold, as the program loads them.
 std::pair<size_t, size_t> LiveRecords(CFilterApp& app) {
     std::vector<CFilterApp::SenderRow> senders;
     app.LoadSenderList(&senders, kFriendListFileName);
@@ -34,10 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     app.ReadAccountLists();
     app.CompactDataFile(kFriendListFileName, "|*|");
     app.CompactDataFile(kAccountFileName, "-->");
-    // Compaction drops dead lines only. For files whose lines the program
-    // could have written (each ends in CR LF, no other CR, at least three
-    // bytes) every live record is still there; hand-damaged lines only have
-    // to load without harm.
+    // Where every line is one the program writes (CR LF ends it, no other CR, at
+    // least three bytes) compaction keeps each live record; others only load.
     for (size_t pos = 0, lf; pos < text.size(); pos = lf + 1) {
         lf = text.find('\n', pos);
         if (lf == std::string::npos || lf - pos < 4 || text.find('\r', pos) != lf - 1)

@@ -1,10 +1,10 @@
-// Replies fed in any split reach the verdict and text of the whole reply,
-// within the limits; the part readers take any bytes, and every whole POP3
-// text has an end and a size.
+// Replies fed in any split reach the whole reply's verdict and text within the
+// limits; part readers take any bytes; every whole POP3 text has an end and a size.
 #include "mail/reply_parser.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 // Feeds `reply` whole (no sizes) or in chunks of the sizes the input chose; a
@@ -52,12 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Bodies are handed over whole, the same ones in every split.
         CImapResponseCollector whole("A654", limits), split("A654", limits);
         std::string bodiesWhole, bodiesSplit;
-        whole.StreamFetchBodies([&](long n, const FetchItems&, std::string text) {
-            bodiesWhole += std::to_string(n) + ":" + text;
-        });
-        split.StreamFetchBodies([&](long n, const FetchItems&, std::string text) {
-            bodiesSplit += std::to_string(n) + ":" + text;
-        });
+        for (auto [c, out] : {std::pair{&whole, &bodiesWhole}, std::pair{&split, &bodiesSplit}})
+            c->StreamFetchBodies([out](long n, const FetchItems&, std::string text) {
+                *out += std::to_string(n) + ":" + text;
+            });
         ImapFlagTable flags{std::vector<unsigned char>(4), false};
         split.TrackFlags(&flags);
         Same(whole, split, input, sizes);
