@@ -52,10 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Bodies are handed over whole, the same ones in every split.
         CImapResponseCollector whole("A654", limits), split("A654", limits);
         std::string bodiesWhole, bodiesSplit;
-        for (auto [c, out] : {std::pair{&whole, &bodiesWhole}, std::pair{&split, &bodiesSplit}})
-            c->StreamFetchBodies([out](long n, const FetchItems&, std::string text) {
-                *out += std::to_string(n) + ":" + text;
-            });
+        for (const auto& p : {std::pair{&whole, &bodiesWhole}, std::pair{&split, &bodiesSplit}})
+            p.first->StreamFetchBodies(
+                [out = p.second](long n, const FetchItems&, std::string text) {
+                    *out += std::to_string(n) + ":" + text;
+                });
         ImapFlagTable flags{std::vector<unsigned char>(4), false};
         split.TrackFlags(&flags);
         Same(whole, split, input, sizes);
