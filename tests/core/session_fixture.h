@@ -16,19 +16,12 @@ enum class Protocol { Pop3, Imap };
 
 // The phases of a check, each named by the server's reply that belongs to it.
 // Plan: UIDL or UID SEARCH ALL; Recheck: the search for \Deleted before a STORE by UID.
-enum class Phase {
-    Greeting,
-    Login,
-    Count,
-    Plan,
-    First,
-    Middle,
-    Last,
-    Recheck,
-    Delete,
-    BeforeClose,
-    AfterClose
-};
+#define PHASES(X)                                                                                  \
+    X(Greeting)                                                                                    \
+    X(Login) X(Count) X(Plan) X(First) X(Middle) X(Last) X(Recheck) X(Delete) X(BeforeClose)       \
+        X(AfterClose)
+#define ENUMERATOR(e) e,
+enum class Phase { PHASES(ENUMERATOR) };
 
 // One exchange: the client's command (none for the greeting) and the reply.
 struct Exchange {

@@ -20,18 +20,12 @@ namespace {
 // asked for; Expunge: the numbers move while the bodies come.
 #define FAULTS(X)                                                                                  \
     X(Drop)                                                                                        \
-    X(Stall)                                                                                       \
-    X(Garbage)                                                                                     \
-    X(LongLine)                                                                                    \
-    X(NoCr)                                                                                        \
-    X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G) X(NilBody) X(Stray) X(Expunge)
+    X(Stall) X(Garbage) X(LongLine) X(NoCr) X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G)   \
+        X(NilBody) X(Stray) X(Expunge)
 #define NAME(f) #f,
-#define ENUMERATOR(f) f,
 enum class Fault { FAULTS(ENUMERATOR) };
 const char* const kFaultNames[] = {FAULTS(NAME)};
-const char* const kPhaseNames[] = {"Greeting", "Login",       "Count",     "Plan",
-                                   "First",    "Middle",      "Last",      "Recheck",
-                                   "Delete",   "BeforeClose", "AfterClose"};
+const char* const kPhaseNames[] = {PHASES(NAME)};
 
 using Case = std::tuple<Protocol, bool, Phase, Fault>; // bool: by UIDL or UID
 

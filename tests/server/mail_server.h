@@ -22,7 +22,6 @@ class CTestMailServer {
     static bool Available() { return !Env("POP3_PORT").empty(); }
     static int Pop3Port() { return std::atoi(Env("POP3_PORT").c_str()); }
     static int ImapPort() { return std::atoi(Env("IMAP_PORT").c_str()); }
-    static int Pop3sPort() { return std::atoi(Env("POP3S_PORT").c_str()); }
     static int ImapsPort() { return std::atoi(Env("IMAPS_PORT").c_str()); }
     static std::string CaFile() { return Env("CA_FILE"); }
 
