@@ -148,6 +148,10 @@ void CFilterApp::CompactDataFile(const std::string& fileName, const std::string&
         compacted.append(line);
         compacted += "\r\n";
     }
+    // Every reader skips one byte-order mark: a first line that begins with
+    // one (the file began with two) must not lose it to the next read.
+    if (compacted.starts_with(kByteOrderMark))
+        compacted.insert(0, kByteOrderMark);
     // Old or new file after a crash, never neither; the old file's mode
     // stays (the account file holds passwords and is its owner's only).
     ReplaceFileAtomically(path, compacted, 0600);
