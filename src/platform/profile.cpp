@@ -8,6 +8,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 bool IsBlank(char c) {
@@ -110,13 +111,13 @@ void CProfileDocument::Parse(std::string_view text) {
 void CProfileDocument::BuildIndex() {
     // As Locate and Find: the first section of a name, its first line of a key.
     keyLines_.clear();
-    std::unordered_map<std::string, bool> seenSections;
+    std::unordered_set<std::string> seenSections;
     bool first = false;
     std::string section;
     for (size_t i = 0; i < lines_.size(); ++i) {
         if (auto name = SectionName(lines_[i])) {
             section = Folded(*name);
-            first = seenSections.emplace(section, true).second;
+            first = seenSections.insert(section).second;
         } else if (auto key = KeyName(lines_[i]); key && first) {
             keyLines_.emplace(section + '\n' + Folded(*key), i);
         }
