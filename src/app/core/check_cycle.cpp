@@ -8,6 +8,7 @@
 #include "mail/imap_session.h"
 #include "mail/pop3_session.h"
 #include "platform/text_file.h"
+#include "store/sender_list.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -96,7 +97,7 @@ int CFilterApp::ReadAccountLists() {
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (line.compare(0, 3, "-->") == 0)
+        if (line.starts_with(kAccountDeletedMarker))
             continue;
         bool isPop3 = !line.empty() && line[0] == 'P';
         (isPop3 ? pop3 : imap).push_back(line.size() > 2 ? line.substr(2) : std::string());
