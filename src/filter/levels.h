@@ -20,6 +20,10 @@ inline constexpr const char* kReasonSpam = "23006";
 inline constexpr const char* kReasonTooLarge = "23007";
 inline constexpr const char* kReasonExecutable = "23008";
 inline constexpr const char* kReasonRepeated = "23009";
+inline constexpr const char* kReasonLifeTime = " Mail has exceeded its life time at the server\n";
+// Put before the reason of a mail a dry run would have deleted. An older
+// reader shows "Would be deleted" as the reason.
+inline constexpr const char* kDryRunReasonPrefix = "23010 ";
 
 // Results of CFilterApp::AskAboutNewSender.
 inline constexpr int kNewSenderFriend = 1;   // now a friend: on to the content rules

@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 namespace {
-constexpr const char* kLifeTimeText = " Mail has exceeded its life time at the server\n";
+constexpr const char* kLifeTimeText = kReasonLifeTime;
 
 // The date text without its weekday ("Thu, "), read as midnight of that
 // day. A date that does not parse never expires.
@@ -40,6 +40,7 @@ std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMe
     UnansweredMessages.assign(count, false);
     BatchJudged.clear();
     BatchJudged.reserve(count);
+    BatchReasons.assign(count, {});
     const LocalClock clock = Clock ? Clock : LocalClock(CurrentLocalTime);
     // A score counted in advance counts only if it was counted against
     // these very tables.
@@ -76,7 +77,8 @@ std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMe
         entry.From = std::move(m.Sender);
         entry.Subject = std::move(m.Subject);
         entry.Status = MessageVerdicts[i];
-        entry.Reason = VerdictReason;
+        BatchReasons[i] = VerdictReason;
+        entry.Reason = RecordedReason(VerdictReason);
         entry.Body = std::move(fields.BodyText);
         BatchHistoryEntries.push_back(AppendHistoryEntry(std::move(entry)));
         WriteHistoryFile(HistoryWriteMode::Normal);
@@ -116,13 +118,19 @@ void CFilterApp::MarkRepeatedMessages() {
         // removes earlier entries and moves every position.
         HistoryEntry entry = *BatchHistoryEntries[i];
         entry.Status = 0;
-        entry.Reason = kReasonRepeated;
+        if (i < BatchReasons.size())
+            BatchReasons[i] = kReasonRepeated;
+        entry.Reason = RecordedReason(kReasonRepeated);
         marked |= ReplaceHistoryEntry(BatchHistoryEntries[i], std::move(entry));
     }
     // Written now rather than with the next batch, so that quitting before
     // the next check cannot lose the repeat reasons.
     if (marked)
         WriteHistoryFile(HistoryWriteMode::Normal);
+}
+
+std::string CFilterApp::RecordedReason(std::string reason) const {
+    return BatchDryRun && !reason.empty() ? kDryRunReasonPrefix + reason : reason;
 }
 
 std::vector<unsigned char>
@@ -140,7 +148,7 @@ CFilterApp::ExpireRememberedMessages(const std::vector<JudgedMessage>& remembere
         entry.From = remembered[i].Sender;
         entry.Subject = remembered[i].Subject;
         entry.Status = 0;
-        entry.Reason = kLifeTimeText;
+        entry.Reason = RecordedReason(kLifeTimeText);
         AppendHistoryEntry(std::move(entry));
         WriteHistoryFile(HistoryWriteMode::Normal);
     }

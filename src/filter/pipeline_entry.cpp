@@ -6,13 +6,15 @@
 
 BatchJudgement CFilterApp::ProcessFetchedMessages(std::vector<PreparedMessage> prepared,
                                                   size_t batchSize,
-                                                  const std::vector<JudgedMessage>& remembered) {
+                                                  const std::vector<JudgedMessage>& remembered,
+                                                  bool dryRun) {
     std::lock_guard guard(AppLock);
     BatchJudgement judgement;
     // Not every fetched text was prepared: no verdicts, nothing deleted.
     if (prepared.size() != batchSize)
         return judgement;
     RememberedKeyDigests.clear();
+    BatchDryRun = dryRun;
     for (const JudgedMessage& m : remembered)
         RememberedKeyDigests.push_back(m.KeyDigest);
     judgement.Verdicts = JudgePreparedBatch(std::move(prepared));
@@ -20,6 +22,9 @@ BatchJudgement CFilterApp::ProcessFetchedMessages(std::vector<PreparedMessage> p
     judgement.Judged = std::move(BatchJudged);
     BatchJudged.clear();
     judgement.Unanswered = UnansweredMessages;
+    judgement.Reasons = std::move(BatchReasons);
+    BatchReasons.clear();
     judgement.RememberedVerdicts = ExpireRememberedMessages(remembered);
+    BatchDryRun = false;
     return judgement;
 }

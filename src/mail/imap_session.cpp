@@ -46,8 +46,9 @@ const CommandSpec& Spec(ImapCommand command) {
 }
 
 // Judging reads a body as it is, and must leave \Seen as it was.
-constexpr const char* kFetchItems = " (FLAGS BODY.PEEK[])";
-constexpr const char* kFetchItemsWithUid = " (UID FLAGS BODY.PEEK[])";
+// INTERNALDATE: a message restored from the recycle bin gets its date back.
+constexpr const char* kFetchItems = " (FLAGS INTERNALDATE BODY.PEEK[])";
+constexpr const char* kFetchItemsWithUid = " (UID FLAGS INTERNALDATE BODY.PEEK[])";
 
 } // namespace
 
@@ -299,8 +300,40 @@ bool CImapSession::TakeBody(long number, const FetchItems& items, std::string te
         uids_[index] = items.Uid;
     }
     ++arrived_;
+    NoteCopyFacts(position,
+                  {items.Uid ? std::to_string(items.Uid) : "", items.Flags, items.InternalDate});
     StoreFetchedMessage(position, std::move(text));
     return true;
+}
+
+bool CImapSession::MessageOfReply(const std::string& reply, std::string& message) const {
+    return ImapBodyLiteral(reply, message);
+}
+
+int CImapSession::FetchForCopy(size_t serverIndex, std::string& reply, CopyFacts& facts) {
+    // Only remembered mail is fetched here, and that is known by its UID.
+    const uint64_t uid = UidOf(serverIndex);
+    if (uid == 0 || sawExpunge_)
+        return -1;
+    bool stray = false;
+    CImapResponseCollector response = Reply(ImapCommand::UidFetch);
+    response.StreamFetchBodies([&](long, const FetchItems& items, std::string text) {
+        stray = stray || items.Uid != uid;
+        if (items.Uid == uid && reply.empty()) {
+            reply = std::move(text);
+            facts = {std::to_string(uid), items.Flags, items.InternalDate};
+        }
+    });
+    const std::vector<std::string> lines =
+        ImapSetCommands(ImapCommand::UidFetch, {static_cast<long>(uid)}, kFetchItemsWithUid);
+    if (lines.size() != 1 || Exchange(lines[0], response) != ReplyResult::Complete)
+        return -1;
+    // Another message's body, or none: no copy from this reply.
+    if (response.Status() != TaggedStatus::Ok || stray || reply.empty()) {
+        reply.clear();
+        return -1;
+    }
+    return 1;
 }
 
 int CImapSession::FetchMessage() {

@@ -54,6 +54,8 @@ class CImapSession : public CMailSession {
     void DeleteMarkedAndQuit() override;
     int LoginAndCount() override;
     int FetchMessage() override;
+    bool MessageOfReply(const std::string& reply, std::string& message) const override;
+    int FetchForCopy(size_t serverIndex, std::string& reply, CopyFacts& facts) override;
     int Login() override;
 
     bool SawExpunge() const { return sawExpunge_.load(); }

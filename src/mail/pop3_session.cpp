@@ -331,8 +331,34 @@ int CPop3Session::FetchMessage() {
     // its own end: every later reply would be taken for the wrong message.
     if (!SizeAgrees(number, statusLine, text))
         return ProtocolError(kTextSizeMismatch);
+    if (UsingMemory())
+        NoteCopyFacts(position, {ServerIds().at(ServerIndexOf(position)), "", ""});
     StoreFetchedMessage(position, std::move(text));
     ++accounted_;
+    return 1;
+}
+
+bool CPop3Session::MessageOfReply(const std::string& reply, std::string& message) const {
+    message = Pop3MessageContent(reply);
+    return !message.empty() || reply.find("\r\n.\r\n") != std::string::npos;
+}
+
+int CPop3Session::FetchForCopy(size_t serverIndex, std::string& reply, CopyFacts& facts) {
+    const int number = static_cast<int>(serverIndex) + 1;
+    std::string statusLine;
+    if (Ask(Command(Pop3Command::Retr, number), statusLine) != 1)
+        return -1;
+    Pop3Status status;
+    if (Classify(statusLine, status) != 1 || status != Pop3Status::Positive)
+        return -1;
+    ReplyResult result = ReadPop3Message(statusLine, reply);
+    if (result != ReplyResult::Complete) {
+        RecordReplyFailure(result);
+        return -1;
+    }
+    if (!SizeAgrees(number, statusLine, reply))
+        return ProtocolError(kTextSizeMismatch);
+    facts = {ServerIds().at(serverIndex), "", ""};
     return 1;
 }
 

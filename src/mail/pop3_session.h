@@ -30,6 +30,8 @@ class CPop3Session : public CMailSession {
     void DeleteMarkedAndQuit() override;
     int LoginAndCount() override;
     int FetchMessage() override;
+    bool MessageOfReply(const std::string& reply, std::string& message) const override;
+    int FetchForCopy(size_t serverIndex, std::string& reply, CopyFacts& facts) override;
     int Login() override;
 
     // Commands sent ahead of their replies: enough to keep a distant server

@@ -188,6 +188,46 @@ bool SkipFetchValue(std::string_view text, size_t& pos) {
 
 } // namespace
 
+std::string Pop3MessageContent(std::string_view reply) {
+    const long end = FindPop3MessageEnd(reply);
+    const size_t first = reply.find('\n');
+    if (end < 0 || first == std::string_view::npos || static_cast<size_t>(end) + 2 < first + 1)
+        return {};
+    // The end marker's CR LF before the dot belongs to the last line.
+    std::string_view body = reply.substr(first + 1, static_cast<size_t>(end) + 2 - (first + 1));
+    std::string content;
+    content.reserve(body.size());
+    for (size_t at = 0; at < body.size();) {
+        const size_t lineEnd = std::min(body.find('\n', at), body.size() - 1) + 1;
+        std::string_view line = body.substr(at, lineEnd - at);
+        if (line.starts_with('.'))
+            line.remove_prefix(1);
+        content += line;
+        at = lineEnd;
+    }
+    return content;
+}
+
+bool ImapBodyLiteral(std::string_view fetchLine, std::string& literal) {
+    // The literal that follows "BODY[]" (a server may send any other items
+    // before it); the collector has checked the sizes already.
+    size_t at = 0;
+    for (;;) {
+        at = fetchLine.find("BODY[] {", at);
+        if (at == std::string_view::npos)
+            return false;
+        size_t pos = at + 8, size = 0;
+        while (pos < fetchLine.size() && fetchLine[pos] >= '0' && fetchLine[pos] <= '9' &&
+               size < (size_t{1} << 40))
+            size = size * 10 + static_cast<size_t>(fetchLine[pos++] - '0');
+        if (fetchLine.substr(pos, 3) == "}\r\n" && pos + 3 + size <= fetchLine.size()) {
+            literal = std::string(fetchLine.substr(pos + 3, size));
+            return true;
+        }
+        at = pos;
+    }
+}
+
 bool ParseFetchItems(std::string_view items, FetchItems& out) {
     out = FetchItems{};
     size_t pos = 0;
@@ -224,8 +264,16 @@ bool ParseFetchItems(std::string_view items, FetchItems& out) {
                 return false;
             out.HasFlags = true;
             value = value.substr(1, value.size() - 2);
-            for (size_t at = 0; at < value.size();)
-                out.Deleted |= EqualsNoCase(NextWord(value, at), "\\Deleted");
+            for (size_t at = 0; at < value.size();) {
+                const std::string_view flag = NextWord(value, at);
+                const bool deleted = EqualsNoCase(flag, "\\Deleted");
+                out.Deleted |= deleted;
+                if (!deleted && !EqualsNoCase(flag, "\\Recent") && !flag.empty())
+                    out.Flags += (out.Flags.empty() ? "" : " ") + std::string(flag);
+            }
+        } else if (EqualsNoCase(name, "INTERNALDATE")) {
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                out.InternalDate = std::string(value.substr(1, value.size() - 2));
         } else if (EqualsNoCase(name, "UID")) {
             // UIDs are 32-bit and never 0.
             if (!IsAllDigits(value) || value.size() > 10)

@@ -76,6 +76,13 @@ long FindPop3MessageEnd(std::string_view text);
 // marker) as a server counts them: dot-stuffing removed, every line end
 // counted as CR LF. -1 when `reply` is not a whole reply.
 long long Pop3MessageOctets(std::string_view reply);
+// The message itself in a whole POP3 reply: status line and end marker left
+// out, dot-stuffing removed, line ends as they came. Empty when `reply` is
+// not a whole reply.
+std::string Pop3MessageContent(std::string_view reply);
+// The BODY[] literal of one FETCH response line as the collector hands it
+// over. false when the line holds none (a NIL body, another item's literal).
+bool ImapBodyLiteral(std::string_view fetchLine, std::string& literal);
 // The count of a RETR status line "+OK 1234 octets"; -1 when it gives none.
 long long ParseRetrOctets(std::string_view statusLine);
 // The sizes of a whole LIST reply's "n size" lines into `sizes` (element
@@ -98,8 +105,10 @@ struct ImapFlagTable {
 // The items of an untagged FETCH that a session reads.
 struct FetchItems {
     bool HasFlags = false;
-    bool Deleted = false; // FLAGS holds \Deleted
-    uint64_t Uid = 0;     // 0: no UID item
+    bool Deleted = false;     // FLAGS holds \Deleted
+    uint64_t Uid = 0;         // 0: no UID item
+    std::string Flags;        // FLAGS without \Deleted and \Recent, as a restore sets them again
+    std::string InternalDate; // INTERNALDATE without its quotes; empty when not sent
 };
 // Reads the parenthesised list after "FETCH" (literal contents left out, each
 // "{n}" in its place). false when it is not a well-formed list.

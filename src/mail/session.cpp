@@ -4,8 +4,11 @@
 #include "app/core/prompts.h"
 #include "filter/levels.h"
 #include "filter/message_preparer.h"
+#include "store/recycle_bin.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 #include <system_error>
 #include <utility>
 
@@ -178,6 +181,9 @@ ReplyResult CMailSession::ReadImapResponse(CImapResponseCollector& collector) {
 
 void CMailSession::StoreFetchedMessage(size_t position, std::string text) {
     ++fetchedCount_;
+    // A reply that cannot be kept only means no copy: that mail is not deleted.
+    if (binApplies_ && !spool_.Keep(position, text))
+        spool_.Close();
     if (JudgeHook) {
         if (HeldTexts.size() <= position)
             HeldTexts.resize(position + 1);
@@ -263,6 +269,15 @@ void CMailSession::ResetBatch() {
     preparer_.reset();
     fetchedCount_ = 0;
     BatchSize = 0;
+    copyFacts_.clear();
+    judged_.clear();
+    reasons_.clear();
+    binned_.clear();
+    BinnedCount = BinFailures = 0;
+    spool_.Close();
+    binApplies_ = !RecycleBinPath.empty() && !DryRun;
+    if (binApplies_ && (::mkdir(RecycleBinPath.c_str(), 0700) == 0 || errno == EEXIST))
+        spool_.Open(RecycleBinPath + "/tmp");
     serverWait_ = {};
     bytesReceived_ = repliesRead_ = 0;
     sessionTooLong_ = false;
@@ -309,6 +324,12 @@ size_t CMailSession::ServerIndexOf(size_t position) const {
 }
 
 std::vector<size_t> CMailSession::CondemnedServerIndexes() const {
+    if (DryRun)
+        return {};
+    return binApplies_ ? binned_ : JudgedCondemned();
+}
+
+std::vector<size_t> CMailSession::JudgedCondemned() const {
     std::vector<size_t> condemned;
     if (Verdicts.size() != static_cast<size_t>(BatchSize) ||
         fetchedCount_ != static_cast<size_t>(BatchSize))
@@ -325,9 +346,13 @@ std::vector<size_t> CMailSession::CondemnedServerIndexes() const {
 
 void CMailSession::JudgeBatch() {
     BatchJudgement judgement = App.ProcessFetchedMessages(
-        TakePreparedMessages(), static_cast<size_t>(BatchSize), plan_.Remembered);
+        TakePreparedMessages(), static_cast<size_t>(BatchSize), plan_.Remembered, DryRun);
     Verdicts = judgement.Verdicts;
     rememberedVerdicts_ = judgement.RememberedVerdicts;
+    if (binApplies_) {
+        judged_ = judgement.Judged;
+        reasons_ = judgement.Reasons;
+    }
     if (usingMemory_ && Verdicts.size() == static_cast<size_t>(BatchSize))
         SaveMemory(judgement);
 }
@@ -339,7 +364,8 @@ void CMailSession::SaveMemory(const BatchJudgement& judgement) {
     memory.Account = JudgedAccountKey(TypeLetter, ServerName, UserName);
     memory.Validity = validity_;
     for (size_t i = 0; i < plan_.Remembered.size(); ++i)
-        if (i < rememberedVerdicts_.size() && rememberedVerdicts_[i] != 0)
+        // A dry run deletes nothing: what ran out is still there.
+        if (i < rememberedVerdicts_.size() && (rememberedVerdicts_[i] != 0 || DryRun))
             memory.Kept.push_back(plan_.Remembered[i]);
     const size_t stillKept = memory.Kept.size();
     for (size_t i = 0; i < Verdicts.size() && i < judgement.Judged.size(); ++i) {
@@ -369,8 +395,74 @@ void CMailSession::FinalStep() {
         JudgeBatch();
     StopKeepAlive();
     judging_ = false;
+    CopyCondemnedToBin();
     DeleteMarkedAndQuit();
+    // The last status says what the user must know about this check.
+    if (!ConnectionSpoiled && BinFailures > 0)
+        RecordStatus(kTextBinCopyFailed);
+    else if (!ConnectionSpoiled && DryRun)
+        RecordStatus(kTextDryRun);
     EndSession(ConnectionSpoiled.load());
+}
+
+void CMailSession::NoteCopyFacts(size_t position, CopyFacts facts) {
+    if (!binApplies_)
+        return;
+    if (copyFacts_.size() <= position)
+        copyFacts_.resize(position + 1);
+    copyFacts_[position] = std::move(facts);
+}
+
+void CMailSession::CopyCondemnedToBin() {
+    if (!binApplies_ || Verdicts.size() != static_cast<size_t>(BatchSize) ||
+        fetchedCount_ != static_cast<size_t>(BatchSize))
+        return;
+    std::string cause;
+    const JudgedMessage unknown;
+    for (size_t i = 0; i < Verdicts.size(); ++i)
+        if (Verdicts[i] == 0)
+            CopyToBin(i, ServerIndexOf(i), i < judged_.size() ? judged_[i] : unknown,
+                      i < reasons_.size() ? reasons_[i] : "", cause);
+    // Remembered mail whose life time ran out was not fetched this time.
+    for (size_t i = 0; i < rememberedVerdicts_.size() && i < plan_.RememberedAt.size(); ++i)
+        if (rememberedVerdicts_[i] == 0 && !ConnectionSpoiled)
+            CopyToBin(SIZE_MAX, plan_.RememberedAt[i], plan_.Remembered.at(i), kReasonLifeTime,
+                      cause);
+    std::sort(binned_.begin(), binned_.end());
+    spool_.Close();
+    if (BinFailures > 0)
+        App.LogLine("recycle bin: " + cause + "; " + std::to_string(BinFailures) +
+                        " condemned message(s) stay on the server",
+                    AccountName.empty() ? ServerName : AccountName);
+}
+
+bool CMailSession::CopyToBin(size_t position, size_t serverIndex, const JudgedMessage& judged,
+                             const std::string& reason, std::string& cause) {
+    std::string reply;
+    CopyFacts facts;
+    bool ok = position == SIZE_MAX ? FetchForCopy(serverIndex, reply, facts) == 1
+                                   : spool_.Take(position, reply);
+    if (position != SIZE_MAX && position < copyFacts_.size())
+        facts = copyFacts_[position];
+    BinnedMessage copy;
+    copy.Type = TypeLetter;
+    copy.Account = JudgedAccountKey(TypeLetter, ServerName, UserName);
+    copy.AccountName = AccountName;
+    copy.ServerId = facts.ServerId;
+    copy.Flags = facts.Flags;
+    copy.InternalDate = facts.InternalDate;
+    copy.Date = judged.Date;
+    copy.From = judged.Sender;
+    copy.Subject = judged.Subject;
+    copy.Reason = reason;
+    if (ok && !(ok = MessageOfReply(reply, copy.Text)))
+        cause = "a fetched message could not be read back";
+    else if (!ok && cause.empty())
+        cause = "a fetched message was not kept for its copy";
+    if (ok && (ok = WriteBinnedMessage(RecycleBinPath, copy, cause)))
+        binned_.push_back(serverIndex);
+    ok ? ++BinnedCount : ++BinFailures;
+    return ok;
 }
 
 void CMailSession::EndSession(bool failure) {

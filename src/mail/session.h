@@ -16,6 +16,7 @@
 // one, so a session outlives the cycle tables that created it until its last
 // step has ended.
 #include "mail/connection.h"
+#include "mail/fetch_spool.h"
 #include "mail/reply_parser.h"
 #include "store/judged_memory.h"
 
@@ -55,6 +56,9 @@ inline constexpr const char* kTextFetchFailed = "A message could not be fetched;
 inline constexpr const char* kTextMailboxChanged =
     "Mailbox changed by another program during the check; nothing deleted";
 inline constexpr const char* kTextSessionTooLong = "Server too slow, check ended; nothing deleted";
+inline constexpr const char* kTextBinCopyFailed =
+    "A copy for the recycle bin could not be written; that mail stays on the server";
+inline constexpr const char* kTextDryRun = "Dry run: nothing deleted";
 
 // The slow but honest rate that every reply and the whole session may take
 // on top of their fixed allowances: 1024 bytes per second.
@@ -146,6 +150,14 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     // Judge each message only once: the file that remembers this account's
     // messages judged and kept; empty when the setting is off.
     std::string JudgedMemoryPath;
+    // The recycle bin's folder: each condemned message is copied there
+    // before it is deleted, and one whose copy is not safely on disk stays
+    // on the server. Empty: no bin, condemned mail is deleted directly.
+    std::string RecycleBinPath;
+    // Judge and record as usual (the history says "would be deleted"), delete nothing.
+    bool DryRun = false;
+    // Condemned messages copied to the bin this check, and those that could not be.
+    size_t BinnedCount = 0, BinFailures = 0;
 
     // Bounds of this session (set before the first step).
     std::chrono::milliseconds ReceiveTimeout{std::chrono::minutes(3)};
@@ -206,6 +218,18 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     std::vector<size_t> CondemnedServerIndexes() const;
     const std::vector<std::string>& ServerIds() const { return serverIds_; }
 
+    // What a copy in the recycle bin keeps besides the text, noted by the
+    // protocol as each message arrives.
+    struct CopyFacts {
+        std::string ServerId, Flags, InternalDate;
+    };
+    void NoteCopyFacts(size_t position, CopyFacts facts);
+    // The message itself inside one of this protocol's fetched replies.
+    virtual bool MessageOfReply(const std::string& reply, std::string& message) const = 0;
+    // Fetches a message that is not in the batch (a remembered one whose
+    // life time ran out) for its copy. 1, or -1 (text recorded).
+    virtual int FetchForCopy(size_t serverIndex, std::string& reply, CopyFacts& facts) = 0;
+
     // IMAP keeps the connection alive while the batch waits to be judged.
     virtual void StartKeepAlive() {}
     virtual void StopKeepAlive() {}
@@ -225,6 +249,12 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     // then remembers what was judged and kept.
     void JudgeBatch();
     void SaveMemory(const BatchJudgement& judgement);
+    // Copies the condemned to the recycle bin; only those copied stay condemned.
+    void CopyCondemnedToBin();
+    bool CopyToBin(size_t position, size_t serverIndex, const JudgedMessage& judged,
+                   const std::string& reason, std::string& cause);
+    // Every condemned server index, before the bin has its say.
+    std::vector<size_t> JudgedCondemned() const;
     void FinalStep();
     void EndSession(bool failure);
 
@@ -238,6 +268,14 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     std::string pending_;                           // received bytes that belong to the next reply
     std::vector<char> buffer_;
     std::unique_ptr<CMessagePreparer> preparer_; // step thread only
+    // The bin's side of a batch: the fetched replies, their facts, the
+    // history fields and reasons, and what was copied.
+    CFetchSpool spool_;
+    std::vector<CopyFacts> copyFacts_;
+    std::vector<JudgedMessage> judged_;
+    std::vector<std::string> reasons_;
+    bool binApplies_ = false;
+    std::vector<size_t> binned_; // server indexes, ascending
 
     mutable std::mutex threadLock_;
     std::condition_variable endedChanged_;

@@ -74,6 +74,15 @@ void CFilterApp::LoadAllSettings() {
                                                      kNumberBuffer, SettingsFilePath)) != 0;
     JudgeOnce = Atoi(GetPrivateProfileStringA(kSettingsSection, kJudgeOnceKey, "0", kNumberBuffer,
                                               SettingsFilePath)) != 0;
+    // Absent: no recycle bin and no dry run, as before they existed.
+    RecycleBinDays =
+        std::max(0, Atoi(GetPrivateProfileStringA(kSettingsSection, kRecycleBinDaysKey, "0",
+                                                  kNumberBuffer, SettingsFilePath)));
+    const int maxMB = Atoi(GetPrivateProfileStringA(kSettingsSection, kRecycleBinMaxMBKey, "0",
+                                                    kNumberBuffer, SettingsFilePath));
+    RecycleBinMaxMB = maxMB > 0 ? maxMB : kDefaultRecycleBinMaxMB;
+    DryRun = Atoi(GetPrivateProfileStringA(kSettingsSection, kDryRunKey, "0", kNumberBuffer,
+                                           SettingsFilePath)) != 0;
 }
 
 void CFilterApp::SaveAllSettings() {
@@ -86,6 +95,11 @@ void CFilterApp::SaveAllSettings() {
     // The Options page's check box; 0 is what an absent key means.
     std::string judgeOnce = JudgeOnce.load() ? "1" : "0";
     batch.Write(kSettingsSection, kJudgeOnceKey, &judgeOnce);
+    std::string binDays = Itoa(RecycleBinDays.load()), binMB = Itoa(RecycleBinMaxMB.load()),
+                dryRun = DryRun.load() ? "1" : "0";
+    batch.Write(kSettingsSection, kRecycleBinDaysKey, &binDays);
+    batch.Write(kSettingsSection, kRecycleBinMaxMBKey, &binMB);
+    batch.Write(kSettingsSection, kDryRunKey, &dryRun);
     WriteStringList("SPAMWORD", "WCount", "W", *SpamWordList.Get(), batch);
     WriteStringList("EXT", "Count", "E", *ForbiddenExtensions.Get(), batch);
     batch.Commit();

@@ -116,8 +116,8 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
         e.Reply = WithLineEnds(e.Reply, eol);
     // IMAP asks for all of them with one FETCH.
     const std::string fetch =
-        byUid ? "A654 UID FETCH " + uids + " (UID FLAGS BODY.PEEK[])\r\n"
-              : "A654 FETCH " + std::string(count > 1 ? "1:" : "") + n + " (FLAGS BODY.PEEK[])\r\n";
+        byUid ? "A654 UID FETCH " + uids + " (UID FLAGS INTERNALDATE BODY.PEEK[])\r\n"
+              : "A654 FETCH " + std::string(count > 1 ? "1:" : "") + n + " (FLAGS INTERNALDATE BODY.PEEK[])\r\n";
     for (int i = 1; i <= count; ++i)
         path.push_back(
             {i == 1       ? Phase::First

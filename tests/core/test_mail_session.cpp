@@ -128,8 +128,8 @@ const std::string kImapLogin = "S:* OK|C:a001 LOGIN u p|";
 const std::string kImapLoggedIn = kImapLogin + "S:a001 OK [CAPABILITY IMAP4rev1]|";
 // Three messages on a server without UIDPLUS, up to the last FETCH.
 const std::string kImapThree =
-    kImapLoggedIn +
-    "C:A142 SELECT INBOX|S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1:3 (FLAGS BODY.PEEK[])|M:1|M:2|";
+    kImapLoggedIn + "C:A142 SELECT INBOX|S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1:3 (FLAGS "
+                    "INTERNALDATE BODY.PEEK[])|M:1|M:2|";
 const std::string kLogout = "C:a006 LOGOUT|S:a006 OK";
 // Two messages (UIDs 10 and 20) of UIDVALIDITY 5, listed by UID.
 const std::string kImapSelectTwo = "C:A142 SELECT INBOX|S:* 2 EXISTS|S:* OK [UIDVALIDITY 5] x|"
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript("ImapMissingBodyFailsTheFetch", kImap,
                    kImapLoggedIn +
                        "C:A142 SELECT INBOX|S:* 2 EXISTS|S:A142 OK|C:A654 FETCH 1:2 (FLAGS "
-                       "BODY.PEEK[])|M:2|S:A654 OK|X",
+                       "INTERNALDATE BODY.PEEK[])|M:2|S:A654 OK|X",
                    kTextFetchFailed, {1}),
         Transcript("ImapSelectWithoutExists", kImap,
                    kImapLoggedIn + "C:A142 SELECT INBOX|S:* FLAGS ()|S:A142 OK|" + kLogout,
@@ -213,38 +213,42 @@ INSTANTIATE_TEST_SUITE_P(
                    kTextNotPop3),
         // With UIDPLUS exactly the condemned leave, by UID, and no CLOSE; one
         // byte per receive.
-        Transcript("ImapUidExpungeOfTheCondemnedOneByteReceives", kImap,
-                   "B:1|" + kImapLogin +
-                       "S:a001 OK [CAPABILITY IMAP4rev1 UIDPLUS]|C:A142 SELECT INBOX|"
-                       "S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1:3 (UID FLAGS BODY.PEEK[])|M:1|"
-                       "M:2|M:3|S:A654 OK|C:A003 UID STORE 10,30 +FLAGS (\\Deleted)|S:A003 OK|"
-                       "C:a005 UID EXPUNGE 10,30|S:a005 OK|" +
-                       kLogout,
-                   kEnded, {0, 1, 0}),
+        Transcript(
+            "ImapUidExpungeOfTheCondemnedOneByteReceives", kImap,
+            "B:1|" + kImapLogin +
+                "S:a001 OK [CAPABILITY IMAP4rev1 UIDPLUS]|C:A142 SELECT INBOX|"
+                "S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1:3 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:1|"
+                "M:2|M:3|S:A654 OK|C:A003 UID STORE 10,30 +FLAGS (\\Deleted)|S:A003 OK|"
+                "C:a005 UID EXPUNGE 10,30|S:a005 OK|" +
+                kLogout,
+            kEnded, {0, 1, 0}),
         Transcript("ImapUidsNotAscendingFailTheFetch", kImap,
-                   kImapLogin + "S:a001 OK [CAPABILITY UIDPLUS]|C:A142 SELECT INBOX|S:* 2 EXISTS|"
-                                "S:A142 OK|C:A654 FETCH 1:2 (UID FLAGS BODY.PEEK[])|M:1|"
-                                "S:* 2 FETCH (UID 10 BODY[] {2}|S:ab)|S:A654 OK|X",
+                   kImapLogin +
+                       "S:a001 OK [CAPABILITY UIDPLUS]|C:A142 SELECT INBOX|S:* 2 EXISTS|"
+                       "S:A142 OK|C:A654 FETCH 1:2 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:1|"
+                       "S:* 2 FETCH (UID 10 BODY[] {2}|S:ab)|S:A654 OK|X",
                    kTextFetchFailed, {1}),
         // With a memory: the inbox's UIDs, the new ones fetched by UID, and
         // without UIDPLUS a CLOSE only when the flagged are exactly the
         // condemned, before and after the marking.
-        Transcript("ImapJudgeOnceByUidClosesOnlyItsOwn", kImap,
-                   "J|" + kImapLoggedIn + kImapSelectTwo +
-                       "C:A654 UID FETCH 10,20 (UID FLAGS BODY.PEEK[])|M:2|M:1|S:A654 OK|"
-                       "C:a007 UID SEARCH DELETED|S:a007 OK|C:A003 UID STORE 10 +FLAGS "
-                       "(\\Deleted)|S:A003 OK|C:a007 UID SEARCH DELETED|S:* SEARCH 10|S:a007 OK|"
-                       "C:A341 CLOSE|S:A341 OK",
-                   kEnded, {0, 1}),
-        Transcript("ImapJudgeOnceForeignFlagNoClose", kImap,
-                   "J|" + kImapLoggedIn + kImapSelectTwo +
-                       "C:A654 UID FETCH 10,20 (UID FLAGS BODY.PEEK[])|M:1|M:2|S:A654 OK|"
-                       "C:a007 UID SEARCH DELETED|S:* SEARCH 20|S:a007 OK|" +
-                       kLogout,
-                   kTextForeignDeleted, {0, 1}),
+        Transcript(
+            "ImapJudgeOnceByUidClosesOnlyItsOwn", kImap,
+            "J|" + kImapLoggedIn + kImapSelectTwo +
+                "C:A654 UID FETCH 10,20 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:2|M:1|S:A654 OK|"
+                "C:a007 UID SEARCH DELETED|S:a007 OK|C:A003 UID STORE 10 +FLAGS "
+                "(\\Deleted)|S:A003 OK|C:a007 UID SEARCH DELETED|S:* SEARCH 10|S:a007 OK|"
+                "C:A341 CLOSE|S:A341 OK",
+            kEnded, {0, 1}),
+        Transcript(
+            "ImapJudgeOnceForeignFlagNoClose", kImap,
+            "J|" + kImapLoggedIn + kImapSelectTwo +
+                "C:A654 UID FETCH 10,20 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:1|M:2|S:A654 OK|"
+                "C:a007 UID SEARCH DELETED|S:* SEARCH 20|S:a007 OK|" +
+                kLogout,
+            kTextForeignDeleted, {0, 1}),
         Transcript("ImapUidValidityChangedMidSession", kImap,
                    "J|" + kImapLoggedIn + kImapSelectTwo +
-                       "C:A654 UID FETCH 10,20 (UID FLAGS BODY.PEEK[])|M:1|"
+                       "C:A654 UID FETCH 10,20 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:1|"
                        "S:* OK [UIDVALIDITY 6] new|M:2|S:A654 OK|X",
                    kTextMailboxChanged, {1, 1}),
         Transcript("ImapSearchGivesAUidTwice", kImap,

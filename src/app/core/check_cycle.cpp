@@ -8,10 +8,12 @@
 #include "mail/imap_session.h"
 #include "mail/pop3_session.h"
 #include "platform/text_file.h"
+#include "store/recycle_bin.h"
 #include "store/sender_list.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <sstream>
 
 namespace {
@@ -41,7 +43,7 @@ void FillFromAccountLine(CMailSession& session, const std::string& line) {
 template <class Session>
 std::vector<std::shared_ptr<Session>> MakeSessions(CFilterApp& app,
                                                    const std::vector<std::string>& lines,
-                                                   std::chrono::milliseconds timeout) {
+                                                   std::chrono::milliseconds timeout, bool dryRun) {
     std::vector<std::shared_ptr<Session>> sessions;
     sessions.reserve(lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -52,6 +54,9 @@ std::vector<std::shared_ptr<Session>> MakeSessions(CFilterApp& app,
         if (app.JudgeOnce.load())
             session->JudgedMemoryPath = app.DataFilePath(
                 JudgedMemoryFileName(session->TypeLetter, session->ServerName, session->UserName));
+        if (app.RecycleBinDays.load() > 0)
+            session->RecycleBinPath = app.DataFilePath(kRecycleBinFolder);
+        session->DryRun = dryRun;
         sessions.push_back(std::move(session));
     }
     return sessions;
@@ -116,13 +121,17 @@ void CFilterApp::RunMailCheck() {
     if (!CycleRunning.compare_exchange_strong(idle, true))
         return;
     ReadAccountLists(); // an unreadable file gives a cycle without accounts
+    const bool dryRun = NextCheckDryRun.exchange(false) || DryRun.load();
+    if (const int days = RecycleBinDays.load(); days > 0)
+        ExpireRecycleBin(DataFilePath(kRecycleBinFolder), std::time(nullptr), days,
+                         int64_t{std::max(RecycleBinMaxMB.load(), 1)} << 20);
     auto timeout = SessionTimeout(ServerTimeout.load(), ServerTimeoutMsOverride.load());
     std::vector<std::shared_ptr<CPop3Session>> pop3;
     std::vector<std::shared_ptr<CImapSession>> imap;
     {
         std::lock_guard guard(CycleLock);
-        pop3 = MakeSessions<CPop3Session>(*this, Pop3AccountLines, timeout);
-        imap = MakeSessions<CImapSession>(*this, ImapAccountLines, timeout);
+        pop3 = MakeSessions<CPop3Session>(*this, Pop3AccountLines, timeout, dryRun);
+        imap = MakeSessions<CImapSession>(*this, ImapAccountLines, timeout, dryRun);
         // The previous cycle's sessions live on through their own threads.
         Pop3Sessions = pop3;
         ImapSessions = imap;

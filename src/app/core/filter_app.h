@@ -44,6 +44,10 @@ inline constexpr const char* kFriendListFileName = "Friend List.zrk";
 inline constexpr const char* kBlockedListFileName = "Blocked List.zrk";
 inline constexpr const char* kHistoryFileName = "history.zrk";
 inline constexpr const char* kJudgeOnceKey = "JudgeOnce"; // in [SETTINGS]
+inline constexpr const char* kRecycleBinDaysKey = "RecycleBinDays";
+inline constexpr const char* kRecycleBinMaxMBKey = "RecycleBinMaxMB";
+inline constexpr const char* kDryRunKey = "DryRun";
+inline constexpr int kDefaultRecycleBinMaxMB = 500;
 
 enum class HistoryWriteMode { Normal, Clear };
 
@@ -58,6 +62,8 @@ struct BatchJudgement {
     std::vector<bool> Unanswered;
     // Per remembered message: 0 when its life time has run out (delete it).
     std::vector<unsigned char> RememberedVerdicts;
+    // Per message: the reason its history record gives (empty: kept).
+    std::vector<std::string> Reasons;
 };
 
 class CFilterApp {
@@ -129,8 +135,10 @@ class CFilterApp {
     // with the `remembered` messages kept at earlier checks, and applies the
     // life time to those remembered ones. Nothing is judged unless every
     // message of the batch was prepared.
+    // In a dry run the records of condemned mail say "would be deleted".
     BatchJudgement ProcessFetchedMessages(std::vector<PreparedMessage> prepared, size_t batchSize,
-                                          const std::vector<JudgedMessage>& remembered);
+                                          const std::vector<JudgedMessage>& remembered,
+                                          bool dryRun = false);
     // The life-time rule for messages judged and kept at earlier checks: 0
     // for each whose life time has run out, with its history entry (AppLock).
     std::vector<unsigned char>
@@ -220,6 +228,15 @@ class CFilterApp {
     // [SETTINGS] JudgeOnce: each message is judged only once; later checks
     // fetch only what is new (off when the key is absent or 0).
     std::atomic<bool> JudgeOnce{false};
+    // [SETTINGS] RecycleBinDays: days a copy of deleted mail is kept; 0 (or
+    // the key absent): no recycle bin, mail is deleted directly.
+    std::atomic<int> RecycleBinDays{0};
+    // [SETTINGS] RecycleBinMaxMB: the most the bin holds; the oldest go first.
+    std::atomic<int> RecycleBinMaxMB{kDefaultRecycleBinMaxMB};
+    // [SETTINGS] DryRun: checks judge and record but delete nothing.
+    std::atomic<bool> DryRun{false};
+    // The next cycle is a dry run whatever DryRun says (`check --dry-run`).
+    std::atomic<bool> NextCheckDryRun{false};
     std::array<int, 9> SettingsStage{}; // window thread only
 
     // Lists of the settings file, replaced as a whole.
@@ -255,6 +272,10 @@ class CFilterApp {
     // what a memory of judged messages keeps of it.
     std::vector<std::string> RememberedKeyDigests;
     std::vector<JudgedMessage> BatchJudged;
+    std::vector<std::string> BatchReasons; // per message: the reason as judged
+    bool BatchDryRun = false;              // the batch's records say "would be deleted"
+    // A reason as the batch's history record gives it.
+    std::string RecordedReason(std::string reason) const;
 
     // Per-cycle account records and sessions (check cycle). Guarded by
     // CycleLock; sessions are shared so a session of an earlier cycle stays
