@@ -220,8 +220,12 @@ bool ImapBodyLiteral(std::string_view fetchLine, std::string& literal) {
         while (pos < fetchLine.size() && fetchLine[pos] >= '0' && fetchLine[pos] <= '9' &&
                size < (size_t{1} << 40))
             size = size * 10 + static_cast<size_t>(fetchLine[pos++] - '0');
-        if (fetchLine.substr(pos, 3) == "}\r\n" && pos + 3 + size <= fetchLine.size()) {
-            literal = std::string(fetchLine.substr(pos + 3, size));
+        // The collector takes a bare line feed as a line end too.
+        const size_t end = fetchLine.substr(pos, 3) == "}\r\n" ? 3
+                           : fetchLine.substr(pos, 2) == "}\n" ? 2
+                                                               : 0;
+        if (end > 0 && pos + end + size <= fetchLine.size()) {
+            literal = std::string(fetchLine.substr(pos + end, size));
             return true;
         }
         at = pos;

@@ -1,14 +1,19 @@
 // In a POP3 (pipelining) and an IMAP check of three messages, 1 and 3
 // condemned by the real filter, each also by UIDL or UID with a memory of
-// judged messages, the server drops, stalls or answers something hostile at
-// each phase. Every case ends in time, deletes only the condemned, remembers
-// exactly the kept message once it is judged, leaves no thread or descriptor
-// behind and keeps the data files intact.
+// judged messages and the recycle bin, the server drops, stalls or answers
+// something hostile at each phase. Every case ends in time, deletes only the
+// condemned and only with a whole copy in the bin, remembers exactly the
+// kept message once it is judged, leaves no thread or descriptor behind and
+// keeps the data files intact. Checks killed at random moments leave every
+// message on the server or in the bin.
 #include "session_fixture.h"
 #include "store/judged_memory.h"
+#include "store/recycle_bin.h"
 
 #include <csignal>
+#include <random>
 #include <set>
+#include <sys/wait.h>
 
 namespace {
 
@@ -20,8 +25,9 @@ namespace {
 // asked for; Expunge: the numbers move while the bodies come.
 #define FAULTS(X)                                                                                  \
     X(Drop)                                                                                        \
-    X(Stall) X(Garbage) X(LongLine) X(NoCr) X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G)   \
-        X(NilBody) X(Stray) X(Expunge)
+    X(Stall)                                                                                       \
+    X(Garbage) X(LongLine) X(NoCr) X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G) X(NilBody) \
+        X(Stray) X(Expunge)
 #define NAME(f) #f,
 enum class Fault { FAULTS(ENUMERATOR) };
 const char* const kFaultNames[] = {FAULTS(NAME)};
@@ -134,9 +140,10 @@ std::set<int> ExpectedDeletes(Protocol p, bool byUid, Phase phase, Fault fault) 
     return {1, 3};
 }
 
-// What the client's bytes delete: the POP3 marks that "Quit" confirms, the
-// messages that an IMAP STORE names (by number, or by UID 10 n).
-std::set<int> Deleted(const std::string& sent, Protocol p) {
+// What the client's bytes delete: the POP3 marks that "Quit" confirms (all
+// marks unless `confirmed`), the messages that an IMAP STORE names (by
+// number, or by UID 10 n).
+std::set<int> Deleted(const std::string& sent, Protocol p, bool confirmed = true) {
     const std::string command = p == Protocol::Pop3 ? "DELE " : "STORE ";
     std::set<int> numbers;
     for (size_t at = sent.find(command); at != std::string::npos; at = sent.find(command, at + 1))
@@ -145,9 +152,24 @@ std::set<int> Deleted(const std::string& sent, Protocol p) {
                              sent.find_first_of(" \r", at + command.size()) - at - command.size())))
             numbers.insert(sent.compare(at - 4, 4, "UID ") ? n : n / 10);
     const size_t quit = sent.rfind("Quit\r\n");
-    if (p == Protocol::Pop3 && (quit == std::string::npos || quit < sent.rfind("DELE ")))
+    if (confirmed && p == Protocol::Pop3 &&
+        (quit == std::string::npos || quit < sent.rfind("DELE ")))
         return {};
     return numbers;
+}
+
+// Whether the bin holds a whole copy of message n as the server keeps it
+// (a POP3 server without the dot-stuffing).
+bool InBin(const std::string& bin, Protocol p, int n) {
+    std::string text = SampleText(n);
+    if (p == Protocol::Pop3)
+        text.replace(text.find("\r\n..") + 2, 1, "");
+    for (const BinnedMessage& listed : ListRecycleBin(bin)) {
+        BinnedMessage copy;
+        if (ReadBinnedMessage(bin, listed.FileName, copy) && !copy.Damaged && copy.Text == text)
+            return true;
+    }
+    return false;
 }
 
 class FaultMatrix : public testing::TestWithParam<Case> {};
@@ -169,10 +191,14 @@ TEST_P(FaultMatrix, NothingWronglyDeletedNoHangNoLeak) {
             // Bounds the long message; the default bounds the rest.
             if (fault == Fault::LongLine)
                 s.Limits.MaxMessage = 1 << 20;
-            if (byUid)
+            if (byUid) { // as shipped: with the bin
                 s.JudgedMemoryPath = run.dir.File("judged.txt");
+                s.RecycleBinPath = run.dir.File("Recycle Bin");
+            }
         });
         const std::string sent = server.Received();
+        for (int n : Deleted(sent, protocol, false))
+            EXPECT_TRUE(!byUid || InBin(run.dir.File("Recycle Bin"), protocol, n)) << n;
         EXPECT_EQ(sent.substr(0, script.Reached.size()), script.Reached) << "the fault never came";
         const bool all = FetchesAll(protocol, phase, fault); // and judges it: 3 history records
         EXPECT_EQ(Deleted(sent, protocol), ExpectedDeletes(protocol, byUid, phase, fault)) << sent;
@@ -242,6 +268,67 @@ std::vector<Case> AllCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, FaultMatrix, testing::ValuesIn(AllCases()), CaseName);
+
+// A check in a child process, killed at a random moment of the span a whole
+// check takes: every message a delete command named has a whole copy.
+TEST(KilledCheck, EveryMessageStaysOnTheServerOrIsInTheBin) {
+    auto check = [](Protocol p, bool byUid, const CTempDir& dir, int port) {
+        CFilterApp app;
+        app.InstallPath = dir.Path();
+        UseTestLists(app);
+        std::shared_ptr<CMailSession> session = std::make_shared<CImapSession>(app);
+        if (p == Protocol::Pop3)
+            session = std::make_shared<CPop3Session>(app);
+        session->ServerName = "127.0.0.1";
+        session->UserName = "u";
+        session->Password = "p";
+        session->RecycleBinPath = dir.File("Recycle Bin");
+        if (byUid)
+            session->JudgedMemoryPath = dir.File("judged.txt");
+        if (session->ConnectToServer(port) == 1)
+            session->StartStep();
+        return session->WaitUntilEnded(std::chrono::seconds(20));
+    };
+    const auto begin = std::chrono::steady_clock::now();
+    {
+        CTempDir dir;
+        CFakeServer server(Steps(HappyPath(Protocol::Imap, 3, {1, 3})));
+        ASSERT_TRUE(check(Protocol::Imap, false, dir, server.Port()) && server.WaitDone());
+        ASSERT_EQ(Deleted(server.Received(), Protocol::Imap), (std::set<int>{1, 3}));
+    }
+    const auto span = (std::chrono::steady_clock::now() - begin) * 3 / 2;
+    std::mt19937 random(1207);
+    std::uniform_int_distribution<long long> delay(0, span.count());
+    int killedWhileDeleting = 0;
+    for (int kill = 0; kill < 200; ++kill) {
+        const Protocol p = kill % 2 ? Protocol::Imap : Protocol::Pop3;
+        const bool byUid = kill % 4 >= 2;
+        CTempDir dir;
+        CFakeServer server(Steps(HappyPath(p, 3, {1, 3}, "\r\n", byUid)));
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0)
+            _exit(check(p, byUid, dir, server.Port()) ? 0 : 1);
+        std::this_thread::sleep_for(decltype(span)(delay(random)));
+        ::kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        // A check killed before it connected: a connection that closes at
+        // once ends the server's wait for one.
+        const int knock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in at{
+            AF_INET, htons(static_cast<uint16_t>(server.Port())), {htonl(INADDR_LOOPBACK)}, {}};
+        ::connect(knock, reinterpret_cast<sockaddr*>(&at), sizeof at);
+        ::close(knock);
+        EXPECT_TRUE(server.WaitDone());
+        const std::set<int> named = Deleted(server.Received(), p, false);
+        killedWhileDeleting +=
+            !named.empty() &&
+            server.Received().find(p == Protocol::Pop3 ? "Quit" : "CLOSE") == std::string::npos;
+        for (int n : named)
+            EXPECT_TRUE(InBin(dir.File("Recycle Bin"), p, n)) << "kill " << kill << ": " << n;
+    }
+    EXPECT_GT(killedWhileDeleting, 0) << "no kill came between the copies and the end";
+}
 
 // A server too slow for a reply's deadline or the session's bound. Once the
 // script starts it, each reading of the session's clock moves it on a step.

@@ -22,6 +22,7 @@ struct DialogueCase {
     int BufferSize = 1000;
     bool KeepAlive = false; // NOOPs every 5 ms
     bool JudgeOnce = false; // with a memory of judged messages (empty at the start)
+    bool BrokenBin = false, DryRun = false;
 };
 
 // A dialogue in one line: "S:" what the server sends, "C:" what the client
@@ -30,16 +31,19 @@ struct DialogueCase {
 // password", or "cancel"); "D:" POP3 commands sent ahead, "B:" the most one
 // receive takes, "F" POP3 stops pipelining on the way, "P:" the password the
 // session starts with, "K:" the keep-alive runs and the server answers each
-// NOOP with this ("/" a line end), "J" with a memory of judged messages.
+// NOOP with this ("/" a line end), "J" with a memory of judged messages,
+// "R" with a recycle bin that cannot be written, "Y" a dry run.
 DialogueCase Transcript(const char* name, Protocol p, const std::string& text, const char* status,
                         std::vector<unsigned char> verdicts = {}) {
     DialogueCase c{name, p, {}, status, std::move(verdicts)};
     std::istringstream items(text);
     for (std::string item; std::getline(items, item, '|');) {
         std::string rest = item.substr(std::min<size_t>(2, item.size()));
-        if (item == "X" || item == "F" || item == "J")
+        if (item == "X" || item == "F" || item == "J" || item == "R" || item == "Y")
             item == "X"   ? c.Script.push_back(CloseNow())
             : item == "F" ? void(c.FallsBack = true)
+            : item == "R" ? void(c.BrokenBin = true)
+            : item == "Y" ? void(c.DryRun = true)
                           : void(c.JudgeOnce = true);
         else if (item[0] == 'M')
             c.Script.push_back(S(MessageReply(p, std::stoi(rest))));
@@ -76,6 +80,10 @@ TEST_P(Dialogue, ExactBytes) {
         s.BufferSize = c.BufferSize;
         if (c.JudgeOnce)
             s.JudgedMemoryPath = run.dir.File("judged.txt");
+        if (c.BrokenBin) // a file where the folder should be
+            run.dir.Write("Recycle Bin", "");
+        s.RecycleBinPath = run.dir.File("Recycle Bin");
+        s.DryRun = c.DryRun;
         if (auto* pop3 = dynamic_cast<CPop3Session*>(&s); pop3 && c.Depth > 0)
             pop3->PipelineDepth = c.Depth;
     });
@@ -127,9 +135,9 @@ const std::string kPop3Pipelining = kPop3Login + "S:+OK|C:CAPA|S:+OK|S:PIPELININ
 const std::string kImapLogin = "S:* OK|C:a001 LOGIN u p|";
 const std::string kImapLoggedIn = kImapLogin + "S:a001 OK [CAPABILITY IMAP4rev1]|";
 // Three messages on a server without UIDPLUS, up to the last FETCH.
-const std::string kImapThree =
-    kImapLoggedIn + "C:A142 SELECT INBOX|S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1:3 (FLAGS "
-                    "INTERNALDATE BODY.PEEK[])|M:1|M:2|";
+const std::string kImapThree = kImapLoggedIn +
+                               "C:A142 SELECT INBOX|S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1:3 (FLAGS "
+                               "INTERNALDATE BODY.PEEK[])|M:1|M:2|";
 const std::string kLogout = "C:a006 LOGOUT|S:a006 OK";
 // Two messages (UIDs 10 and 20) of UIDVALIDITY 5, listed by UID.
 const std::string kImapSelectTwo = "C:A142 SELECT INBOX|S:* 2 EXISTS|S:* OK [UIDVALIDITY 5] x|"
@@ -256,6 +264,18 @@ INSTANTIATE_TEST_SUITE_P(
                        "C:A142 SELECT INBOX|S:* 2 EXISTS|S:* OK [UIDVALIDITY 5] x|S:A142 OK|"
                        "C:a007 UID SEARCH ALL|S:* SEARCH 10 10|S:a007 OK|X",
                    kTextFetchFailed),
+        // Only what is safely in the bin is deleted; a dry run deletes nothing.
+        Transcript("ImapBinNotWritableNothingDeleted", kImap,
+                   "R|" + kImapThree + "M:3|S:A654 OK|C:A341 CLOSE|S:A341 OK", kTextBinCopyFailed,
+                   {0, 1, 0}),
+        Transcript("Pop3BinNotWritableNothingDeleted", kPop3,
+                   "R|" + kPop3Login + kPop3NoCapa + "S:+OK 2 9|" + kNoList +
+                       "C:RETR 1|M:1|C:RETR 2|M:2|C:Quit|S:+OK",
+                   kTextBinCopyFailed, {0, 1}),
+        Transcript("Pop3DryRunNothingDeleted", kPop3,
+                   "Y|" + kPop3Login + kPop3NoCapa + "S:+OK 1 9|" + kNoList +
+                       "C:RETR 1|M:1|C:Quit|S:+OK",
+                   kTextDryRun, {0}),
         // UIDL with an id given twice: every message is judged, as without a memory.
         Transcript("Pop3UidlDuplicatesJudgeAll", kPop3,
                    "J|" + kPop3Login + kPop3NoCapa + "S:+OK 2 9|" + kNoList +
