@@ -2,6 +2,9 @@
 // UIDPLUS. Whole cycles run the program as a process (test_end_to_end.cpp).
 #include "core/session_fixture.h"
 #include "mail_server.h"
+#include "store/recycle_bin.h"
+
+#include <set>
 
 #include <sys/stat.h>
 
@@ -82,18 +85,21 @@ TEST(ServerSession, OnlyCondemnedMailLeavesBySession) {
 
 // With a memory of judged messages a second check fetches only the new mail,
 // judging leaves \Seen as it was, and a kept mail whose life time runs out
-// is deleted without being fetched again.
+// is fetched again only for its copy in the recycle bin, which then holds
+// every deleted mail byte for byte.
 TEST(ServerJudgeOnce, LaterChecksFetchOnlyNewMailAndTheLifeTimeStillApplies) {
     SKIP_WITHOUT_MAIL_SERVER();
     for (const bool imap : {false, true}) {
         const char* user = imap ? "user9" : "user8";
         CTestMailServer::ResetMailbox(user);
+        std::multiset<std::string> delivered;
         auto deliver = [&](int n) {
-            CTestMailServer::Deliver(
-                user, filter_test::MessageText(
-                          {.From = n % 2 ? "ann@friends.example" : "offers@spam.example",
-                           .Subject = Subject(n),
-                           .Date = "Thu, 18 Sep 2003 10:00:00 +0200"}));
+            const std::string text = filter_test::MessageText(
+                {.From = n % 2 ? "ann@friends.example" : "offers@spam.example",
+                 .Subject = Subject(n),
+                 .Date = "Thu, 18 Sep 2003 10:00:00 +0200"});
+            delivered.insert(text);
+            CTestMailServer::Deliver(user, text);
         };
         for (int n = 1; n <= 4; ++n)
             deliver(n);
@@ -110,6 +116,7 @@ TEST(ServerJudgeOnce, LaterChecksFetchOnlyNewMailAndTheLifeTimeStillApplies) {
             session->Password = CTestMailServer::Password(user);
             session->ReceiveTimeout = 20s;
             session->JudgedMemoryPath = dir.File("judged.txt");
+            session->RecycleBinPath = dir.File("Recycle Bin");
             EXPECT_EQ(session->ConnectToServer(imap ? CTestMailServer::ImapPort()
                                                     : CTestMailServer::Pop3Port()),
                       1);
@@ -142,6 +149,14 @@ TEST(ServerJudgeOnce, LaterChecksFetchOnlyNewMailAndTheLifeTimeStillApplies) {
         EXPECT_EQ(check(), 0) << imap;
         EXPECT_EQ(CTestMailServer::Messages(user).size(), 0u) << imap;
         EXPECT_EQ(app.GetHistorySize(), 8u) << imap;
+        std::multiset<std::string> binned;
+        for (const BinnedMessage& listed : ListRecycleBin(dir.File("Recycle Bin"))) {
+            BinnedMessage copy;
+            EXPECT_TRUE(ReadBinnedMessage(dir.File("Recycle Bin"), listed.FileName, copy) &&
+                        !copy.Damaged && !copy.ServerId.empty());
+            binned.insert(copy.Text);
+        }
+        EXPECT_TRUE(binned == delivered) << imap;
     }
 }
 
