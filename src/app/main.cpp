@@ -106,15 +106,19 @@ int main(int argc, char** argv) {
             // Queued after the reply's write, so the companion gets its answer.
             QMetaObject::invokeMethod(
                 &qtApp, [] { QCoreApplication::exit(kExitQuitRequest); }, Qt::QueuedConnection);
-        } else if (request == "check") {
+        } else if (request == "check" || request == "check --dry-run") {
+            app.NextCheckDryRun = request != "check";
             app.CheckNow();
             reply("ok");
-        } else if (request.rfind("check --wait ", 0) == 0) {
-            long long seconds = Atoi(request.substr(13));
+        } else if (request.rfind("check --wait ", 0) == 0 ||
+                   request.rfind("check --dry-run --wait ", 0) == 0) {
+            const bool dryRun = request.rfind("check --dry-run", 0) == 0;
+            long long seconds = Atoi(request.substr(dryRun ? 23 : 13));
             if (seconds <= 0) {
                 reply("error bad time-out");
                 return;
             }
+            app.NextCheckDryRun = dryRun;
             app.CheckNow();
             // Waiting happens off the window thread, which must stay free to
             // show the questions the check may ask.

@@ -83,11 +83,21 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {11014, "Compact Data Files"},
     {11015, "History Report"},
     {11016, "Save Settings"},
-    // Drossgate's own: the Options page's check box and its help.
+    // Drossgate's own: the Options page's check boxes, the recycle bin and their help.
     {11017, "Judge each message only once"},
     {11018, "Each check fetches and judges only mail that is new since the last check. Mail once "
             "kept is not judged again: blocking its sender later does not delete it. Its life time "
             "still applies."},
+    {11019, "Recycle Bin"},
+    {11020, "Keep deleted mail (days)"},
+    {11021, "At most (MB)"},
+    {11022, "Dry run: judge, but delete nothing"},
+    {11023, "Before a mail is deleted on the server, a copy goes to the recycle bin in the data "
+            "folder, where the history can restore it. Copies older than this many days go, and "
+            "the oldest go first when the bin is larger than its size. 0: no recycle bin, mail "
+            "is deleted directly."},
+    {11024, "Checks judge every mail and record it in the history as usual, but delete nothing: "
+            "the history shows what would have been deleted. Try new rules this way first."},
     // 12000, the prompt's title, is absent: its default is the account or
     // server name the prompt already shows.
     {12001, "User Name"},
@@ -155,6 +165,7 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {23007, "It is larger than the maximum size allowed.", true},
     {23008, "It has a program attachment (exe or scr).", true},
     {23009, "The same mail arrived more than once in one check.", true},
+    {23010, "Would be deleted"},
     {25001, "Testing in progress, Please Wait."},
 });
 } // namespace

@@ -10,9 +10,13 @@ CDialogUnits::CDialogUnits(const QFont& font) {
     charHeight_ = std::max(1, metrics.height());
 }
 
-int CDialogUnits::X(int units) const { return (units * averageCharWidth_ + 2) / 4; }
+int CDialogUnits::X(int units) const {
+    return (units * averageCharWidth_ + 2) / 4;
+}
 
-int CDialogUnits::Y(int units) const { return (units * charHeight_ + 4) / 8; }
+int CDialogUnits::Y(int units) const {
+    return (units * charHeight_ + 4) / 8;
+}
 
 void PlaceControl(const CDialogUnits& du, QWidget* control, int id, int x, int y, int w, int h) {
     if (id > 0)

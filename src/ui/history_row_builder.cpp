@@ -1,17 +1,20 @@
 #include "ui/history_row_builder.h"
 
 #include "app/core/filter_app.h"
+#include "filter/levels.h"
 #include "platform/numconv.h"
 #include "ui/message_box.h"
 #include "ui/text_conv.h"
 
 #include <algorithm>
+#include <cstring>
 
 CHistoryRowBuilder::CHistoryRowBuilder(CFilterApp& app, const QFont& font, HistoryMode mode,
                                        const LocalDateTime& d1, const LocalDateTime& d2)
     : app_(app), metrics_(font), mode_(mode), d1_(d1), d2_(d2) {
     kept_ = Measure(LocalText(app_, 23001));
     deleted_ = Measure(LocalText(app_, 23002));
+    wouldBeDeleted_ = Measure(LocalText(app_, 23010));
     advances_.fill(-1);
 }
 
@@ -73,8 +76,11 @@ bool CHistoryRowBuilder::Build(const std::shared_ptr<const HistoryEntry>& entry,
         widths[1] = WidthOfUnique(text, widths[1]);
         sender = senders_.emplace(entry->From, Measured{std::move(text), 0}).first;
     }
-    const Measured& status = entry->Reason.empty() ? kept_ : deleted_;
-    const Measured& reason = Reason(entry->Reason);
+    // A dry run's record: the reason after the mark, the status says so.
+    const bool dryRun = entry->Reason.starts_with(kDryRunReasonPrefix);
+    const Measured& status = entry->Reason.empty() ? kept_ : dryRun ? wouldBeDeleted_ : deleted_;
+    const Measured& reason =
+        Reason(dryRun ? entry->Reason.substr(std::strlen(kDryRunReasonPrefix)) : entry->Reason);
 
     row.Entry = entry;
     row.Cells = {date->second.Shown.Text, sender->second.Text, ToQString(entry->Subject),

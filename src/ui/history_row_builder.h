@@ -44,7 +44,7 @@ class CHistoryRowBuilder {
     QFontMetrics metrics_;
     HistoryMode mode_;
     LocalDateTime d1_, d2_;
-    Measured kept_, deleted_;
+    Measured kept_, deleted_, wouldBeDeleted_;
     std::unordered_map<std::string, Dated> dates_;
     std::unordered_map<std::string, Measured> senders_, reasons_;
     std::array<int, 256> advances_; // single-character advances, -1 until needed

@@ -26,6 +26,8 @@ namespace {
 constexpr int kExtensionRole = Qt::UserRole;
 constexpr int kIgnoreSender = 3; // the button id whose choice enables the note
 constexpr int kJudgeOnceHelpTextId = 11018;
+constexpr int kRecycleBinHelpTextId = 11023;
+constexpr int kDryRunHelpTextId = 11024;
 
 QLineEdit* CreateNumberEdit(QWidget* parent) {
     auto* edit = new QLineEdit(parent);
@@ -78,8 +80,18 @@ void COptionsPage::BuildControls() {
     PlaceControl(du, lifeTimeEdit_, 1049, 110, 126, 40, 12);
     judgeOnce_ = new QCheckBox("Judge each message only once", this);
     PlaceControl(du, judgeOnce_, 1050, 15, 150, 140, 10);
+    dryRun_ = new QCheckBox("Dry run: judge, but delete nothing", this);
+    PlaceControl(du, dryRun_, 1056, 15, 163, 140, 10);
 
-    PlaceControl(du, new QGroupBox("Melacious Files", this), 1016, 163, 2, 162, 110);
+    PlaceControl(du, new QGroupBox("Recycle Bin", this), 1051, 163, 76, 162, 38);
+    PlaceControl(du, new QLabel("Keep deleted mail (days)", this), 1052, 171, 88, 92, 8);
+    binDaysEdit_ = CreateNumberEdit(this);
+    PlaceControl(du, binDaysEdit_, 1053, 267, 86, 50, 12);
+    PlaceControl(du, new QLabel("At most (MB)", this), 1054, 171, 101, 92, 8);
+    binSizeEdit_ = CreateNumberEdit(this);
+    PlaceControl(du, binSizeEdit_, 1055, 267, 99, 50, 12);
+
+    PlaceControl(du, new QGroupBox("Melacious Files", this), 1016, 163, 2, 162, 72);
     extensionEdit_ = new QLineEdit(this);
     PlaceControl(du, extensionEdit_, 1046, 171, 14, 90, 12);
     addExtension_ = new QPushButton("Add", this);
@@ -92,7 +104,7 @@ void COptionsPage::BuildControls() {
     extensions_->setSortingEnabled(true);
     extensions_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     extensions_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    PlaceControl(du, extensions_, 1042, 171, 31, 90, 76);
+    PlaceControl(du, extensions_, 1042, 171, 31, 90, 40);
 
     auto* save = new QPushButton("Save Settings", this);
     PlaceControl(du, save, 1047, 163, 117, 78, 24);
@@ -126,6 +138,9 @@ void COptionsPage::LoadFields() {
     sizeEdit_->setText(QString::number(app_.MaxAttachmentSize.load()));
     lifeTimeEdit_->setText(QString::number(app_.MailLifeTime.load()));
     judgeOnce_->setChecked(app_.JudgeOnce.load());
+    dryRun_->setChecked(app_.DryRun.load());
+    binDaysEdit_->setText(QString::number(app_.RecycleBinDays.load()));
+    binSizeEdit_->setText(QString::number(app_.RecycleBinMaxMB.load()));
     // HiddenOptionFlag would tick check box 1027, which the page does not have.
 }
 
@@ -154,6 +169,12 @@ void COptionsPage::SaveSettings() {
     app_.MaxAttachmentSize = Atoi(FromQString(sizeEdit_->text()));
     app_.MailLifeTime = Atoi(FromQString(lifeTimeEdit_->text()));
     app_.JudgeOnce = judgeOnce_->isChecked();
+    app_.DryRun = dryRun_->isChecked();
+    app_.RecycleBinDays = std::max(0, Atoi(FromQString(binDaysEdit_->text())));
+    // An empty or 0 size would empty the bin at the next check: the default instead.
+    const int binSize = Atoi(FromQString(binSizeEdit_->text()));
+    app_.RecycleBinMaxMB = binSize > 0 ? binSize : kDefaultRecycleBinMaxMB;
+    binSizeEdit_->setText(QString::number(app_.RecycleBinMaxMB.load()));
     // Built whole, then swapped in: a running check sees the old list or the
     // new one, never a part of either.
     std::vector<std::string> extensions;
@@ -185,6 +206,11 @@ void COptionsPage::Localize() {
     LocalizeWindow(app_, this, 11001,
                    {1005, 1038, 1039, 1040, 1041, 1007, 1009, 1011, 1015, 1016, 1043, 1044, 1037,
                     1045, 1031, 1047, 1050});
-    judgeOnce_->setToolTip(ShownText(
-        app_.GetLocalizedText(kJudgeOnceHelpTextId, EnglishDefault(kJudgeOnceHelpTextId))));
+    LocalizeWindow(app_, this, 11019, {1051, 1052, 1054, 1056});
+    const auto help = [this](int id) {
+        return ShownText(app_.GetLocalizedText(id, EnglishDefault(id)));
+    };
+    judgeOnce_->setToolTip(help(kJudgeOnceHelpTextId));
+    binDaysEdit_->setToolTip(help(kRecycleBinHelpTextId));
+    dryRun_->setToolTip(help(kDryRunHelpTextId));
 }

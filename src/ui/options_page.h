@@ -42,6 +42,9 @@ class COptionsPage : public QWidget {
     QLineEdit* sizeEdit_;
     QLineEdit* lifeTimeEdit_;
     QCheckBox* judgeOnce_;
+    QCheckBox* dryRun_;
+    QLineEdit* binDaysEdit_;
+    QLineEdit* binSizeEdit_;
     QLineEdit* extensionEdit_;
     QPushButton* addExtension_;
     QPushButton* deleteExtensions_;

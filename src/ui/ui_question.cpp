@@ -15,7 +15,7 @@ struct Question {
     bool done = false;
     int answer = 0;
     int noAnswer = 0;
-    QPointer<QWidget> window; // touched on the window thread only
+    QPointer<QWidget> window;   // touched on the window thread only
     std::function<void()> wake; // set for window-thread callers
 
     void Complete(int value) {

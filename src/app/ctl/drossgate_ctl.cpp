@@ -24,6 +24,9 @@ void PrintUsage(FILE* out) {
                "  check --wait [--timeout S]    start a check and wait until all of its\n"
                "                                sessions have ended (default 600 seconds),\n"
                "                                then print the last status\n"
+               "  check --dry-run [--wait ...]  the same, but this check deletes nothing: it\n"
+               "                                judges and records every message, and the\n"
+               "                                history shows what would have been deleted\n"
                "  status                        print the last status text and whether a\n"
                "                                check cycle or sessions are running\n"
                "\n"
@@ -65,29 +68,30 @@ int main(int argc, char** argv) {
     if ((command == "show" || command == "quit" || command == "status") && args.size() == 1) {
         request = command;
     } else if (command == "check") {
-        if (args.size() == 1) {
-            request = "check";
-        } else {
-            long long seconds = 600;
-            bool wait = false;
-            for (size_t i = 1; i < args.size(); ++i) {
-                if (args[i] == "--wait") {
-                    wait = true;
-                } else if (args[i] == "--timeout" && i + 1 < args.size() &&
-                           ParseSeconds(args[i + 1], seconds)) {
-                    ++i;
-                } else {
-                    PrintUsage(stderr);
-                    return kExitUsage;
-                }
-            }
-            if (!wait) {
+        long long seconds = 600;
+        bool wait = false, timeout = false, dryRun = false;
+        for (size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "--wait") {
+                wait = true;
+            } else if (args[i] == "--dry-run") {
+                dryRun = true;
+            } else if (args[i] == "--timeout" && i + 1 < args.size() &&
+                       ParseSeconds(args[i + 1], seconds)) {
+                timeout = true;
+                ++i;
+            } else {
                 PrintUsage(stderr);
                 return kExitUsage;
             }
-            request = "check --wait " + std::to_string(seconds);
-            replyTimeoutMs = seconds * 1000 + 10000;
         }
+        if (timeout && !wait) {
+            PrintUsage(stderr);
+            return kExitUsage;
+        }
+        request = std::string(dryRun ? "check --dry-run" : "check") +
+                  (wait ? " --wait " + std::to_string(seconds) : "");
+        if (wait)
+            replyTimeoutMs = seconds * 1000 + 10000;
     } else {
         PrintUsage(stderr);
         return kExitUsage;
