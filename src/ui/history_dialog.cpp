@@ -29,6 +29,7 @@
 #include <QRegularExpression>
 #include <QShowEvent>
 #include <QTableView>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -55,6 +56,14 @@ int WidthValue(const QFontMetrics& metrics, const QString& text) {
 }
 
 } // namespace
+
+QMessageBox* MakeUnblockQuestion(CFilterApp& app, QWidget* parent) {
+    auto* box = new QMessageBox(QMessageBox::Question, LocalText(app, 8000),
+                                LocalText(app, kTextUnblockQuestion),
+                                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box->setDefaultButton(QMessageBox::Yes);
+    return box;
+}
 
 CHistoryDialog::CHistoryDialog(CFilterApp& app, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -256,9 +265,8 @@ void CHistoryDialog::RestoreSelected() {
     }
     // Left on the list, the sender's mail would be deleted again at the next check.
     if (IsSenderBlocked(app_, row->Entry->From)) {
-        const auto answer = QMessageBox::question(
-            this, windowTitle(), LocalText(app_, kTextUnblockQuestion),
-            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+        std::unique_ptr<QMessageBox> question(MakeUnblockQuestion(app_, this));
+        const int answer = question->exec();
         if (answer == QMessageBox::Cancel)
             return;
         if (answer == QMessageBox::Yes)

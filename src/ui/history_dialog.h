@@ -24,6 +24,7 @@ class CFilterApp;
 class CHistoryModel;
 class CMailBodyDialog;
 class QButtonGroup;
+class QMessageBox;
 class QDateEdit;
 class QPushButton;
 class QTableView;
@@ -96,3 +97,7 @@ class CHistoryDialog : public QDialog {
     std::array<int, 5> columnWidths_{};
     LocalDateTime pickerTime_; // only the time of day is used
 };
+
+// The question before a mail of a blocked sender is restored: Yes takes the
+// sender off the blocked list, No restores it anyway, Cancel does nothing.
+QMessageBox* MakeUnblockQuestion(CFilterApp& app, QWidget* parent);
