@@ -32,6 +32,7 @@
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 namespace {
 constexpr int kFirstHeaderTextId = 8009;
@@ -187,17 +188,17 @@ void CHistoryDialog::FillHistoryList() {
     // records take the same copies whatever the date rule lists.
     const std::vector<BinnedMessage> bin = ListRecycleBin(RecycleBinDir(app_));
     const std::vector<std::string> copies = MatchBinnedCopies(history, bin);
+    std::unordered_set<std::string> imapCopies;
+    for (const BinnedMessage& binned : bin)
+        if (binned.Type == 'I')
+            imapCopies.insert(binned.FileName);
     rowCopies_.clear();
     for (size_t i = 0; i < history.size(); ++i) {
         HistoryRow row;
         if (!builder.Build(history[i], row, columnWidths_))
             continue;
         rows.push_back(std::move(row));
-        RowCopy copy{copies[i]};
-        for (const BinnedMessage& binned : bin)
-            if (!copy.FileName.empty() && binned.FileName == copy.FileName)
-                copy.Imap = binned.Type == 'I';
-        rowCopies_.push_back(std::move(copy));
+        rowCopies_.push_back({copies[i], imapCopies.count(copies[i]) > 0});
     }
     if (!rows.empty())
         clearHistory_->setEnabled(true);

@@ -10,7 +10,10 @@
 #include "store/english_texts.h"
 #include "store/sender_list.h"
 
+#include <condition_variable>
 #include <deque>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <unordered_map>
 
@@ -133,6 +136,42 @@ int Finish(CFilterApp& app, int result, const std::string& serverText, std::stri
     return result;
 }
 
+// One restore of a copy at a time (the viewer and the companion may ask at
+// once): a second waits, then finds the copy gone instead of appending the
+// mail twice.
+class CRestoreClaim {
+  public:
+    explicit CRestoreClaim(const std::string& fileName) : fileName_(fileName) {
+        std::unique_lock guard(Lock());
+        Changed().wait(guard, [&] { return !Claimed().count(fileName_); });
+        Claimed().insert(fileName_);
+    }
+    ~CRestoreClaim() {
+        {
+            std::lock_guard guard(Lock());
+            Claimed().erase(fileName_);
+        }
+        Changed().notify_all();
+    }
+    CRestoreClaim(const CRestoreClaim&) = delete;
+    CRestoreClaim& operator=(const CRestoreClaim&) = delete;
+
+  private:
+    static std::mutex& Lock() {
+        static std::mutex lock;
+        return lock;
+    }
+    static std::condition_variable& Changed() {
+        static std::condition_variable changed;
+        return changed;
+    }
+    static std::set<std::string>& Claimed() {
+        static std::set<std::string> claimed;
+        return claimed;
+    }
+    std::string fileName_;
+};
+
 // Reads the copy and refuses one that is gone or damaged: 1 or the result.
 int ReadWholeCopy(CFilterApp& app, const std::string& fileName, BinnedMessage& copy) {
     if (!ReadBinnedMessage(RecycleBinDir(app), fileName, copy))
@@ -179,6 +218,7 @@ bool PeekBinnedCopy(CFilterApp& app, const std::string& fileName, BinnedMessage&
 }
 
 int RestoreBinnedCopy(CFilterApp& app, const std::string& fileName, std::string& status) {
+    const CRestoreClaim claim(fileName);
     BinnedMessage copy;
     if (const int read = ReadWholeCopy(app, fileName, copy); read != 1)
         return Finish(app, read, {}, status);
