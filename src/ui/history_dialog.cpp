@@ -265,13 +265,14 @@ void CHistoryDialog::RestoreSelected() {
         return;
     }
     // Left on the list, the sender's mail would be deleted again at the next check.
-    if (IsSenderBlocked(app_, row->Entry->From)) {
+    const std::string sender = row->Entry->From;
+    if (IsSenderBlocked(app_, sender)) {
         std::unique_ptr<QMessageBox> question(MakeUnblockQuestion(app_, this));
         const int answer = question->exec();
         if (answer == QMessageBox::Cancel)
             return;
         if (answer == QMessageBox::Yes)
-            UnblockSender(app_, row->Entry->From);
+            UnblockSender(app_, sender);
     }
     restoring_ = true;
     UpdateCopyButtons();

@@ -250,7 +250,8 @@ int RestoreBinnedCopy(CFilterApp& app, const std::string& fileName, std::string&
     const std::string& name = account.Name.empty() ? account.Server : account.Name;
     if (outcome.Result != kAppendDone) {
         const int result = ResultOfAppend(outcome.Result);
-        app.LogLine("restore failed: " + Text(app, TextOfResult(result)) + " " + outcome.ServerText,
+        app.LogLine("restore failed: " + Text(app, TextOfResult(result)) +
+                        (outcome.ServerText.empty() ? "" : " " + outcome.ServerText),
                     name);
         return Finish(app, result, outcome.ServerText, status);
     }
