@@ -109,7 +109,7 @@ std::string HandleRestoreRequest(CFilterApp& app, const std::string& request) {
     const std::string verb = fields.size() > 1 ? fields[1] : std::string();
     const std::string argument = fields.size() > 2 ? fields[2] : std::string();
     const std::string saveTo = fields.size() > 3 ? fields[3] : std::string();
-    if (fields[0] != kRestoreRequestWord || fields.size() > 4 ||
+    if (fields[0] != kRestoreRequestWord || fields.size() > (verb == "list" ? 3u : 4u) ||
         (verb != "list" && verb != "row" && verb != "search") ||
         (verb != "list" && argument.empty()))
         return "error bad restore request";
