@@ -2,6 +2,7 @@
 // companion command on its channel.
 #include "app/core/channel_path.h"
 #include "app/core/filter_app.h"
+#include "app/core/restore_request.h"
 #include "app/qt/channel_server.h"
 #include "platform/instance_lock.h"
 #include "platform/numconv.h"
@@ -125,6 +126,12 @@ int main(int argc, char** argv) {
             std::thread([&app, seconds, reply] {
                 bool ended = app.WaitForCheckToFinish(std::chrono::seconds(seconds));
                 reply(std::string(ended ? "ok " : "timeout ") + StatusLine(app));
+            }).detach();
+        } else if (IsRestoreRequest(request)) {
+            // Off the window thread: it talks to the server, and a password
+            // prompt it raises needs the window thread free.
+            std::thread([&app, request, reply] {
+                reply(HandleRestoreRequest(app, request));
             }).detach();
         } else if (request == "status") {
             reply("ok " + StatusLine(app));

@@ -25,6 +25,13 @@ void AppendHeadField(std::string& out, std::string_view field) {
 }
 } // namespace
 
+std::string StoredHistoryField(std::string_view field) {
+    std::string stored;
+    AppendHeadField(stored, field);
+    stored.pop_back();
+    return stored;
+}
+
 void AppendHistoryRecord(std::string& out, const HistoryEntry& entry) {
     out.reserve(out.size() + entry.Date.size() + entry.From.size() + entry.Subject.size() +
                 entry.Reason.size() + entry.Body.size() + 40);

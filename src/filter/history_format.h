@@ -18,6 +18,11 @@ inline constexpr std::string_view kHistoryEndMarker = ">>==<ZRKENDMSG>==<<";
 inline constexpr char kHistoryBarSubstitute = '!';
 inline constexpr std::string_view kHistoryEndMarkerSubstitute = ">>==[ZRKENDMSG]==<<";
 
+// A field before the body as a stored record holds it: every "|" and end
+// marker replaced. Compare fields in this form, since a record read back
+// from the file holds nothing else.
+std::string StoredHistoryField(std::string_view field);
+
 void AppendHistoryRecord(std::string& out, const HistoryEntry& entry);
 
 // Splits a file's text into entries. `completeBytes` is the length of the

@@ -98,6 +98,14 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
             "is deleted directly."},
     {11024, "Checks judge every mail and record it in the history as usual, but delete nothing: "
             "the history shows what would have been deleted. Try new rules this way first."},
+    // Restoring from the recycle bin: the history viewer's buttons and their help.
+    {11030, "&Restore"},
+    {11031, "Sa&ve as..."},
+    {11032, "Puts the selected deleted mail back into its IMAP inbox, with its flags and date, and "
+            "takes it out of the recycle bin. POP3 cannot put mail back: for a POP3 mail Restore "
+            "saves it as an .eml file."},
+    {11033, "Saves the selected deleted mail from the recycle bin as an .eml file, byte for byte. "
+            "The copy stays in the recycle bin."},
     // 12000, the prompt's title, is absent: its default is the account or
     // server name the prompt already shows.
     {12001, "User Name"},
@@ -166,6 +174,29 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {23008, "It has a program attachment (exe or scr).", true},
     {23009, "The same mail arrived more than once in one check.", true},
     {23010, "Would be deleted"},
+    // Restoring from the recycle bin.
+    {23020, "The mail is back in the inbox."},
+    {23021, "The mail was saved to the file."},
+    {23022, "The account of this mail is no longer in your account list."},
+    {23023, "The server refused to take the mail back."},
+    {23024, "The mail is too large for the server."},
+    {23025, "The connection to the server failed."},
+    {23026, "The copy in the recycle bin is damaged; it is neither restored nor saved."},
+    {23027, "The copy is no longer in the recycle bin."},
+    {23028, "Password is not given."},
+    {23029, "The server rejected the user name or password."},
+    {23030, "POP3 cannot put mail back on the server; save the mail as an .eml file instead."},
+    {23031, "The mail could not be written to the file."},
+    {23032,
+     "The mail is back in the inbox, but its copy could not be removed from the recycle bin."},
+    {23033, "The copy stays in the recycle bin."},
+    {23034, "The server said:"},
+    {23035, "The sender of this mail is on your blocked list, so the next check would delete it "
+            "again. Take the sender off the blocked list?"},
+    {23036, "The sender is still on your blocked list: the next check may delete the mail again."},
+    {23037, "Mail files (*.eml)"},
+    {23038, "No deleted mail with a copy in the recycle bin matches."},
+    {23039, "More than one deleted mail matches; give its row number:"},
     {25001, "Testing in progress, Please Wait."},
 });
 } // namespace

@@ -38,6 +38,19 @@ class CSenderSet {
         std::lock_guard guard(lock_);
         return folded_.find(folded) != folded_.end();
     }
+    // Takes `entry` out, however often it was appended.
+    void Remove(const std::string& entry) {
+        std::lock_guard guard(lock_);
+        auto it = entries_.find(entry);
+        if (it == entries_.end())
+            return;
+        size_ -= it->second;
+        entries_.erase(it);
+        // Another entry may fold to the same text.
+        folded_.clear();
+        for (const auto& [kept, count] : entries_)
+            folded_.insert(FoldSenderDomain(kept));
+    }
     // Number of appends, duplicates included.
     size_t Size() const {
         std::lock_guard guard(lock_);

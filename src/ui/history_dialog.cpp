@@ -1,25 +1,38 @@
 #include "ui/history_dialog.h"
 
+#include "app/core/blocked_sender.h"
 #include "app/core/filter_app.h"
+#include "app/core/restore.h"
+#include "app/core/restore_texts.h"
 #include "store/english_texts.h"
 #include "ui/dialog_units.h"
 #include "ui/history_model.h"
 #include "ui/history_row_builder.h"
 #include "ui/mail_body_dialog.h"
+#include "ui/message_box.h"
 #include "ui/report_list.h"
 #include "ui/text_conv.h"
 #include "ui/widget_localizer.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QDateEdit>
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QShowEvent>
 #include <QTableView>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <unordered_set>
 
 namespace {
 constexpr int kFirstHeaderTextId = 8009;
@@ -44,6 +57,14 @@ int WidthValue(const QFontMetrics& metrics, const QString& text) {
 }
 
 } // namespace
+
+QMessageBox* MakeUnblockQuestion(CFilterApp& app, QWidget* parent) {
+    auto* box = new QMessageBox(QMessageBox::Question, LocalText(app, 8000),
+                                LocalText(app, kTextUnblockQuestion),
+                                QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box->setDefaultButton(QMessageBox::Yes);
+    return box;
+}
 
 CHistoryDialog::CHistoryDialog(CFilterApp& app, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -81,13 +102,19 @@ CHistoryDialog::CHistoryDialog(CFilterApp& app, QWidget* parent)
 
     showMessage_ = new QPushButton("&Show Message", this);
     showMessage_->setAutoDefault(false);
-    PlaceControl(du, showMessage_, 1054, 7, 222, 80, 14);
+    PlaceControl(du, showMessage_, 1054, 7, 222, 62, 14);
     clearHistory_ = new QPushButton("&Clear History", this);
     clearHistory_->setAutoDefault(false);
-    PlaceControl(du, clearHistory_, 1052, 95, 222, 80, 14);
+    PlaceControl(du, clearHistory_, 1052, 74, 222, 62, 14);
+    restore_ = new QPushButton("&Restore", this);
+    restore_->setAutoDefault(false);
+    PlaceControl(du, restore_, 1060, 141, 222, 62, 14);
+    saveAs_ = new QPushButton("Sa&ve as...", this);
+    saveAs_->setAutoDefault(false);
+    PlaceControl(du, saveAs_, 1061, 208, 222, 62, 14);
     auto* close = new QPushButton("Cl&ose", this);
     close->setDefault(true);
-    PlaceControl(du, close, 1047, 259, 222, 80, 14);
+    PlaceControl(du, close, 1047, 277, 222, 62, 14);
 
     bodyDialog_ = new CMailBodyDialog(app_, this);
 
@@ -99,6 +126,8 @@ CHistoryDialog::CHistoryDialog(CFilterApp& app, QWidget* parent)
     connect(hits, &CRowHitFilter::DoubleClicked, this, &CHistoryDialog::OnDoubleClick);
     connect(showMessage_, &QPushButton::clicked, this, &CHistoryDialog::ShowMessage);
     connect(clearHistory_, &QPushButton::clicked, this, &CHistoryDialog::ClearHistory);
+    connect(restore_, &QPushButton::clicked, this, &CHistoryDialog::RestoreSelected);
+    connect(saveAs_, &QPushButton::clicked, this, &CHistoryDialog::SaveSelected);
     connect(close, &QPushButton::clicked, this, [this] { done(1); });
 }
 
@@ -116,6 +145,7 @@ void CHistoryDialog::Initialise() {
     showMessage_->setEnabled(false);
     clearHistory_->setEnabled(false);
     rememberedRow_ = -1;
+    UpdateCopyButtons();
 
     QStringList headers;
     const QFontMetrics headerMetrics(view_->horizontalHeader()->font());
@@ -153,10 +183,22 @@ void CHistoryDialog::FillHistoryList() {
     const LocalDateTime d2 = mode_ == HistoryMode::Between ? PickerValue(second_) : d1;
     CHistoryRowBuilder builder(app_, view_->font(), mode_, d1, d2);
     std::vector<HistoryRow> rows;
-    for (const auto& entry : app_.GetHistorySnapshot()) {
+    const auto history = app_.GetHistorySnapshot();
+    // Copies are matched against the whole history, so that identical
+    // records take the same copies whatever the date rule lists.
+    const std::vector<BinnedMessage> bin = ListRecycleBin(RecycleBinDir(app_));
+    const std::vector<std::string> copies = MatchBinnedCopies(history, bin);
+    std::unordered_set<std::string> imapCopies;
+    for (const BinnedMessage& binned : bin)
+        if (binned.Type == 'I')
+            imapCopies.insert(binned.FileName);
+    rowCopies_.clear();
+    for (size_t i = 0; i < history.size(); ++i) {
         HistoryRow row;
-        if (builder.Build(entry, row, columnWidths_))
-            rows.push_back(std::move(row));
+        if (!builder.Build(history[i], row, columnWidths_))
+            continue;
+        rows.push_back(std::move(row));
+        rowCopies_.push_back({copies[i], imapCopies.count(copies[i]) > 0});
     }
     if (!rows.empty())
         clearHistory_->setEnabled(true);
@@ -170,6 +212,7 @@ void CHistoryDialog::FillHistoryList() {
 void CHistoryDialog::Refill() {
     rememberedRow_ = -1;
     showMessage_->setEnabled(false);
+    UpdateCopyButtons();
     model_->Clear();
     FillHistoryList();
 }
@@ -189,12 +232,101 @@ void CHistoryDialog::OnModeChanged() {
 void CHistoryDialog::OnClick(int row) {
     rememberedRow_ = row;
     showMessage_->setEnabled(row >= 0);
+    UpdateCopyButtons();
 }
 
 void CHistoryDialog::OnDoubleClick(int row) {
     rememberedRow_ = row;
+    UpdateCopyButtons();
     if (row >= 0)
         ShowMessage();
+}
+
+std::string CHistoryDialog::CopyOfRow(int row) const {
+    return row >= 0 && static_cast<size_t>(row) < rowCopies_.size()
+               ? rowCopies_[static_cast<size_t>(row)].FileName
+               : std::string();
+}
+
+// Only a deleted mail whose copy is in the bin, and not while a restore runs.
+void CHistoryDialog::UpdateCopyButtons() {
+    const bool copy = !restoring_ && !CopyOfRow(rememberedRow_).empty();
+    restore_->setEnabled(copy);
+    saveAs_->setEnabled(copy);
+}
+
+void CHistoryDialog::RestoreSelected() {
+    const HistoryRow* row = model_->Row(rememberedRow_);
+    const std::string file = CopyOfRow(rememberedRow_);
+    if (!row || file.empty() || restoring_)
+        return;
+    if (!rowCopies_[static_cast<size_t>(rememberedRow_)].Imap) {
+        SaveSelected(); // POP3 cannot put mail back
+        return;
+    }
+    // Left on the list, the sender's mail would be deleted again at the next check.
+    const std::string sender = row->Entry->From;
+    if (IsSenderBlocked(app_, sender)) {
+        std::unique_ptr<QMessageBox> question(MakeUnblockQuestion(app_, this));
+        const int answer = question->exec();
+        if (answer == QMessageBox::Cancel)
+            return;
+        if (answer == QMessageBox::Yes)
+            UnblockSender(app_, sender);
+    }
+    restoring_ = true;
+    UpdateCopyButtons();
+    CFilterApp& app = app_;
+    QPointer<CHistoryDialog> self(this);
+    try {
+        std::thread([&app, file, self] {
+            std::string status;
+            const int result = RestoreBinnedCopy(app, file, status);
+            // The window may be gone by then: the answer goes to the
+            // application and finds it, or nothing, on the window thread.
+            QMetaObject::invokeMethod(
+                qApp,
+                [self, result, text = ShownText(status)] {
+                    if (self)
+                        self->OnRestoreEnded(result, text);
+                },
+                Qt::QueuedConnection);
+        }).detach();
+    } catch (const std::system_error&) {
+        restoring_ = false;
+        UpdateCopyButtons();
+    }
+}
+
+void CHistoryDialog::OnRestoreEnded(int result, const QString& status) {
+    restoring_ = false;
+    OpenMessage(this, result > 0 ? QMessageBox::Information : QMessageBox::Warning, windowTitle(),
+                status);
+    // The restored copy has left the bin: its row loses the buttons.
+    Refill();
+}
+
+void CHistoryDialog::SaveSelected() {
+    const HistoryRow* row = model_->Row(rememberedRow_);
+    const std::string file = CopyOfRow(rememberedRow_);
+    if (!row || file.empty())
+        return;
+    // A name from the subject, without what a file name cannot hold.
+    QString name = ToQString(row->Entry->Subject).left(60).trimmed();
+    name.replace(QRegularExpression(QStringLiteral("[/\\\\:*?\"<>|\\x00-\\x1f]")), "_");
+    const QString suggested =
+        QDir::home().filePath((name.isEmpty() ? QStringLiteral("mail") : name) + ".eml");
+    const QString path =
+        SavePathProvider
+            ? SavePathProvider(suggested)
+            : QFileDialog::getSaveFileName(this, LocalText(app_, kTextSaveAsButton).remove('&'),
+                                           suggested, LocalText(app_, kTextMailFileFilter));
+    if (path.isEmpty())
+        return;
+    std::string status;
+    const int result = SaveBinnedCopyAs(app_, file, FromQString(path), status);
+    OpenMessage(this, result > 0 ? QMessageBox::Information : QMessageBox::Warning, windowTitle(),
+                ShownText(status));
 }
 
 void CHistoryDialog::ShowMessage() {
@@ -212,6 +344,8 @@ void CHistoryDialog::ClearHistory() {
     rememberedRow_ = -1;
     clearHistory_->setEnabled(false);
     showMessage_->setEnabled(false);
+    rowCopies_.clear();
+    UpdateCopyButtons();
     app_.ClearHistory();
 }
 
@@ -229,6 +363,12 @@ void CHistoryDialog::hideEvent(QHideEvent* event) {
 
 void CHistoryDialog::Localize() {
     LocalizeWindow(app_, this, 8000, kControls);
+    restore_->setText(LocalText(app_, kTextRestoreButton));
+    restore_->setToolTip(LocalText(app_, kTextRestoreHelp));
+    restore_->setWhatsThis(restore_->toolTip());
+    saveAs_->setText(LocalText(app_, kTextSaveAsButton));
+    saveAs_->setToolTip(LocalText(app_, kTextSaveAsHelp));
+    saveAs_->setWhatsThis(saveAs_->toolTip());
     QStringList headers;
     for (size_t c = 0; c < kColumnCount; ++c)
         headers << LocalText(app_, kFirstHeaderTextId + static_cast<int>(c));

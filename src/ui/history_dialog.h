@@ -6,16 +6,25 @@
 //
 // The history is read through the core's snapshot, never under AppLock;
 // while the window is open it shows the records as of its last fill.
+//
+// "Restore" and "Save as..." take a deleted mail's copy out of the recycle
+// bin: back into its IMAP inbox on a worker thread (the window thread never
+// waits on a server), or into an .eml file. POP3 cannot put mail back, so
+// Restore of a POP3 mail saves it.
 #include "platform/date_time.h"
 #include "ui/history_rules.h"
 
 #include <QDialog>
 #include <array>
+#include <functional>
+#include <string>
+#include <vector>
 
 class CFilterApp;
 class CHistoryModel;
 class CMailBodyDialog;
 class QButtonGroup;
+class QMessageBox;
 class QDateEdit;
 class QPushButton;
 class QTableView;
@@ -35,6 +44,12 @@ class CHistoryDialog : public QDialog {
     HistoryMode Mode() const { return mode_; }
     CHistoryModel* Model() const { return model_; }
 
+    // Where "Save as..." writes: asks with a file dialog unless set (tests).
+    // Gets the suggested path, returns the chosen one or empty for Cancel.
+    std::function<QString(const QString& suggested)> SavePathProvider;
+    // The copy in the bin of the list's row `row`; empty when there is none.
+    std::string CopyOfRow(int row) const;
+
   public slots:
     void reject() override; // Escape does nothing
 
@@ -50,6 +65,10 @@ class CHistoryDialog : public QDialog {
     void OnDoubleClick(int row);
     void ShowMessage();
     void ClearHistory();
+    void RestoreSelected();
+    void SaveSelected();
+    void OnRestoreEnded(int result, const QString& status);
+    void UpdateCopyButtons();
     void Localize();
     LocalDateTime PickerValue(const QDateEdit* picker) const;
 
@@ -61,10 +80,24 @@ class CHistoryDialog : public QDialog {
     CHistoryModel* model_;
     QPushButton* showMessage_;
     QPushButton* clearHistory_;
+    QPushButton* restore_;
+    QPushButton* saveAs_;
     CMailBodyDialog* bodyDialog_;
 
     HistoryMode mode_ = HistoryMode::Before;
     int rememberedRow_ = -1;
+    // Per row of the list: the file name of its copy in the bin (or empty)
+    // and whether that copy is an IMAP mail.
+    struct RowCopy {
+        std::string FileName;
+        bool Imap = false;
+    };
+    std::vector<RowCopy> rowCopies_;
+    bool restoring_ = false; // a restore runs on its worker thread
     std::array<int, 5> columnWidths_{};
     LocalDateTime pickerTime_; // only the time of day is used
 };
+
+// The question before a mail of a blocked sender is restored: Yes takes the
+// sender off the blocked list, No restores it anyway, Cancel does nothing.
+QMessageBox* MakeUnblockQuestion(CFilterApp& app, QWidget* parent);

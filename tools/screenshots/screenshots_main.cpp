@@ -4,6 +4,8 @@
 // rendered once per tree node ("CMainDialog-5-spam-words.png"); every other
 // window is one line of the table below.
 #include "app/core/filter_app.h"
+#include "app/core/restore.h"
+#include "store/judged_memory.h"
 #include "ui/add_sender_dialog.h"
 #include "ui/add_spam_word_dialog.h"
 #include "ui/history_dialog.h"
@@ -17,7 +19,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QTableView>
 #include <QTreeWidgetItem>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +68,25 @@ const Shot kShots[] = {
          history->Initialise();
          return history;
      }},
+    // With the deleted mail that has a copy in the bin selected: Restore
+    // and Save as... enabled.
+    {"CHistoryDialog-restore",
+     [](ShotContext& c) {
+         auto* history = new CHistoryDialog(c.App, nullptr);
+         history->Initialise();
+         history->show();
+         auto* view = history->findChild<QTableView*>("1026");
+         const QPointF at = view->visualRect(view->model()->index(1, 0)).center();
+         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+             QMouseEvent click(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
+                               type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                               Qt::NoModifier);
+             QApplication::sendEvent(view->viewport(), &click);
+         }
+         return history;
+     }},
+    {"QMessageBox-unblock-sender",
+     [](ShotContext& c) -> QWidget* { return MakeUnblockQuestion(c.App, nullptr); }},
     {"CMailBodyDialog",
      [](ShotContext& c) {
          auto* body = new CMailBodyDialog(c.App, nullptr);
@@ -114,6 +138,20 @@ void AddSampleHistory(CFilterApp& app) {
                             "23003", "Claim your free offer now\r\n"});
     app.AppendHistoryEntry({"Sat, 20 Sep 2003", "news@list.example", "Weekly digest", 0, "23006",
                             "free offer, winner, act now\r\n"});
+    // The winner's copy waits in the recycle bin.
+    BinnedMessage copy;
+    copy.Type = 'I';
+    copy.Account = JudgedAccountKey('I', "imap.work.example", "jsmith");
+    copy.AccountName = "Work";
+    copy.Date = "Fri, 19 Sep 2003";
+    copy.From = "offers@deals.example";
+    copy.Subject = "You are a winner";
+    copy.Reason = "23003";
+    copy.Text = "From: offers@deals.example\r\nSubject: You are a winner\r\n\r\nClaim now\r\n";
+    std::string error;
+    if (!WriteBinnedMessage(RecycleBinDir(app), copy, error))
+        std::fprintf(stderr, "drossgate-screenshots: no sample copy in the bin: %s\n",
+                     error.c_str());
 }
 
 bool Save(QWidget* window, const QString& dir, const QString& name) {

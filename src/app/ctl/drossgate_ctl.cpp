@@ -1,9 +1,11 @@
 // drossgate-ctl: the companion command. Sends one request to the running
 // Drossgate over its channel and reports the answer.
 #include "app/core/channel_path.h"
+#include "app/core/restore_request.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -29,8 +31,25 @@ void PrintUsage(FILE* out) {
                "                                history shows what would have been deleted\n"
                "  status                        print the last status text and whether a\n"
                "                                check cycle or sessions are running\n"
+               "  restore --list [TEXT]         list the deleted mails whose copy is in the\n"
+               "                                recycle bin: row, date, sender, subject,\n"
+               "                                account; with TEXT only those whose sender\n"
+               "                                or subject contains it (any case)\n"
+               "  restore ROW [--save FILE]     put the mail of that row back into its IMAP\n"
+               "                                inbox and take it out of the bin; with\n"
+               "                                --save write it to FILE as an .eml file\n"
+               "                                instead (POP3 cannot put mail back, so a\n"
+               "                                POP3 mail needs --save)\n"
+               "  restore --search TEXT [--save FILE]\n"
+               "                                the same for the one mail whose sender or\n"
+               "                                subject contains TEXT; when several match\n"
+               "                                they are listed and nothing is done\n"
                "\n"
-               "Exit status: 0 done; 1 the program refused the request; 2 no Drossgate\n"
+               "ROW numbers count every record of the history from 1, oldest first: the\n"
+               "order of the history viewer when its dates take in the whole history.\n"
+               "\n"
+               "Exit status: 0 done; 1 the program refused the request (for restore: no\n"
+               "such row, no single match, or the restore failed); 2 no Drossgate\n"
                "instance answers, or the channel is not private to you; 3 check --wait\n"
                "timed out; 64 usage error.\n"
                "The channel is $DROSSGATE_CHANNEL, else $XDG_RUNTIME_DIR/drossgate.sock,\n"
@@ -49,6 +68,36 @@ bool ParseSeconds(const std::string& text, long long& seconds) {
         seconds = seconds * 10 + (c - '0');
     }
     return seconds > 0;
+}
+// The request line of `restore ...`; empty on a usage error. The program
+// writes the file, so a relative FILE is made absolute here.
+std::string RestoreRequest(const std::vector<std::string>& args) {
+    std::vector<std::string> fields;
+    size_t i = 1;
+    if (i < args.size() && args[i] == "--list") {
+        fields = {"list"};
+        if (++i < args.size())
+            fields.push_back(args[i++]);
+        return i == args.size() ? RestoreRequestLine(fields) : std::string();
+    }
+    if (i + 1 < args.size() && args[i] == "--search") {
+        fields = {"search", args[i + 1]};
+        i += 2;
+    } else if (i < args.size() && !args[i].empty() &&
+               args[i].find_first_not_of("0123456789") == std::string::npos) {
+        fields = {"row", args[i++]};
+    } else {
+        return {};
+    }
+    if (i + 2 == args.size() && args[i] == "--save" && !args[i + 1].empty()) {
+        std::error_code failed;
+        const std::filesystem::path file = std::filesystem::absolute(args[i + 1], failed);
+        if (failed)
+            return {};
+        fields.push_back(file.string());
+        i += 2;
+    }
+    return i == args.size() && !fields[1].empty() ? RestoreRequestLine(fields) : std::string();
 }
 } // namespace
 
@@ -92,6 +141,14 @@ int main(int argc, char** argv) {
                   (wait ? " --wait " + std::to_string(seconds) : "");
         if (wait)
             replyTimeoutMs = seconds * 1000 + 10000;
+    } else if (command == "restore") {
+        request = RestoreRequest(args);
+        if (request.empty()) {
+            PrintUsage(stderr);
+            return kExitUsage;
+        }
+        // A restore may wait for the server and for a password typed in.
+        replyTimeoutMs = 0;
     } else {
         PrintUsage(stderr);
         return kExitUsage;
@@ -116,6 +173,15 @@ int main(int argc, char** argv) {
     if (result < 0) {
         std::fprintf(stderr, "drossgate-ctl: Drossgate did not answer the request\n");
         return command == "check" ? kExitTimeout : kExitFailed;
+    }
+    if (command == "restore") {
+        const bool ok = reply.rfind("ok", 0) == 0;
+        const size_t text = reply.find(' ');
+        const std::string shown =
+            UnescapeReplyText(text == std::string::npos ? std::string() : reply.substr(text + 1));
+        if (!shown.empty())
+            std::fprintf(ok ? stdout : stderr, "%s\n", shown.c_str());
+        return ok ? kExitOk : kExitFailed;
     }
     // Replies: "ok[ TEXT]", "timeout[ TEXT]", "error TEXT".
     auto rest = [&](size_t word) {
