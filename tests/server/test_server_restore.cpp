@@ -1,8 +1,9 @@
-// A copy from the recycle bin goes back into the real test Dovecot's inbox
-// as it was: the same bytes, its flags and its internal date; in plain IMAP
-// and over implicit TLS.
+// A mail a check condemned goes from the real test Dovecot's inbox into the
+// recycle bin and back as it was: the same bytes, its flags and its internal
+// date; in plain IMAP and over implicit TLS.
 #include "app/core/restore.h"
 #include "core/app_fixture.h"
+#include "mail/imap_session.h"
 #include "mail_server.h"
 #include "store/judged_memory.h"
 
@@ -23,16 +24,35 @@ TEST(ServerRestore, CopyReturnsWithItsBytesFlagsAndDateAndLeavesTheBin) {
         app.ServerTimeoutMsOverride = 20000;
         f.dir.Write("ZRKList.zrk",
                     "I|Work|127.0.0.1|" + user + "|" + CTestMailServer::Password(user) + "\r\n");
+        // Delivered read and flagged, on 17 July 1996.
+        CTestMailServer::Deliver(user, filter_test::MessageText({.Subject = "restore me"}));
+        for (const auto& entry :
+             std::filesystem::directory_iterator(CTestMailServer::Maildir(user) / "new")) {
+            const auto flagged = CTestMailServer::Maildir(user) / "cur" /
+                                 (entry.path().filename().string() + ":2,FS");
+            std::filesystem::rename(entry.path(), flagged);
+            std::filesystem::last_write_time(
+                flagged, std::chrono::file_clock::from_sys(
+                             std::chrono::sys_seconds(std::chrono::seconds(837596665))));
+        }
+        auto session = std::make_shared<CImapSession>(app);
+        session->ServerName = "127.0.0.1";
+        session->UserName = user;
+        session->Password = CTestMailServer::Password(user);
+        session->ReceiveTimeout = std::chrono::seconds(20);
+        session->RecycleBinPath = RecycleBinDir(app);
+        session->JudgeHook = [](const std::vector<std::string>& batch) {
+            return std::vector<unsigned char>(batch.size(), 0);
+        };
+        ASSERT_EQ(session->ConnectToServer(port), 1);
+        session->StartStep();
+        ASSERT_TRUE(session->WaitUntilEnded(std::chrono::seconds(60)));
+        ASSERT_TRUE(CTestMailServer::Messages(user).empty()) << "not deleted";
+        const auto binned = ListRecycleBin(RecycleBinDir(app));
+        ASSERT_EQ(binned.size(), 1u);
         BinnedMessage copy;
-        copy.Type = 'I';
-        copy.Account = JudgedAccountKey('I', "127.0.0.1", user);
-        copy.Flags = "\\Seen \\Flagged";
-        copy.InternalDate = "17-Jul-1996 02:44:25 -0700";
-        copy.Date = "Tue, 09 Sep 2003";
-        copy.Reason = "blocked";
-        copy.Text = filter_test::MessageText({.Subject = "restore me"});
-        std::string error;
-        ASSERT_TRUE(WriteBinnedMessage(RecycleBinDir(app), copy, error)) << error;
+        ASSERT_TRUE(ReadBinnedMessage(RecycleBinDir(app), binned[0].FileName, copy));
+        EXPECT_EQ(copy.Flags, "\\Seen \\Flagged");
 
         std::string status;
         EXPECT_EQ(RestoreBinnedCopy(app, copy.FileName, status), kRestoreDone) << status;
