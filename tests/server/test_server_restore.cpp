@@ -52,7 +52,7 @@ TEST(ServerRestore, CopyReturnsWithItsBytesFlagsAndDateAndLeavesTheBin) {
         ASSERT_EQ(binned.size(), 1u);
         BinnedMessage copy;
         ASSERT_TRUE(ReadBinnedMessage(RecycleBinDir(app), binned[0].FileName, copy));
-        EXPECT_EQ(copy.Flags, "\\Seen \\Flagged");
+        EXPECT_EQ(copy.Flags, "\\Flagged \\Seen");
 
         std::string status;
         EXPECT_EQ(RestoreBinnedCopy(app, copy.FileName, status), kRestoreDone) << status;
