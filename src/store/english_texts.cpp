@@ -197,6 +197,8 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {23037, "Mail files (*.eml)"},
     {23038, "No deleted mail with a copy in the recycle bin matches."},
     {23039, "More than one deleted mail matches; give its row number:"},
+    {23040, "The next check judges it again and may delete it again unless your rules have "
+            "changed."},
     {25001, "Testing in progress, Please Wait."},
 });
 } // namespace

@@ -29,10 +29,15 @@ bool ParseMessageLine(const std::string& line, JudgedMessage& m) {
     const size_t last = line.rfind('\t');
     if (last == std::string::npos || line.substr(last + 1) != TextDigest(line.substr(0, last)))
         return false;
+    // Split by hand: a stream drops an empty last field (a mail without a subject).
     std::vector<std::string> fields;
-    std::istringstream in(line.substr(0, last));
-    for (std::string field; std::getline(in, field, '\t');)
-        fields.push_back(field);
+    for (size_t at = 0;;) {
+        const size_t tab = std::min(line.find('\t', at), last);
+        fields.push_back(line.substr(at, tab - at));
+        if (tab == last)
+            break;
+        at = tab + 1;
+    }
     if (fields.size() != 5 || fields[0].empty())
         return false;
     m = {fields[0], fields[1], fields[2], fields[3], fields[4]};

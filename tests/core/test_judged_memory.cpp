@@ -20,11 +20,12 @@ TEST(JudgedMemory, RoundTripAndEveryDamageForgets) {
     JudgedMemory memory{account,
                         "77",
                         {{"5", "Thu, 18 Sep 2003", "k5", "a@x", "tab\there"},
-                         {"9", "d9", "k9", "b@x", "line\r\nbreak"}}};
+                         {"9", "d9", "k9", "b@x", "line\r\nbreak"},
+                         {"11", "", "k11", "", ""}}}; // no date, sender or subject
     ASSERT_TRUE(WriteJudgedMemory(path, memory));
     JudgedMemory back = ReadJudgedMemory(path, account);
     EXPECT_EQ(back.Validity, "77");
-    ASSERT_EQ(Ids(back.Kept), (std::vector<std::string>{"5", "9"}));
+    ASSERT_EQ(Ids(back.Kept), (std::vector<std::string>{"5", "9", "11"}));
     EXPECT_EQ(back.Kept[0].Subject + back.Kept[1].Subject, "tab here"
                                                            "line  break");
     EXPECT_EQ(back.Kept[0].Date + back.Kept[1].KeyDigest, "Thu, 18 Sep 2003k9");
@@ -35,8 +36,11 @@ TEST(JudgedMemory, RoundTripAndEveryDamageForgets) {
         std::string Text, Account;
         std::vector<std::string> Kept;
     } cases[] = {
-        {"a changed id", std::string(text).replace(text.find("\n5\t") + 1, 1, "6"), account, {"9"}},
-        {"a cut last line", text.substr(0, text.size() - 3), account, {"5"}},
+        {"a changed id",
+         std::string(text).replace(text.find("\n5\t") + 1, 1, "6"),
+         account,
+         {"9", "11"}},
+        {"a cut last line", text.substr(0, text.size() - 3), account, {"5", "9"}},
         {"another account", text, JudgedAccountKey('P', "imap.example", "joe"), {}},
         {"a damaged head", "X" + text, account, {}},
         {"no file", "", account, {}},

@@ -35,18 +35,27 @@ TEST(ServerRestore, CopyReturnsWithItsBytesFlagsAndDateAndLeavesTheBin) {
                 flagged, std::chrono::file_clock::from_sys(
                              std::chrono::sys_seconds(std::chrono::seconds(837596665))));
         }
-        auto session = std::make_shared<CImapSession>(app);
-        session->ServerName = "127.0.0.1";
-        session->UserName = user;
-        session->Password = CTestMailServer::Password(user);
-        session->ReceiveTimeout = std::chrono::seconds(20);
-        session->RecycleBinPath = RecycleBinDir(app);
-        session->JudgeHook = [](const std::vector<std::string>& batch) {
-            return std::vector<unsigned char>(batch.size(), 0);
+        // A check that condemns everything it judges; the first one without
+        // a memory, so that the restore below joins a memory of its own.
+        auto check = [&] {
+            auto session = std::make_shared<CImapSession>(app);
+            session->ServerName = "127.0.0.1";
+            session->UserName = user;
+            session->Password = CTestMailServer::Password(user);
+            session->ReceiveTimeout = std::chrono::seconds(20);
+            session->RecycleBinPath = RecycleBinDir(app);
+            if (app.JudgeOnce.load())
+                session->JudgedMemoryPath =
+                    app.DataFilePath(JudgedMemoryFileName('I', "127.0.0.1", user));
+            session->JudgeHook = [](const std::vector<std::string>& batch) {
+                return std::vector<unsigned char>(batch.size(), 0);
+            };
+            EXPECT_EQ(session->ConnectToServer(port), 1);
+            session->StartStep();
+            EXPECT_TRUE(session->WaitUntilEnded(std::chrono::seconds(60)));
+            return session->BatchSize;
         };
-        ASSERT_EQ(session->ConnectToServer(port), 1);
-        session->StartStep();
-        ASSERT_TRUE(session->WaitUntilEnded(std::chrono::seconds(60)));
+        ASSERT_EQ(check(), 1);
         ASSERT_TRUE(CTestMailServer::Messages(user).empty()) << "not deleted";
         const auto binned = ListRecycleBin(RecycleBinDir(app));
         ASSERT_EQ(binned.size(), 1u);
@@ -55,7 +64,9 @@ TEST(ServerRestore, CopyReturnsWithItsBytesFlagsAndDateAndLeavesTheBin) {
         EXPECT_EQ(copy.Flags, "\\Flagged \\Seen");
 
         std::string status;
+        app.JudgeOnce = true;
         EXPECT_EQ(RestoreBinnedCopy(app, copy.FileName, status), kRestoreDone) << status;
+        EXPECT_EQ(check(), 0) << "the restored mail was judged again";
         EXPECT_TRUE(ListRecycleBin(RecycleBinDir(app)).empty());
         int found = 0;
         for (const char* sub : {"new", "cur"})

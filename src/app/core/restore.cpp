@@ -3,6 +3,7 @@
 #include "app/core/filter_app.h"
 #include "app/core/prompts.h"
 #include "app/core/restore_texts.h"
+#include "app/core/restored_memory.h"
 #include "filter/history_format.h"
 #include "mail/imap_append.h"
 #include "mail/session.h"
@@ -236,7 +237,7 @@ int RestoreBinnedCopy(CFilterApp& app, const std::string& fileName, std::string&
     request.Port = app.ImapPort.load();
     request.Flags = copy.Flags;
     request.InternalDate = copy.InternalDate;
-    request.Text = std::move(copy.Text);
+    request.Text = copy.Text;
     request.Timeout = SessionTimeout(app.ServerTimeout.load(), app.ServerTimeoutMsOverride.load());
     ImapAppendOutcome outcome;
     for (int attempt = 0;; ++attempt) {
@@ -256,9 +257,15 @@ int RestoreBinnedCopy(CFilterApp& app, const std::string& fileName, std::string&
         return Finish(app, result, outcome.ServerText, status);
     }
     app.LogLine("restored a mail from the recycle bin", name);
+    const bool remembered =
+        RememberRestoredMail(app, account.Server, account.User, outcome.ServerText, copy);
     if (!RemoveBinnedMessage(RecycleBinDir(app), fileName))
         return Finish(app, kRestoreCopyKept, {}, status);
-    return Finish(app, kRestoreDone, {}, status);
+    Finish(app, kRestoreDone, {}, status);
+    // Judged again at the next check, the mail may well be deleted again.
+    if (!remembered)
+        status += " " + Text(app, kTextJudgedAgain);
+    return kRestoreDone;
 }
 
 int SaveBinnedCopyAs(CFilterApp& app, const std::string& fileName, const std::string& path,

@@ -20,6 +20,7 @@ inline constexpr int kTextStillBlocked = 23036;
 inline constexpr int kTextMailFileFilter = 23037;
 inline constexpr int kTextNoMatch = 23038;
 inline constexpr int kTextSeveralMatch = 23039;
+inline constexpr int kTextJudgedAgain = 23040;
 // The viewer's buttons and their help.
 inline constexpr int kTextRestoreButton = 11030;
 inline constexpr int kTextSaveAsButton = 11031;
