@@ -1,9 +1,11 @@
 // The whole program against the test Dovecot: `drossgate-ctl check --wait` on a
-// POP3 (plain) and an IMAP (TLS) account leaves exactly the kept mail, and the
-// history holds every message with its reason.
+// POP3 (plain) and an IMAP (TLS) account leaves exactly the kept mail, the
+// recycle bin a copy of each deleted one, and the history holds every message
+// with its reason; a dry run before it deletes nothing.
 #include "app/core/filter_app.h"
 #include "process/process_runner.h"
 #include "server/mail_server.h"
+#include "store/recycle_bin.h"
 #include "store/sender_list.h"
 
 #include <set>
@@ -39,6 +41,7 @@ TEST(EndToEnd, CheckWaitDeletesExactlyTheCondemnedMail) {
         files.NewSenderAction = 1; // new senders become friends: nobody is asked
         files.FilterLevel = 2;     // Normal
         files.MailLifeTime = 100000;
+        files.RecycleBinDays = 30;
         files.SpamWordList.Set({"pills>5", "winner>5"});
         files.SaveAllSettings();
         files.AppendSender(kFriendListFileName, "ann", "friends.example");
@@ -55,6 +58,11 @@ TEST(EndToEnd, CheckWaitDeletesExactlyTheCondemnedMail) {
     CScopedEnv trust("SSL_CERT_FILE", CTestMailServer::CaFile());
     CChildProcess drossgate({DROSSGATE_BIN});
     ASSERT_TRUE(program.WaitUntilAnswering(drossgate)) << drossgate.Output();
+    // A dry run first: every mail stays, the records say what would go.
+    ProcessResult dry = program.Ctl({"check", "--dry-run", "--wait", "--timeout", "120"}, 180s);
+    EXPECT_EQ(dry.exitCode, 0) << dry.output;
+    for (const std::string& user : users)
+        EXPECT_EQ(CTestMailServer::Messages(user).size(), Mixture().size()) << user;
     ProcessResult check = program.Ctl({"check", "--wait", "--timeout", "120"}, 180s);
     EXPECT_EQ(check.exitCode, 0) << check.output;
     EXPECT_EQ(program.Ctl({"quit"}).exitCode, 0);
@@ -68,14 +76,16 @@ TEST(EndToEnd, CheckWaitDeletesExactlyTheCondemnedMail) {
                       condemned ? 0 : 1)
                 << mail.Subject;
     }
+    EXPECT_EQ(ListRecycleBin(program.dir.File(kRecycleBinFolder)).size(), 4u);
     CFilterApp reloaded;
     reloaded.InstallPath = program.dir.Path();
     reloaded.LoadHistoryFile();
     std::multiset<std::string> reasons; // the two sessions' records may interleave
     for (const auto& entry : reloaded.GetHistorySnapshot())
         reasons.insert(entry->Status ? "K" : entry->Reason);
-    EXPECT_EQ(reasons,
-              (std::multiset<std::string>{"K", "K", "K", "K", "23003", "23003", "23006", "23006"}));
+    EXPECT_EQ(reasons, (std::multiset<std::string>{"K", "K", "K", "K", "23010 23003", "23010 23003",
+                                                   "23010 23006", "23010 23006", "K", "K", "K", "K",
+                                                   "23003", "23003", "23006", "23006"}));
 }
 
 } // namespace
