@@ -1,11 +1,14 @@
 // Any sender list or account file: loading stays in bounds, and compaction
-// keeps exactly the live records.
+// keeps exactly the live records. Any recycle bin file: read and listed
+// without harm, and whole only when its text is part of it.
 #include "app/core/filter_app.h"
 
 #include "fuzz_data_dir.h"
+#include "store/recycle_bin.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -28,6 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     app.InstallPath = dir.Path;
     for (const char* name : {kFriendListFileName, kAccountFileName})
         std::ofstream(app.DataFilePath(name), std::ios::binary | std::ios::trunc) << text;
+
+    const std::string bin = app.DataFilePath(kRecycleBinFolder), name = "1.1_1.P1.drossgate:2,";
+    std::filesystem::create_directories(bin + "/cur");
+    std::ofstream(bin + "/cur/" + name, std::ios::binary | std::ios::trunc) << text;
+    BinnedMessage copy;
+    ListRecycleBin(bin);
+    if (ReadBinnedMessage(bin, name, copy) && !copy.Damaged && copy.Text.size() >= text.size())
+        std::abort();
 
     const auto before = LiveRecords(app);
     app.ReadAccountLists();

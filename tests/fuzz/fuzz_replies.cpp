@@ -62,6 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Same(whole, split, input, sizes);
         std::vector<uint64_t> found;
         ParseSearchResponse(whole.Text(), found);
+        std::string literal;
+        if (ImapBodyLiteral(input, literal) && literal.size() >= input.size())
+            std::abort();
         if ((whole.State() == CollectState::Complete &&
              (whole.Status() != split.Status() || whole.SawExpunge() != split.SawExpunge() ||
               bodiesWhole != bodiesSplit || whole.UidValidity() != split.UidValidity() ||
@@ -85,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ParseScanListing(whole.Text(), listed);
     std::vector<std::string> ids(3);
     ParseUniqueIdListing(whole.Text(), ids);
-    if (FindPop3MessageEnd(whole.Text()) < 0 || Pop3MessageOctets(whole.Text()) < 0)
+    if (FindPop3MessageEnd(whole.Text()) < 0 || Pop3MessageOctets(whole.Text()) < 0 ||
+        Pop3MessageContent(whole.Text()).size() >= whole.Text().size())
         std::abort();
     return 0;
 }
