@@ -34,7 +34,7 @@ def make(path, source_root, pop3_port, imap_port, accounts=("P", "I")):
     _write(os.path.join(path, "Blocked List.zrk"), f"   *@{mailgen.BLOCKED_DOMAIN}\r\n")
 
 
-def write_settings(path, pop3_port, imap_port, judge_once=True):
+def write_settings(path, pop3_port, imap_port, judge_once=True, recycle_bin=False):
     # Normal level; new senders would become friends (none are new); no
     # timer check during a run; no mail is old enough to expire. Without
     # `judge_once` the key is absent: every check fetches every message.
@@ -43,6 +43,8 @@ def write_settings(path, pop3_port, imap_port, judge_once=True):
     lines = ["[SETTINGS]"] + [f"{k}={v}" for k, v in numbered.items()]
     if judge_once:
         lines.append("JudgeOnce=1")
+    if recycle_bin:
+        lines.append("RecycleBinDays=30")
     lines += ["[SPAMWORD]", f"WCount={len(mailgen.SPAM_WORDS)}"]
     lines += [f"W{n}={w}>{d}" for n, (w, d) in enumerate(mailgen.SPAM_WORDS, 1)]
     lines += ["[EXT]", "Count=2", "E1=exe", "E2=scr"]
@@ -60,6 +62,10 @@ def remove_history(path):
         os.unlink(os.path.join(path, "history.zrk"))
     except FileNotFoundError:
         pass
+
+
+def remove_recycle_bin(path):
+    shutil.rmtree(os.path.join(path, "Recycle Bin"), ignore_errors=True)
 
 
 def remove_judged(path):

@@ -30,7 +30,8 @@ import mailgen
 
 MB = 1024 * 1024
 PROXY_DELAY_MS = 20
-SECTIONS = ("e2e", "proxy", "judgeonce", "fullcheck", "judge", "history", "startup", "viewer")
+SECTIONS = ("e2e", "proxy", "judgeonce", "fullcheck", "recyclebin", "judge", "history", "startup",
+            "viewer")
 BIG_COUNT = 10000
 
 
@@ -197,11 +198,12 @@ class Runner:
 
     # ---- 1. end to end ----
 
-    def drossgate_check(self, accounts, pop3_port, imap_port):
+    def drossgate_check(self, accounts, pop3_port, imap_port, recycle_bin=False):
         data = os.path.join(self.work, "data-" + "".join(accounts))
         if not os.path.isdir(data):
             datadir.make(data, self.root, pop3_port, imap_port, accounts)
-        datadir.write_settings(data, pop3_port, imap_port)
+        datadir.write_settings(data, pop3_port, imap_port, recycle_bin=recycle_bin)
+        datadir.remove_recycle_bin(data)
         datadir.write_accounts(data, accounts)
         datadir.remove_history(data)
         datadir.remove_judged(data)
@@ -353,6 +355,29 @@ class Runner:
                  f"mpop + imaplib {mp + il:.3f} s (sum)", median(both) / (mp + il),
                  "(information)", True)
         self.memory_rows(runs, both_peaks=peaks)
+
+    def section_recyclebin(self):
+        """The end-to-end check with the recycle bin and without, alternating."""
+        self.note("### 8. Recycle bin")
+        self.note(f"The end-to-end mailbox, {self.server.spam} of {len(self.server.mail)} "
+                  "messages condemned: each check once with RecycleBinDays=30 (a synced copy "
+                  "of every condemned message before it is deleted) and once without.")
+        for protocol, account in (("POP3", "P"), ("IMAP", "I")):
+            runs = {True: [], False: []}
+            for r in range(self.args.rounds):
+                for on in (True, False) if r % 2 == 0 else (False, True):
+                    runs[on].append(self.drossgate_check((account,), self.server.pop3_port,
+                                                         self.server.imap_port, recycle_bin=on))
+            on = median([x["seconds"] for x in runs[True]])
+            off = median([x["seconds"] for x in runs[False]])
+            self.note(f"  - {protocol} with the bin s: {seconds_list([x['seconds'] for x in runs[True]])}; "
+                      f"without: {seconds_list([x['seconds'] for x in runs[False]])}")
+            self.row(f"8. {protocol} check with the recycle bin", f"{on:.3f} s",
+                     f"without {off:.3f} s", on / off, "(information)", True)
+            mem_on = median([x["hwm_kb"] for x in runs[True]])
+            mem_off = median([x["hwm_kb"] for x in runs[False]])
+            self.row(f"8. {protocol} peak memory with the recycle bin", f"{mem_on / 1024:.1f} MB",
+                     f"without {mem_off / 1024:.1f} MB", mem_on / mem_off, "(information)", True)
 
     def memory_rows(self, runs, both_peaks):
         self.note("### 5. Peak memory")
@@ -703,7 +728,8 @@ class Runner:
         if unknown:
             sys.exit(f"unknown sections: {', '.join(sorted(unknown))}; known: {', '.join(SECTIONS)}")
         try:
-            if {"e2e", "proxy", "judgeonce", "fullcheck", "startup", "viewer"} & set(sections):
+            if {"e2e", "proxy", "judgeonce", "fullcheck", "recyclebin", "startup",
+                    "viewer"} & set(sections):
                 self.server = MailServer(self.work)
             for name in sections:
                 getattr(self, "section_" + name)()
