@@ -3,7 +3,9 @@
 #include "store/recycle_bin.h"
 #include "temp_dir.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -61,13 +63,27 @@ TEST(RecycleBin, CopiesReadBackWholeAndDamageIsFound) {
     for (const std::string& name : {"../" + second.FileName, std::string("x"), std::string()})
         EXPECT_FALSE(RemoveBinnedMessage(bin, name) || ReadBinnedMessage(bin, name, back)) << name;
 
-    // A file where the folder belongs, or a link to nowhere: no copy, a cause.
+    // A folder through a link takes copies; a file where the folder belongs,
+    // a link to nowhere and a full disk give no copy and a cause.
+    std::filesystem::create_symlink(bin, dir.File("linked"));
+    std::filesystem::create_symlink(dir.File("gone"), dir.File("dangling"));
+    EXPECT_TRUE(WriteBinnedMessage(dir.File("linked"), second, error)) << error;
     dir.Write("file", "");
-    for (const std::string& broken : {dir.File("file"), dir.File("gone/bin")}) {
+    std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit small{200, old.rlim_max}; // the hard limit stays: the old one can come back
+    for (const std::string& broken : {dir.File("file"), dir.File("dangling"), bin}) {
         error.clear();
-        EXPECT_FALSE(WriteBinnedMessage(broken, second, error));
+        if (broken == bin)
+            setrlimit(RLIMIT_FSIZE, &small);
+        BinnedMessage large = Copy(std::string(1000, 'x'));
+        EXPECT_FALSE(WriteBinnedMessage(broken, large, error)) << broken;
         EXPECT_FALSE(error.empty());
     }
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(ListRecycleBin(bin).size(), 2u);
+    EXPECT_TRUE(std::filesystem::is_empty(bin + "/tmp")) << "a failed copy left behind";
 }
 
 TEST(RecycleBin, ExpiryTakesTheOldestFirst) {
