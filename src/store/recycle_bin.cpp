@@ -19,6 +19,7 @@ constexpr const char* kFirstField = "X-Drossgate-Bin: 1 ";
 constexpr int64_t kStaleTmpSeconds = 86400;
 // A head longer than this is no head of ours: its fields are short.
 constexpr size_t kMaxHeadBytes = 64 * 1024;
+constexpr size_t kFirstRead = 4096; // holds a usual head whole
 std::atomic<unsigned> gCopyCounter{0};
 
 std::string Errno(const std::string& what) {
@@ -139,7 +140,8 @@ bool ReadFile(const std::string& path, std::string& text, size_t limit = SIZE_MA
     text.clear();
     char buffer[65536];
     ssize_t n = 0;
-    while (text.size() < limit && (n = ::read(fd, buffer, sizeof buffer)) != 0) {
+    while (text.size() < limit &&
+           (n = ::read(fd, buffer, std::min(sizeof buffer, limit - text.size()))) != 0) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -234,8 +236,14 @@ std::vector<BinnedMessage> ListRecycleBin(const std::string& binDir) {
         BinnedMessage m;
         std::string head;
         HeadFacts facts;
-        if (!ReadFile(binDir + "/cur/" + file.Name, head, kMaxHeadBytes) ||
-            !ParseHead(head, m, facts)) {
+        // The viewer lists the bin at every fill: read the head only.
+        const std::string path = binDir + "/cur/" + file.Name;
+        bool read = ReadFile(path, head, kFirstRead);
+        unsigned long long headBytes = 0;
+        if (read && std::sscanf(head.c_str(), "X-Drossgate-Bin: 1 %llu", &headBytes) == 1 &&
+            headBytes > head.size() && headBytes <= kMaxHeadBytes)
+            read = ReadFile(path, head, headBytes);
+        if (!read || !ParseHead(head, m, facts)) {
             m = BinnedMessage{};
             m.Damaged = true;
             m.BinnedAt = file.Time;

@@ -29,7 +29,8 @@ TEST(RecycleBin, CopiesReadBackWholeAndDamageIsFound) {
     CTempDir dir;
     const std::string bin = dir.File("Recycle Bin");
     const std::string text = "X-Drossgate-Bin: 1 9 9 0\r\nSubject: x\r\n\r\nbody\r\n";
-    BinnedMessage first = Copy(text, "line\r\nX-Drossgate-Reason: forged"), second = Copy("");
+    BinnedMessage first = Copy(text, "line\r\nX-Drossgate-Reason: forged"),
+                  second = Copy("", std::string(5000, 's'));
     std::string error;
     ASSERT_TRUE(WriteBinnedMessage(bin, first, error)) << error;
     ASSERT_TRUE(WriteBinnedMessage(bin, second, error)) << error;
@@ -48,6 +49,7 @@ TEST(RecycleBin, CopiesReadBackWholeAndDamageIsFound) {
     const auto listed = ListRecycleBin(bin);
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_TRUE(listed[0].FileName == first.FileName && listed[0].Text.empty());
+    EXPECT_TRUE(listed[1].Subject == second.Subject && !listed[1].Damaged) << "a long head";
 
     const std::string file = bin + "/cur/" + first.FileName;
     const std::string whole = dir.Read("Recycle Bin/cur/" + first.FileName);
