@@ -272,6 +272,9 @@ INSTANTIATE_TEST_SUITE_P(All, FaultMatrix, testing::ValuesIn(AllCases()), CaseNa
 // A check in a child process, killed at a random moment of the span a whole
 // check takes: every message a delete command named has a whole copy.
 TEST(KilledCheck, EveryMessageStaysOnTheServerOrIsInTheBin) {
+#ifdef __SANITIZE_THREAD__
+    GTEST_SKIP() << "ThreadSanitizer cannot start threads in a forked child";
+#endif
     auto check = [](Protocol p, bool byUid, const CTempDir& dir, int port) {
         CFilterApp app;
         app.InstallPath = dir.Path();
