@@ -15,7 +15,7 @@
 // The head's first line gives the sizes and a digest, so a copy cut short
 // or changed by hand is found out and never restored as if it were whole.
 // A copy is written to tmp/, synced, renamed into cur/ and the folder
-// synced: once WriteBinnedMessage returns true the copy survives a crash.
+// synced: once a write says a copy is in the bin, it survives a crash.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,6 +44,10 @@ inline constexpr const char* kRecycleBinFolder = "Recycle Bin";
 // creating the folders (mode 0700). false when the copy is not safely on
 // disk; `error` then says why and no file is left in cur/.
 bool WriteBinnedMessage(const std::string& binDir, BinnedMessage& message, std::string& error);
+// The same for a batch, with one flush of the disk for all of them: element
+// i tells whether messages[i] is safely in the bin (`error`: the last cause).
+std::vector<bool> WriteBinnedMessages(const std::string& binDir,
+                                      std::vector<BinnedMessage>& messages, std::string& error);
 
 // Every copy in cur/, oldest first, without its text: what the head says
 // (a file whose head cannot be read is listed with Damaged set and only its
