@@ -419,15 +419,17 @@ void CMailSession::CopyCondemnedToBin() {
         return;
     std::string cause;
     const JudgedMessage unknown;
+    CopyBatch batch;
     for (size_t i = 0; i < Verdicts.size(); ++i)
         if (Verdicts[i] == 0)
-            CopyToBin(i, ServerIndexOf(i), i < judged_.size() ? judged_[i] : unknown,
-                      i < reasons_.size() ? reasons_[i] : "", cause);
+            AddCopy(batch, i, ServerIndexOf(i), i < judged_.size() ? judged_[i] : unknown,
+                    i < reasons_.size() ? reasons_[i] : "", cause);
     // Remembered mail whose life time ran out was not fetched this time.
     for (size_t i = 0; i < rememberedVerdicts_.size() && i < plan_.RememberedAt.size(); ++i)
         if (rememberedVerdicts_[i] == 0 && !ConnectionSpoiled)
-            CopyToBin(SIZE_MAX, plan_.RememberedAt[i], plan_.Remembered.at(i), kReasonLifeTime,
-                      cause);
+            AddCopy(batch, SIZE_MAX, plan_.RememberedAt[i], plan_.Remembered.at(i), kReasonLifeTime,
+                    cause);
+    WriteCopies(batch, cause);
     std::sort(binned_.begin(), binned_.end());
     spool_.Close();
     if (BinFailures > 0)
@@ -436,8 +438,9 @@ void CMailSession::CopyCondemnedToBin() {
                     AccountName.empty() ? ServerName : AccountName);
 }
 
-bool CMailSession::CopyToBin(size_t position, size_t serverIndex, const JudgedMessage& judged,
-                             const std::string& reason, std::string& cause) {
+void CMailSession::AddCopy(CopyBatch& batch, size_t position, size_t serverIndex,
+                           const JudgedMessage& judged, const std::string& reason,
+                           std::string& cause) {
     std::string reply;
     CopyFacts facts;
     bool ok = position == SIZE_MAX ? FetchForCopy(serverIndex, reply, facts) == 1
@@ -459,10 +462,26 @@ bool CMailSession::CopyToBin(size_t position, size_t serverIndex, const JudgedMe
         cause = "a fetched message could not be read back";
     else if (!ok && cause.empty())
         cause = "a fetched message was not kept for its copy";
-    if (ok && (ok = WriteBinnedMessage(RecycleBinPath, copy, cause)))
-        binned_.push_back(serverIndex);
-    ok ? ++BinnedCount : ++BinFailures;
-    return ok;
+    if (!ok) {
+        ++BinFailures;
+        return;
+    }
+    batch.Bytes += copy.Text.size();
+    batch.Copies.push_back(std::move(copy));
+    batch.ServerIndexes.push_back(serverIndex);
+    // The batch shares one flush of the disk, and holds only so much text.
+    if (batch.Bytes >= kCopyBatchBytes)
+        WriteCopies(batch, cause);
+}
+
+void CMailSession::WriteCopies(CopyBatch& batch, std::string& cause) {
+    const std::vector<bool> written = WriteBinnedMessages(RecycleBinPath, batch.Copies, cause);
+    for (size_t i = 0; i < written.size(); ++i) {
+        if (written[i])
+            binned_.push_back(batch.ServerIndexes[i]);
+        written[i] ? ++BinnedCount : ++BinFailures;
+    }
+    batch = {};
 }
 
 void CMailSession::EndSession(bool failure) {

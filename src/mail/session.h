@@ -19,6 +19,7 @@
 #include "mail/fetch_spool.h"
 #include "mail/reply_parser.h"
 #include "store/judged_memory.h"
+#include "store/recycle_bin.h"
 
 #include <atomic>
 #include <chrono>
@@ -251,8 +252,17 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     void SaveMemory(const BatchJudgement& judgement);
     // Copies the condemned to the recycle bin; only those copied stay condemned.
     void CopyCondemnedToBin();
-    bool CopyToBin(size_t position, size_t serverIndex, const JudgedMessage& judged,
-                   const std::string& reason, std::string& cause);
+    struct CopyBatch {
+        std::vector<BinnedMessage> Copies;
+        std::vector<size_t> ServerIndexes;
+        size_t Bytes = 0;
+    };
+    static constexpr size_t kCopyBatchBytes = size_t{8} << 20;
+    // Adds the copy of the batch's message `position` (SIZE_MAX: fetched
+    // again by server index), writing the batch once it is large.
+    void AddCopy(CopyBatch& batch, size_t position, size_t serverIndex, const JudgedMessage& judged,
+                 const std::string& reason, std::string& cause);
+    void WriteCopies(CopyBatch& batch, std::string& cause);
     // Every condemned server index, before the bin has its say.
     std::vector<size_t> JudgedCondemned() const;
     void FinalStep();
