@@ -219,24 +219,18 @@ std::vector<bool> WriteBinnedMessages(const std::string& binDir,
         if (!written[i])
             ::unlink(staged.c_str());
     }
-    // One flush of the file system for the whole batch instead of one wait
-    // per copy; where it fails, each file on its own.
-    const int tmpFd = ::open(tmp.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool flushed = tmpFd >= 0 && ::syncfs(tmpFd) == 0;
-    if (tmpFd >= 0)
-        ::close(tmpFd);
+    // Each file synced (a flush of the whole file system would also write
+    // out the session's spool), the folder once for the whole batch.
     for (size_t i = 0; i < messages.size(); ++i) {
         if (!written[i])
             continue;
         const std::string staged = tmp + "/" + messages[i].FileName;
-        if (!flushed) {
-            const int fd = ::open(staged.c_str(), O_RDONLY | O_CLOEXEC);
-            written[i] = fd >= 0 && ::fsync(fd) == 0;
-            if (fd >= 0)
-                ::close(fd);
-            if (!written[i])
-                error = Errno("cannot sync " + staged);
-        }
+        const int fd = ::open(staged.c_str(), O_RDONLY | O_CLOEXEC);
+        written[i] = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (!written[i])
+            error = Errno("cannot sync " + staged);
         if (written[i] &&
             ::rename(staged.c_str(), (cur + "/" + messages[i].FileName).c_str()) != 0) {
             error = Errno("cannot move the copy into " + cur);

@@ -44,7 +44,7 @@ inline constexpr const char* kRecycleBinFolder = "Recycle Bin";
 // creating the folders (mode 0700). false when the copy is not safely on
 // disk; `error` then says why and no file is left in cur/.
 bool WriteBinnedMessage(const std::string& binDir, BinnedMessage& message, std::string& error);
-// The same for a batch, with one flush of the disk for all of them: element
+// The same for a batch, the folder synced once for all of them: element
 // i tells whether messages[i] is safely in the bin (`error`: the last cause).
 std::vector<bool> WriteBinnedMessages(const std::string& binDir,
                                       std::vector<BinnedMessage>& messages, std::string& error);
