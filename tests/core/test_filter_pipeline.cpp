@@ -276,7 +276,7 @@ TEST_F(Filter, ConcurrentAndPreparedBatches) {
     EXPECT_EQ(fromBlocked, std::vector<unsigned char>(30, 0));
     a.ClearHistory();
 
-    CMessagePreparer preparer(CurrentSpamScorer(a));
+    CMessagePreparer preparer(CurrentSpamScorer(a), false);
     const std::string large(CMessagePreparer::kMaxQueuedBytes, 'x');
     std::vector<unsigned char> expected;
     std::string subjects, judged;
@@ -298,7 +298,7 @@ TEST_F(Filter, ConcurrentAndPreparedBatches) {
     EXPECT_EQ(judged, subjects + "other tables,");
 
     // A gap: no batch; copies kept before count for the repeat limit, only the new one goes.
-    CMessagePreparer gap(nullptr);
+    CMessagePreparer gap(nullptr, false);
     gap.Add(1, Pop3({}));
     EXPECT_TRUE(gap.Finish(2).empty());
     std::vector<PreparedMessage> again;

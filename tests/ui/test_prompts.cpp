@@ -25,10 +25,21 @@ TEST(NewSenderDialog, EachWayOfAnsweringReachesTheAskingThread) {
     CNewSenderPrompt prompt(*ui.app);
     for (auto [how, expected] : cases) {
         NewSenderAnswer answer = Friend;
-        CAskingThread asking([&] { answer = prompt.AskNewSender({.Prompt = "ann@x.example\r\nhas sent"}); });
+        const NewSenderQuestion question{.Prompt = "ann@x.example\r\nhas sent",
+                                         .Subject = "Gr\xc3\xbc\xc3\x9f" "e",
+                                         .FirstLines = "first\nsecond",
+                                         .Guess = how == 1 ? "Probably spam" : ""};
+        CAskingThread asking([&] { answer = prompt.AskNewSender(question); });
         ASSERT_TRUE(QTest::qWaitFor([] { return OpenQuestion() != nullptr; }, 5000));
         CNewSenderDialog* dialog = OpenQuestion();
         EXPECT_EQ(Control<QLabel>(dialog, 1005)->text(), "ann@x.example\nhas sent");
+        // The mail itself, so the user does not answer blind; the guess only when there is one.
+        EXPECT_EQ(Control<QLabel>(dialog, 1006)->text(), QString::fromUtf8("Grüße"));
+        EXPECT_EQ(Control<QLabel>(dialog, 1007)->text(), "first\nsecond");
+        EXPECT_EQ(Control<QLabel>(dialog, 1008)->isVisible(), how == 1);
+        if (how == 1) {
+            EXPECT_EQ(Control<QLabel>(dialog, 1008)->text(), "What Drossgate thinks: Probably spam");
+        }
         if (how < 0) { // here the window closes as `asking` ends
             EXPECT_EXIT(
                 (CancelAllQuestions(),

@@ -56,11 +56,16 @@ const Shot kShots[] = {
     {"CAddSpamWordDialog", [](ShotContext& c) { return new CAddSpamWordDialog(c.App, nullptr); }},
     {"CNewSenderDialog",
      [](ShotContext& c) {
-         return new CNewSenderDialog(
-             c.App,
+         NewSenderQuestion question;
+         question.Prompt =
              "offers@deals.example\nhas sent you an e-mail, if you want to add him to your friend "
              "list\npress Friend, if you want to add him to your block list press Block. \nIf you "
-             "want to igonre him press Ignore.");
+             "want to igonre him press Ignore.";
+         question.Subject = "Your parcel is waiting: confirm delivery";
+         question.FirstLines = "Dear customer,\nWe could not deliver your parcel today.\nClick "
+                               "the link below to choose a new date.";
+         question.Guess = "Probably spam";
+         return new CNewSenderDialog(c.App, question);
      }},
     {"CHistoryDialog",
      [](ShotContext& c) {

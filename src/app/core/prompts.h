@@ -15,13 +15,13 @@ enum class NewSenderAnswer {
 
 // What the question about a new sender shows.
 struct NewSenderQuestion {
-    std::string Prompt;     // the sender and the question, as the language file words it
-    std::string Sender;     // the sender as the rules read it
-    std::string Subject;    // the mail's subject, decoded
-    std::string FirstLines; // the first lines of its decoded text
+    std::string Prompt = {};     // the sender and the question, as the language file words it
+    std::string Sender = {};     // the sender as the rules read it
+    std::string Subject = {};    // the mail's subject, decoded
+    std::string FirstLines = {}; // the first lines of its decoded text
     // What the learned score thinks of it, in the user's language; empty
     // while the score has not learned enough to say.
-    std::string Guess;
+    std::string Guess = {};
 };
 
 class INewSenderPrompt {
