@@ -815,7 +815,23 @@ class Runner:
         deleted = {m.name + m.group for base, m in delivered.items() if base not in left}
         return {"deleted": deleted, "seconds": seconds, "asked": figures["asked"],
                 "figures": figures, "trained": trained,
-                "records": datadir.history_records(data)}
+                "records": datadir.history_records(data), "reasons": self.eff_reasons(data)}
+
+    @staticmethod
+    def eff_reasons(data):
+        """How many history records give each reason ("kept" for none)."""
+        tally = {}
+        try:
+            with open(os.path.join(data, "history.zrk"), "rb") as f:
+                text = f.read().decode("utf-8", "replace")
+        except FileNotFoundError:
+            return tally
+        for record in text.split(">>==<ZRKENDMSG>==<<"):
+            fields = record.strip("\r\n").split("|")
+            if len(fields) > 4:
+                reason = fields[3].strip() or "kept"
+                tally[reason] = tally.get(reason, 0) + 1
+        return dict(sorted(tally.items()))
 
     def section_effectiveness(self):
         self.note("### 7. Effectiveness on a public corpus (test half, real check)")
@@ -872,7 +888,8 @@ class Runner:
                 extra = (f"; {v['unsure']} unsure verdicts (not caught); training "
                          f"{v['train_seconds']:.1f} s")
             else:
-                extra = f"; driver {json.dumps(v['figures'])}; history records {v['records']}"
+                extra = (f"; driver {json.dumps(v['figures'])}; history records {v['records']}, "
+                         f"by reason {json.dumps(v['reasons'])}")
                 if v["trained"]:
                     extra += f"; learned {json.dumps(v['trained'])}"
             self.note(f"  - {v['seconds']:.1f} s{extra}")
