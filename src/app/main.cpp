@@ -2,6 +2,7 @@
 // companion command on its channel.
 #include "app/core/channel_path.h"
 #include "app/core/filter_app.h"
+#include "app/core/learn_from_mail.h"
 #include "app/core/restore_request.h"
 #include "app/qt/channel_server.h"
 #include "platform/instance_lock.h"
@@ -132,6 +133,10 @@ int main(int argc, char** argv) {
             // prompt it raises needs the window thread free.
             std::thread([&app, request, reply] {
                 reply(HandleRestoreRequest(app, request));
+            }).detach();
+        } else if (request.rfind("learn ", 0) == 0) {
+            std::thread([&app, request, reply] {
+                reply(HandleLearnRequest(app, request, reply));
             }).detach();
         } else if (request == "status") {
             reply("ok " + StatusLine(app));

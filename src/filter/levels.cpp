@@ -33,12 +33,13 @@ int Delete(CFilterApp& app, const char* reason) {
 // The automaton of the current tables, rebuilt only when they change (they
 // are fixed for a run; tests swap them).
 std::shared_ptr<const CSpamScorer> ScorerFor(const std::vector<std::string>& expressions,
-                                             const std::vector<int>& degrees) {
+                                             const std::vector<int>& degrees, bool foldCase) {
     static std::mutex lock;
     static std::shared_ptr<const CSpamScorer> cached;
     std::lock_guard guard(lock);
-    if (!cached || cached->Expressions() != expressions || cached->Degrees() != degrees)
-        cached = std::make_shared<const CSpamScorer>(expressions, degrees);
+    if (!cached || cached->Expressions() != expressions || cached->Degrees() != degrees ||
+        cached->FoldsCase() != foldCase)
+        cached = std::make_shared<const CSpamScorer>(expressions, degrees, foldCase);
     return cached;
 }
 
@@ -59,13 +60,17 @@ int ApplyLevel(CFilterApp& app, const MessageFields& m, const LevelRules& rules)
             ? std::string()
             : FoldSenderDomain(m.BareAddress.empty() ? BareSenderAddress(m.Sender) : m.BareAddress);
     // Blocked beats friend.
-    if (OnList(app.BlockedAddresses, app.BlockedDomains, m, bare))
+    if (OnList(app.BlockedAddresses, app.BlockedDomains, m, bare)) {
+        app.VerdictLesson = Lesson::Spam;
         return Delete(app, kReasonBlocked);
+    }
     const bool friendSender = OnList(app.FriendAddresses, app.FriendDomains, m, bare);
+    if (friendSender)
+        app.VerdictLesson = Lesson::Ham; // if it is kept
     if (!friendSender) {
         if (!rules.AskNewSender)
             return Delete(app, kReasonNotFriend);
-        const int answer = app.AskAboutNewSender(m.Sender, m.SenderDomain);
+        const int answer = app.AskAboutNewSender(m);
         if (answer == kNewSenderNoAnswer) {
             app.SenderLeftUnanswered = true;
             return 1; // stays untouched and is asked about at the next check
@@ -110,7 +115,8 @@ bool HasAttachmentType(const std::string& types, const std::vector<std::string>&
 }
 
 std::shared_ptr<const CSpamScorer> CurrentSpamScorer(const CFilterApp& app) {
-    return ScorerFor(app.SpamExpressionList, app.SpamDegreeList);
+    // Read decoded, the expressions match whatever the case.
+    return ScorerFor(app.SpamExpressionList, app.SpamDegreeList, app.DecodeMail.load());
 }
 
 int64_t ComputeSpamScore(const CFilterApp& app, const std::string& body,

@@ -31,6 +31,9 @@ inline constexpr int kNewSenderNoAnswer = 0; // nobody answered: keep the mail, 
 inline constexpr int kNewSenderRefused = -1; // blocked, or the user chose Ignore
 inline constexpr int kNewSenderIgnored = -2; // the setting says ignore new senders
 
+// New-sender settings (10005) beyond ask (0), friend (1), block (2), ignore (3).
+inline constexpr int kNewSenderDecideByLearned = 4;
+
 // The parsed fields the rules look at.
 struct MessageFields {
     std::string Sender;
@@ -45,7 +48,17 @@ struct MessageFields {
     // The address the From line names (BareSenderAddress); empty: taken
     // from Sender.
     std::string BareAddress = {};
+    // The mail as its reader shows it, for the question about a new sender
+    // and the learned score; no tokens: nothing is learned or guessed.
+    std::string ShownSubject = {};
+    std::string FirstLines = {};
+    const std::vector<uint64_t>* Tokens = nullptr;
 };
+
+// What a verdict teaches the learned score: only the user's own decisions
+// (friends' kept mail is ham; blocked senders' and refused new senders' mail
+// is spam), never the program's.
+enum class Lesson : unsigned char { None, Spam, Ham };
 
 int ApplyVeryHighRules(CFilterApp& app, const MessageFields& message);
 int ApplyHighRules(CFilterApp& app, const MessageFields& message);

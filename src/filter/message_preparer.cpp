@@ -1,16 +1,37 @@
 #include "filter/message_preparer.h"
 
+#include "filter/mail_decoder.h"
 #include "filter/mail_message.h"
 #include "filter/spam_scorer.h"
+#include "filter/token_classifier.h"
 
 #include <algorithm>
 #include <system_error>
 
-PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScorer> scorer) {
+namespace {
+constexpr int kFirstLines = 4;
+constexpr size_t kFirstLinesBytes = 400;
+
+void AddDecoded(PreparedMessage& prepared, const std::string& text, bool readDecoded) {
+    DecodedMail mail = DecodeMail(MessageOfFetchedText(text));
+    prepared.Tokens = MailTokens(mail);
+    prepared.FirstLines = FirstLinesOf(mail.Text, kFirstLines, kFirstLinesBytes);
+    prepared.ShownFrom = std::move(mail.FromAddress);
+    prepared.ShownSubject = std::move(mail.Subject);
+    // A text without a readable header keeps the cuts for the rules.
+    prepared.ReadDecoded = readDecoded && mail.Parsed;
+    if (prepared.ReadDecoded)
+        prepared.ShownText = std::move(mail.Text);
+}
+} // namespace
+
+PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScorer> scorer,
+                               bool readDecoded) {
+    PreparedMessage prepared;
+    AddDecoded(prepared, text, readDecoded);
     CMailMessage record;
     record.SetRawText(std::move(text));
     record.ParseHeaders();
-    PreparedMessage prepared;
     prepared.Sender = record.GetSender();
     prepared.SenderDomain = record.GetSenderDomain();
     prepared.BareAddress = record.GetBareAddress();
@@ -21,14 +42,17 @@ PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScor
     prepared.Key = record.GetMessageKey();
     prepared.Size = record.GetSize();
     if (scorer) {
-        prepared.SpamScore = scorer->Score(prepared.Body, prepared.Subject);
+        prepared.SpamScore = prepared.ReadDecoded
+                                 ? scorer->Score(prepared.ShownText, prepared.ShownSubject)
+                                 : scorer->Score(prepared.Body, prepared.Subject);
         prepared.ScoredBy = std::move(scorer);
+        prepared.ShownText = std::string();
     }
     return prepared;
 }
 
-CMessagePreparer::CMessagePreparer(std::shared_ptr<const CSpamScorer> scorer)
-    : scorer_(std::move(scorer)) {
+CMessagePreparer::CMessagePreparer(std::shared_ptr<const CSpamScorer> scorer, bool readDecoded)
+    : scorer_(std::move(scorer)), readDecoded_(readDecoded) {
     try {
         thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
@@ -59,7 +83,7 @@ void CMessagePreparer::Place(size_t position, PreparedMessage prepared) {
 
 void CMessagePreparer::Add(size_t position, std::string text) {
     if (!thread_.joinable()) {
-        Place(position, PrepareMessage(std::move(text), scorer_));
+        Place(position, PrepareMessage(std::move(text), scorer_, readDecoded_));
         return;
     }
     {
@@ -98,7 +122,7 @@ void CMessagePreparer::Run() {
         busy_ = true;
         changed_.notify_all(); // room for a waiting Add
         guard.unlock();
-        PreparedMessage prepared = PrepareMessage(std::move(text), scorer_);
+        PreparedMessage prepared = PrepareMessage(std::move(text), scorer_, readDecoded_);
         guard.lock();
         Place(position, std::move(prepared));
         busy_ = false;

@@ -17,6 +17,7 @@
 class CSpamScorer;
 
 struct PreparedMessage {
+    // The cuts of the raw text: the history record and the repeat key.
     std::string Sender;
     std::string SenderDomain;
     std::string BareAddress; // CMailMessage::GetBareAddress
@@ -30,10 +31,24 @@ struct PreparedMessage {
     // The tables the score was counted against; null: not counted. The
     // judging uses the score only when its own tables are these.
     std::shared_ptr<const CSpamScorer> ScoredBy;
+
+    // The mail as its reader shows it (decoded), for the question about a
+    // new sender and the learned score.
+    std::string ShownFrom; // the From field's address; empty: none could be read
+    std::string ShownSubject;
+    std::string FirstLines;
+    std::vector<uint64_t> Tokens;
+    // The rules read the decoded sender, subject and text instead of the
+    // cuts. The decoded text is kept only while the score is still to count.
+    bool ReadDecoded = false;
+    std::string ShownText;
 };
 
-// Parses the text (then frees it) and, with a scorer, counts its spam score.
-PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScorer> scorer);
+// Parses the text (then frees it), decodes it and, with a scorer, counts its
+// spam score: in the decoded subject and text when `readDecoded`, else in
+// the cuts.
+PreparedMessage PrepareMessage(std::string text, std::shared_ptr<const CSpamScorer> scorer,
+                               bool readDecoded = false);
 
 // Prepares the texts handed to it on one thread, each for its own position in
 // the batch (a server may send them in any order). When no thread can be
@@ -45,7 +60,7 @@ class CMessagePreparer {
     // of the prepared ones.
     static constexpr size_t kMaxQueuedBytes = size_t{2} << 20;
 
-    explicit CMessagePreparer(std::shared_ptr<const CSpamScorer> scorer);
+    CMessagePreparer(std::shared_ptr<const CSpamScorer> scorer, bool readDecoded);
     ~CMessagePreparer(); // drops what is still queued and joins the thread
     CMessagePreparer(const CMessagePreparer&) = delete;
     CMessagePreparer& operator=(const CMessagePreparer&) = delete;
@@ -61,6 +76,7 @@ class CMessagePreparer {
     void Place(size_t position, PreparedMessage prepared);
 
     const std::shared_ptr<const CSpamScorer> scorer_;
+    const bool readDecoded_;
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<std::pair<size_t, std::string>> queue_;

@@ -2,6 +2,7 @@
 #include "app/core/filter_app.h"
 #include "filter/levels.h"
 #include "filter/message_preparer.h"
+#include "filter/spam_scorer.h"
 #include "platform/digest.h"
 
 #include <string_view>
@@ -20,12 +21,20 @@ bool LifeTimeExceeded(const std::string& date, int lifeTimeDays, const LocalDate
 }
 } // namespace
 
+std::string LearningKey(const std::string& sender, const std::string& subject,
+                        const std::string& date, const std::string& repeatKey) {
+    // The repeat key ends in the digest of the body cut.
+    const std::string_view bodyDigest =
+        std::string_view(repeatKey).substr(repeatKey.size() >= 16 ? repeatKey.size() - 16 : 0);
+    return TextDigest(sender + '\n' + subject + '\n' + date + '\n' + std::string(bodyDigest));
+}
+
 std::vector<unsigned char> CFilterApp::JudgeBatch(std::vector<std::string> messages) {
     // Parsed here, one after another; the rules count spam scores as needed.
     std::vector<PreparedMessage> prepared;
     prepared.reserve(messages.size());
     for (std::string& text : messages)
-        prepared.push_back(PrepareMessage(std::move(text), nullptr));
+        prepared.push_back(PrepareMessage(std::move(text), nullptr, DecodeMail.load()));
     return JudgePreparedBatch(std::move(prepared));
 }
 
@@ -41,6 +50,8 @@ std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMe
     BatchJudged.clear();
     BatchJudged.reserve(count);
     BatchReasons.assign(count, {});
+    BatchLessons.assign(count, Lesson::None);
+    std::vector<std::string> learningKeys(count);
     const LocalClock clock = Clock ? Clock : LocalClock(CurrentLocalTime);
     // A score counted in advance counts only if it was counted against
     // these very tables.
@@ -51,16 +62,11 @@ std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMe
         MessageKeys.push_back(std::move(m.Key));
 
         SenderLeftUnanswered = false;
-        MessageFields fields{m.Sender,
-                             m.SenderDomain,
-                             std::move(m.Body),
-                             m.Size,
-                             m.Subject,
-                             std::move(m.AttachmentTypes),
-                             m.ScoredBy && m.ScoredBy == scorer ? std::optional(m.SpamScore)
-                                                                : std::nullopt,
-                             std::move(m.BareAddress)};
+        VerdictLesson = Lesson::None;
+        learningKeys[i] = LearningKey(m.Sender, m.Subject, m.Date, MessageKeys.back());
+        MessageFields fields = RuleFieldsOf(m, scorer);
         int verdict = JudgeMessageFields(fields);
+        BatchLessons[i] = VerdictLesson;
         // Nobody could answer the question about this sender: the mail stays,
         // and no later rule may delete it before the user has been asked.
         UnansweredMessages[i] = SenderLeftUnanswered;
@@ -79,14 +85,62 @@ std::vector<unsigned char> CFilterApp::JudgePreparedBatch(std::vector<PreparedMe
         entry.Status = MessageVerdicts[i];
         BatchReasons[i] = VerdictReason;
         entry.Reason = RecordedReason(VerdictReason);
-        entry.Body = std::move(fields.BodyText);
+        entry.Body = m.ReadDecoded ? std::move(m.Body) : std::move(fields.BodyText);
         BatchHistoryEntries.push_back(AppendHistoryEntry(std::move(entry)));
         WriteHistoryFile(HistoryWriteMode::Normal);
     }
     if (count > 0)
         MarkRepeatedMessages();
     BatchHistoryEntries.clear();
+    if (!BatchDryRun)
+        LearnFromBatch(messages, learningKeys);
     return MessageVerdicts;
+}
+
+// Only what the user decided teaches, and only as it finally stood: a
+// friend's mail that a later rule (repeats, life time) deleted teaches nothing.
+void CFilterApp::LearnFromBatch(const std::vector<PreparedMessage>& messages,
+                                const std::vector<std::string>& keys) {
+    CTokenClassifier& learned = LearnedScore.Classifier();
+    for (size_t i = 0; i < messages.size() && i < BatchLessons.size(); ++i) {
+        const Lesson lesson = BatchLessons[i];
+        const bool kept = i < MessageVerdicts.size() && MessageVerdicts[i] != 0;
+        if (messages[i].Tokens.empty() || lesson == Lesson::None ||
+            (lesson == Lesson::Ham && !kept))
+            continue;
+        learned.Learn(messages[i].Tokens, lesson == Lesson::Spam, keys[i]);
+    }
+    BatchLessons.clear();
+}
+
+// The cuts, or with DecodeMail the decoded sender, subject and text; the
+// score counted in advance only when counted against these very tables.
+MessageFields CFilterApp::RuleFieldsOf(PreparedMessage& m,
+                                       const std::shared_ptr<const CSpamScorer>& scorer) {
+    MessageFields fields{m.Sender,
+                         m.SenderDomain,
+                         m.ReadDecoded ? std::string() : std::move(m.Body),
+                         m.Size,
+                         m.Subject,
+                         std::move(m.AttachmentTypes),
+                         m.ScoredBy && m.ScoredBy == scorer ? std::optional(m.SpamScore)
+                                                            : std::nullopt,
+                         std::move(m.BareAddress)};
+    if (m.ReadDecoded) {
+        // A mail without a readable From address keeps the cut sender.
+        if (!m.ShownFrom.empty()) {
+            fields.Sender = m.ShownFrom;
+            fields.BareAddress = m.ShownFrom;
+            const size_t at = m.ShownFrom.rfind('@');
+            fields.SenderDomain = at == std::string::npos ? m.ShownFrom : m.ShownFrom.substr(at + 1);
+        }
+        fields.Subject = m.ShownSubject;
+        fields.BodyText = std::move(m.ShownText);
+    }
+    fields.ShownSubject = m.ShownSubject;
+    fields.FirstLines = m.FirstLines;
+    fields.Tokens = &m.Tokens;
+    return fields;
 }
 
 void CFilterApp::MarkRepeatedMessages() {

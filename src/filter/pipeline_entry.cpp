@@ -26,5 +26,8 @@ BatchJudgement CFilterApp::ProcessFetchedMessages(std::vector<PreparedMessage> p
     BatchReasons.clear();
     judgement.RememberedVerdicts = ExpireRememberedMessages(remembered);
     BatchDryRun = false;
+    std::string error;
+    if (!LearnedScore.SaveIfChanged(&error))
+        LogLine("what was learned could not be written: " + error, "-");
     return judgement;
 }

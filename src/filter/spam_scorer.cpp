@@ -10,6 +10,14 @@ constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 // Expression lists beyond this table size are searched one by one instead.
 constexpr size_t kMaxTableEntries = size_t{16} << 20;
 
+std::string FoldedCopy(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
 int64_t Clamp(__int128 value) {
     if (value > kMax)
         return kMax;
@@ -54,12 +62,15 @@ struct CSpamScorer::Automaton {
     std::vector<size_t> patternLength;
     std::vector<int32_t> patternOfExpression; // -1 for empty expressions
 
-    static std::unique_ptr<Automaton> Build(const std::vector<std::string>& expressions);
+    // Expressions already folded when `foldCase`: an upper-case letter of
+    // the text then takes its lower-case letter's class.
+    static std::unique_ptr<Automaton> Build(const std::vector<std::string>& expressions,
+                                            bool foldCase);
     void Count(std::string_view text, std::vector<uint64_t>& counts) const;
 };
 
 std::unique_ptr<CSpamScorer::Automaton>
-CSpamScorer::Automaton::Build(const std::vector<std::string>& expressions) {
+CSpamScorer::Automaton::Build(const std::vector<std::string>& expressions, bool foldCase) {
     auto a = std::make_unique<Automaton>();
     size_t totalLength = 0;
     for (const auto& e : expressions) {
@@ -68,6 +79,9 @@ CSpamScorer::Automaton::Build(const std::vector<std::string>& expressions) {
             if (a->classOf[c] == 0)
                 a->classOf[c] = static_cast<uint16_t>(a->classCount++);
     }
+    if (foldCase)
+        for (int c = 'A'; c <= 'Z'; ++c)
+            a->classOf[static_cast<size_t>(c)] = a->classOf[static_cast<size_t>(c - 'A' + 'a')];
     if ((totalLength + 1) * a->classCount > kMaxTableEntries)
         return nullptr;
     const size_t classes = a->classCount;
@@ -155,9 +169,15 @@ void CSpamScorer::Automaton::Count(std::string_view text, std::vector<uint64_t>&
     }
 }
 
-CSpamScorer::CSpamScorer(std::vector<std::string> expressions, std::vector<int> degrees)
-    : expressions_(std::move(expressions)), degrees_(std::move(degrees)),
-      automaton_(Automaton::Build(expressions_)) {}
+CSpamScorer::CSpamScorer(std::vector<std::string> expressions, std::vector<int> degrees,
+                         bool foldCase)
+    : expressions_(std::move(expressions)), degrees_(std::move(degrees)), foldCase_(foldCase) {
+    searched_ = expressions_;
+    if (foldCase_)
+        for (std::string& e : searched_)
+            e = FoldedCopy(e);
+    automaton_ = Automaton::Build(searched_, foldCase_);
+}
 
 CSpamScorer::~CSpamScorer() = default;
 
@@ -173,8 +193,11 @@ std::vector<uint64_t> CSpamScorer::CountOccurrences(std::string_view text) const
         }
         return result;
     }
-    for (size_t k = 0; k < expressions_.size(); ++k) {
-        const std::string& e = expressions_[k];
+    const std::string folded = foldCase_ ? FoldedCopy(text) : std::string();
+    if (foldCase_)
+        text = folded;
+    for (size_t k = 0; k < searched_.size(); ++k) {
+        const std::string& e = searched_[k];
         if (e.empty())
             continue;
         for (size_t at = text.find(e); at != std::string_view::npos;

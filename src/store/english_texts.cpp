@@ -106,6 +106,18 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
             "saves it as an .eml file."},
     {11033, "Saves the selected deleted mail from the recycle bin as an .eml file, byte for byte. "
             "The copy stays in the recycle bin."},
+    // The learned score: the Options page, the history viewer.
+    {11040, "Decide by what Drossgate has learned; ask only when not sure"},
+    {11041, "Learn from mail..."},
+    {11042, "A sender on neither list whose mail the learned score takes for clear spam is ignored, one whose mail it takes for clear ham becomes a friend, and only the rest are asked about. Until it has learned from a few dozen mails of each kind, every new sender is asked about."},
+    {11043, "Teaches the learned score from a folder of .eml files, a Maildir or an mbox file: first choose whether that mail is spam, then the folder or file."},
+    {11044, "This is &spam"},
+    {11045, "This is &not spam"},
+    {11046, "Teaches the learned score that the selected mail is spam, or that it is not."},
+    {11047, "Spam: a folder of .eml files or a Maildir..."},
+    {11048, "Spam: an mbox file..."},
+    {11049, "Not spam: a folder of .eml files or a Maildir..."},
+    {11050, "Not spam: an mbox file..."},
     // 12000, the prompt's title, is absent: its default is the account or
     // server name the prompt already shows.
     {12001, "User Name"},
@@ -164,6 +176,17 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {17034, "Account settings have been tested successfully"},
     {17035, "Falid"},
     {17036, "Falid"},
+    // The learned score: its guesses and the training's progress.
+    {17040, "Probably spam"},
+    {17041, "Probably not spam"},
+    {17042, "Not sure"},
+    {17043, "What Drossgate thinks:"},
+    {17044, "Learned spam score:"},
+    {17045, "Learning: %1 of %2 mails"},
+    {17046, "Learned %1 mails as %2."},
+    {17047, "No mail could be read at %1."},
+    {17048, "spam"},
+    {17049, "not spam"},
     {23001, "Exist at the server"},
     {23002, "Deleted"},
     {23003, "The sender is on your blocked list.", true},

@@ -57,6 +57,9 @@ void CFilterApp::WriteStringList(const std::string& section, const std::string& 
 
 void CFilterApp::LoadAllSettings() {
     StartHistoryLoad();
+    LearnedScore.StartLoad(DataFilePath(kLearnedTokensFileName), [this](const std::string& why) {
+        LogLine("the learned score starts empty: " + why, "-");
+    });
     ReadNumberedSettings(SettingsStage);
     ForbiddenExtensions.Set(ReadStringList("EXT", "Count", "E"));
     SpamWordList.Set(ReadStringList("SPAMWORD", "WCount", "W"));
@@ -72,6 +75,8 @@ void CFilterApp::LoadAllSettings() {
     // Read only: the save rewrites just the keys it owns, so this one stays.
     MatchBareAddress = Atoi(GetPrivateProfileStringA(kSettingsSection, "MatchBareAddress", "0",
                                                      kNumberBuffer, SettingsFilePath)) != 0;
+    DecodeMail = Atoi(GetPrivateProfileStringA(kSettingsSection, kDecodeMailKey, "0",
+                                               kNumberBuffer, SettingsFilePath)) != 0;
     JudgeOnce = Atoi(GetPrivateProfileStringA(kSettingsSection, kJudgeOnceKey, "0", kNumberBuffer,
                                               SettingsFilePath)) != 0;
     // Absent: no recycle bin and no dry run, as before they existed.

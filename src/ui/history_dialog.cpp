@@ -2,6 +2,8 @@
 
 #include "app/core/blocked_sender.h"
 #include "app/core/filter_app.h"
+#include "app/core/learned_corrections.h"
+#include "filter/learned_texts.h"
 #include "app/core/restore.h"
 #include "app/core/restore_texts.h"
 #include "store/english_texts.h"
@@ -72,7 +74,7 @@ CHistoryDialog::CHistoryDialog(CFilterApp& app, QWidget* parent)
       app_(app) {
     setWindowTitle("Mail History");
     const CDialogUnits du(font());
-    setFixedSize(du.Size(346, 244));
+    setFixedSize(du.Size(346, 262));
 
     PlaceControl(du, new QLabel("Show events", this), 1005, 7, 7, 60, 8);
     PlaceControl(du, new QGroupBox(this), 0, 7, 16, 160, 24);
@@ -116,6 +118,14 @@ CHistoryDialog::CHistoryDialog(CFilterApp& app, QWidget* parent)
     close->setDefault(true);
     PlaceControl(du, close, 1047, 277, 222, 62, 14);
 
+    // Corrections of the learned score, on the selected row's mail.
+    markSpam_ = new QPushButton("This is &spam", this);
+    markSpam_->setAutoDefault(false);
+    PlaceControl(du, markSpam_, 1062, 7, 240, 96, 14);
+    markHam_ = new QPushButton("This is &not spam", this);
+    markHam_->setAutoDefault(false);
+    PlaceControl(du, markHam_, 1063, 108, 240, 96, 14);
+
     bodyDialog_ = new CMailBodyDialog(app_, this);
 
     connect(modes_, &QButtonGroup::idClicked, this, &CHistoryDialog::OnModeChanged);
@@ -128,6 +138,8 @@ CHistoryDialog::CHistoryDialog(CFilterApp& app, QWidget* parent)
     connect(clearHistory_, &QPushButton::clicked, this, &CHistoryDialog::ClearHistory);
     connect(restore_, &QPushButton::clicked, this, &CHistoryDialog::RestoreSelected);
     connect(saveAs_, &QPushButton::clicked, this, &CHistoryDialog::SaveSelected);
+    connect(markSpam_, &QPushButton::clicked, this, [this] { CorrectSelected(true); });
+    connect(markHam_, &QPushButton::clicked, this, [this] { CorrectSelected(false); });
     connect(close, &QPushButton::clicked, this, [this] { done(1); });
 }
 
@@ -253,6 +265,31 @@ void CHistoryDialog::UpdateCopyButtons() {
     const bool copy = !restoring_ && !CopyOfRow(rememberedRow_).empty();
     restore_->setEnabled(copy);
     saveAs_->setEnabled(copy);
+    const bool row = model_->Row(rememberedRow_) != nullptr;
+    markSpam_->setEnabled(row);
+    markHam_->setEnabled(row);
+}
+
+// Learned on the window thread: the lesson is a few thousand counts, and
+// the classifier's own lock is never held while anyone waits for the user.
+void CHistoryDialog::CorrectSelected(bool spam) {
+    const HistoryRow* row = model_->Row(rememberedRow_);
+    if (!row)
+        return;
+    std::string status;
+    const int result = CorrectLearnedScore(app_, *row->Entry, CopyOfRow(rememberedRow_), spam, status);
+    if (result < 0)
+        OpenMessage(this, QMessageBox::Warning, windowTitle(), ShownText(status));
+}
+
+QString CHistoryDialog::ScoreText(const HistoryEntry& entry, const std::string& copy) {
+    CTokenClassifier& learned = app_.LearnedScore.Classifier();
+    const double score = learned.Score(HistoryEntryTokens(app_, entry, copy));
+    const std::string label = app_.GetLocalizedText(kTextScoreLabel, EnglishDefault(kTextScoreLabel));
+    std::string text = label + " " + std::to_string(static_cast<int>(score * 100 + 0.5)) + "%";
+    if (learned.Trained())
+        text += " (" + app_.GuessText(learned.Guess(score)) + ")";
+    return ShownText(text);
 }
 
 void CHistoryDialog::RestoreSelected() {
@@ -335,7 +372,7 @@ void CHistoryDialog::ShowMessage() {
         return;
     std::string body = StripTags(row->Entry->Body);
     std::erase(body, '\r');
-    bodyDialog_->Run(ToQString(body));
+    bodyDialog_->Run(ToQString(body), ScoreText(*row->Entry, CopyOfRow(rememberedRow_)));
 }
 
 // No question first; the file and the in-memory history go in one step.
@@ -369,6 +406,10 @@ void CHistoryDialog::Localize() {
     saveAs_->setText(LocalText(app_, kTextSaveAsButton));
     saveAs_->setToolTip(LocalText(app_, kTextSaveAsHelp));
     saveAs_->setWhatsThis(saveAs_->toolTip());
+    for (auto [button, textId] : {std::pair{markSpam_, 11044}, std::pair{markHam_, 11045}}) {
+        button->setText(LocalText(app_, textId));
+        button->setToolTip(LocalText(app_, 11046));
+    }
     QStringList headers;
     for (size_t c = 0; c < kColumnCount; ++c)
         headers << LocalText(app_, kFirstHeaderTextId + static_cast<int>(c));

@@ -23,6 +23,7 @@
 class CFilterApp;
 class CHistoryModel;
 class CMailBodyDialog;
+struct HistoryEntry;
 class QButtonGroup;
 class QMessageBox;
 class QDateEdit;
@@ -69,6 +70,8 @@ class CHistoryDialog : public QDialog {
     void SaveSelected();
     void OnRestoreEnded(int result, const QString& status);
     void UpdateCopyButtons();
+    void CorrectSelected(bool spam);
+    QString ScoreText(const HistoryEntry& entry, const std::string& copy);
     void Localize();
     LocalDateTime PickerValue(const QDateEdit* picker) const;
 
@@ -82,6 +85,8 @@ class CHistoryDialog : public QDialog {
     QPushButton* clearHistory_;
     QPushButton* restore_;
     QPushButton* saveAs_;
+    QPushButton* markSpam_;
+    QPushButton* markHam_;
     CMailBodyDialog* bodyDialog_;
 
     HistoryMode mode_ = HistoryMode::Before;

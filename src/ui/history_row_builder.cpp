@@ -72,7 +72,7 @@ bool CHistoryRowBuilder::Build(const std::shared_ptr<const HistoryEntry>& entry,
     if (sender == senders_.end()) {
         // Measured only when it might widen the column (width 0: the column
         // has its share already).
-        QString text = ToQString(entry->From);
+        QString text = ShownHeaderText(entry->From);
         widths[1] = WidthOfUnique(text, widths[1]);
         sender = senders_.emplace(entry->From, Measured{std::move(text), 0}).first;
     }
@@ -83,7 +83,7 @@ bool CHistoryRowBuilder::Build(const std::shared_ptr<const HistoryEntry>& entry,
         Reason(dryRun ? entry->Reason.substr(std::strlen(kDryRunReasonPrefix)) : entry->Reason);
 
     row.Entry = entry;
-    row.Cells = {date->second.Shown.Text, sender->second.Text, ToQString(entry->Subject),
+    row.Cells = {date->second.Shown.Text, sender->second.Text, ShownHeaderText(entry->Subject),
                  status.Text, reason.Text};
     widths[0] = std::max(widths[0], date->second.Shown.Width);
     widths[1] = std::max(widths[1], sender->second.Width);

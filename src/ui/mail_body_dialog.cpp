@@ -4,6 +4,7 @@
 #include "ui/dialog_units.h"
 #include "ui/widget_localizer.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -12,21 +13,25 @@ CMailBodyDialog::CMailBodyDialog(CFilterApp& app, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), app_(app) {
     setWindowTitle("Mail Body");
     const CDialogUnits du(font());
-    setFixedSize(du.Size(186, 123));
+    setFixedSize(du.Size(186, 127));
     body_ = new QPlainTextEdit(this);
     body_->setReadOnly(true);
     body_->setLineWrapMode(QPlainTextEdit::NoWrap);
     body_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     body_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    PlaceControl(du, body_, 1028, 0, 0, 186, 101);
+    PlaceControl(du, body_, 1028, 0, 0, 186, 93);
+    score_ = new QLabel(this);
+    score_->setTextFormat(Qt::PlainText);
+    PlaceControl(du, score_, 1029, 4, 96, 178, 10);
     auto* ok = new QPushButton("OK", this);
     ok->setDefault(true);
-    PlaceControl(du, ok, 1, 68, 105, 50, 14);
+    PlaceControl(du, ok, 1, 68, 109, 50, 14);
     connect(ok, &QPushButton::clicked, this, &CMailBodyDialog::accept);
 }
 
-int CMailBodyDialog::Run(const QString& text) {
+int CMailBodyDialog::Run(const QString& text, const QString& score) {
     SetText(text);
+    score_->setText(score);
     return exec();
 }
 

@@ -10,8 +10,9 @@ class CMailBodyDialog : public QDialog {
   public:
     CMailBodyDialog(CFilterApp& app, QWidget* parent);
 
-    // Shows `text` modally until "OK".
-    int Run(const QString& text);
+    // Shows `text` modally until "OK"; `score`: what the learned score says
+    // of the mail (empty: nothing).
+    int Run(const QString& text, const QString& score = {});
     void SetText(const QString& text);
     QString Text() const;
 
@@ -24,4 +25,5 @@ class CMailBodyDialog : public QDialog {
 
     CFilterApp& app_;
     QPlainTextEdit* body_;
+    class QLabel* score_;
 };

@@ -1,11 +1,15 @@
 #pragma once
-// "New User": asks what to do with a sender on neither list. Topmost, with
-// no owner, so it stays in front while the user works elsewhere. Each button
+// "New User": asks what to do with a sender on neither list, showing the
+// mail's subject, its first lines and what the learned score thinks of it, so
+// the user does not answer blind. Topmost, with no owner, so it stays in
+// front while the user works elsewhere. Each button
 // ends it with its own id as the answer: 1 Friend (also Return), 2 Block
 // (also Escape and the close box), 5 Ignore.
 #include <QDialog>
+#include <string>
 
 class CFilterApp;
+struct NewSenderQuestion;
 
 class CNewSenderDialog : public QDialog {
     Q_OBJECT
@@ -14,7 +18,7 @@ class CNewSenderDialog : public QDialog {
     static constexpr int kBlock = 2;
     static constexpr int kIgnore = 5;
 
-    CNewSenderDialog(CFilterApp& app, const QString& promptText, QWidget* parent = nullptr);
+    CNewSenderDialog(CFilterApp& app, const NewSenderQuestion& question, QWidget* parent = nullptr);
 
   public slots:
     void accept() override { done(kFriend); }
@@ -28,4 +32,6 @@ class CNewSenderDialog : public QDialog {
     void Localize();
 
     CFilterApp& app_;
+    class QLabel* guess_;
+    std::string guessText_;
 };

@@ -21,11 +21,10 @@ NewSenderAnswer AnswerOf(int buttonId) {
 
 // Called on a session thread (with AppLock held by the pipeline); the dialog
 // lives on the window thread, each question with its own window.
-NewSenderAnswer CNewSenderPrompt::AskNewSender(const std::string& promptText) {
-    const QString text = ShownText(promptText);
+NewSenderAnswer CNewSenderPrompt::AskNewSender(const NewSenderQuestion& question) {
     const int answer = AskOnUiThread(
-        [this, text](std::function<void(int)> answer) -> QWidget* {
-            auto* dialog = new CNewSenderDialog(app_, text);
+        [this, question](std::function<void(int)> answer) -> QWidget* {
+            auto* dialog = new CNewSenderDialog(app_, question);
             dialog->setAttribute(Qt::WA_DeleteOnClose);
             QObject::connect(dialog, &QDialog::finished, dialog,
                              [answer](int result) { answer(result); });

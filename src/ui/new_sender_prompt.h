@@ -8,7 +8,7 @@ class CNewSenderPrompt : public INewSenderPrompt {
   public:
     explicit CNewSenderPrompt(CFilterApp& app) : app_(app) {}
     // Called on a session thread; blocks until the user answers.
-    NewSenderAnswer AskNewSender(const std::string& promptText) override;
+    NewSenderAnswer AskNewSender(const NewSenderQuestion& question) override;
 
   private:
     CFilterApp& app_;

@@ -1,15 +1,22 @@
 #include "ui/options_page.h"
 
 #include "app/core/filter_app.h"
+#include "filter/learned_texts.h"
+#include "filter/levels.h"
 #include "platform/numconv.h"
 #include "store/english_texts.h"
 #include "store/sender_list.h"
 #include "ui/dialog_units.h"
 #include "ui/history_dialog.h"
+#include "ui/learn_runner.h"
+#include "ui/message_box.h"
 #include "ui/text_conv.h"
 #include "ui/widget_localizer.h"
 
 #include <QButtonGroup>
+#include <QFileDialog>
+#include <QMenu>
+#include <QProgressBar>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -28,6 +35,31 @@ constexpr int kIgnoreSender = 3; // the button id whose choice enables the note
 constexpr int kJudgeOnceHelpTextId = 11018;
 constexpr int kRecycleBinHelpTextId = 11023;
 constexpr int kDryRunHelpTextId = 11024;
+constexpr int kDecideHelpTextId = 11042;
+constexpr int kLearnHelpTextId = 11043;
+
+struct LearnChoice {
+    int TextId;
+    bool Spam;
+    bool Mbox;
+};
+constexpr std::array<LearnChoice, 4> kLearnChoices = {
+    {{11047, true, false}, {11048, true, true}, {11049, false, false}, {11050, false, true}}};
+
+// A radio button does not wrap its text: break it at the blank nearest the
+// middle when it is wider than the button.
+void WrapToTwoLines(QAbstractButton* button, int width) {
+    QString text = button->text().simplified();
+    if (button->fontMetrics().horizontalAdvance(text) + 24 <= width)
+        return;
+    qsizetype best = -1;
+    for (qsizetype at = text.indexOf(' '); at >= 0; at = text.indexOf(' ', at + 1))
+        if (best < 0 || std::abs(at - text.size() / 2) < std::abs(best - text.size() / 2))
+            best = at;
+    if (best >= 0)
+        text[best] = '\n';
+    button->setText(text);
+}
 
 QLineEdit* CreateNumberEdit(QWidget* parent) {
     auto* edit = new QLineEdit(parent);
@@ -45,6 +77,7 @@ void AddExtensionItem(QListWidget* list, const std::string& extension) {
 COptionsPage::COptionsPage(CFilterApp& app, CMainDialog*, QWidget* parent)
     : QWidget(parent), app_(app) {
     historyDialog_ = new CHistoryDialog(app_, this);
+    learnRunner_ = std::make_unique<CLearnRunner>(app_, this);
     BuildControls();
     LoadFields();
     hide(); // pages start hidden; the main window shows one at a time
@@ -52,9 +85,9 @@ COptionsPage::COptionsPage(CFilterApp& app, CMainDialog*, QWidget* parent)
 
 void COptionsPage::BuildControls() {
     const CDialogUnits du(font());
-    setFixedSize(du.Size(332, 177));
+    setFixedSize(du.Size(332, 199));
 
-    PlaceControl(du, new QGroupBox("When New Sender is found", this), 1005, 7, 2, 150, 92);
+    PlaceControl(du, new QGroupBox("When New Sender is found", this), 1005, 7, 2, 150, 114);
     newSenderActions_ = new QButtonGroup(this);
     const std::array<const char*, 4> actions = {"Ask me what to do?", "Add to friend list",
                                                 "Add to blocked list", "Ignore sender"};
@@ -63,25 +96,44 @@ void COptionsPage::BuildControls() {
         PlaceControl(du, radio, 1038 + i, 15, 14 + 12 * i, 135, 10);
         newSenderActions_->addButton(radio, i);
     }
+    // Two lines: the text is longer than the column is wide.
+    decideByLearned_ = new QRadioButton(this);
+    PlaceControl(du, decideByLearned_, 1057, 15, 62, 140, 20);
+    newSenderActions_->addButton(decideByLearned_, kNewSenderDecideByLearned);
     note_ = new QLabel("NOTE: This option will cause mail  from this sender to be deleted even it "
                        "isn't a spam.",
                        this);
     note_->setWordWrap(true);
     note_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     note_->setEnabled(false);
-    PlaceControl(du, note_, 1007, 15, 63, 135, 28);
+    PlaceControl(du, note_, 1007, 15, 85, 135, 28);
 
-    PlaceControl(du, new QGroupBox("Filtering Options", this), 1009, 7, 97, 150, 48);
-    PlaceControl(du, new QLabel("Max attachment size (KB)", this), 1011, 15, 111, 92, 8);
+    PlaceControl(du, new QGroupBox("Filtering Options", this), 1009, 7, 119, 150, 48);
+    PlaceControl(du, new QLabel("Max attachment size (KB)", this), 1011, 15, 133, 92, 8);
     sizeEdit_ = CreateNumberEdit(this);
-    PlaceControl(du, sizeEdit_, 1028, 110, 109, 40, 12);
-    PlaceControl(du, new QLabel("Mail Life Time in days", this), 1015, 15, 128, 92, 8);
+    PlaceControl(du, sizeEdit_, 1028, 110, 131, 40, 12);
+    PlaceControl(du, new QLabel("Mail Life Time in days", this), 1015, 15, 150, 92, 8);
     lifeTimeEdit_ = CreateNumberEdit(this);
-    PlaceControl(du, lifeTimeEdit_, 1049, 110, 126, 40, 12);
+    PlaceControl(du, lifeTimeEdit_, 1049, 110, 148, 40, 12);
     judgeOnce_ = new QCheckBox("Judge each message only once", this);
-    PlaceControl(du, judgeOnce_, 1050, 15, 150, 140, 10);
+    PlaceControl(du, judgeOnce_, 1050, 15, 172, 140, 10);
     dryRun_ = new QCheckBox("Dry run: judge, but delete nothing", this);
-    PlaceControl(du, dryRun_, 1056, 15, 163, 140, 10);
+    PlaceControl(du, dryRun_, 1056, 15, 185, 140, 10);
+
+    learn_ = new QPushButton("Learn from mail...", this);
+    PlaceControl(du, learn_, 1058, 163, 175, 78, 14);
+    learnProgress_ = new QProgressBar(this);
+    learnProgress_->setTextVisible(true);
+    learnProgress_->hide();
+    PlaceControl(du, learnProgress_, 1059, 247, 175, 78, 14);
+    auto* learnMenu = new QMenu(learn_);
+    for (const auto& [textId, spam, mbox] : kLearnChoices) {
+        QAction* action = learnMenu->addAction(QString());
+        action->setData(textId);
+        connect(action, &QAction::triggered, this,
+                [this, spam, mbox] { LearnFromMail(spam, mbox); });
+    }
+    learn_->setMenu(learnMenu);
 
     PlaceControl(du, new QGroupBox("Recycle Bin", this), 1051, 163, 76, 162, 38);
     PlaceControl(du, new QLabel("Keep deleted mail (days)", this), 1052, 171, 88, 92, 8);
@@ -190,6 +242,46 @@ void COptionsPage::CompactDataFiles() {
     app_.CompactDataFile(kAccountFileName, kAccountDeletedMarker);
 }
 
+COptionsPage::~COptionsPage() = default;
+
+// The training runs on a thread; the page shows its progress and the result.
+void COptionsPage::LearnFromMail(bool spam, bool mbox) {
+    const QString path = mbox ? QFileDialog::getOpenFileName(this)
+                              : QFileDialog::getExistingDirectory(this);
+    if (path.isEmpty())
+        return;
+    auto text = [this](int id) { return app_.GetLocalizedText(id, EnglishDefault(id)); };
+    const std::string progressText = text(kTextLearnProgress);
+    learn_->setEnabled(false);
+    learnProgress_->setRange(0, 0);
+    learnProgress_->show();
+    const bool started = learnRunner_->Start(
+        FromQString(path), spam,
+        [this, progressText](long done, long total) {
+            learnProgress_->setRange(0, static_cast<int>(std::min<long>(total, INT32_MAX)));
+            learnProgress_->setValue(static_cast<int>(std::min<long>(done, INT32_MAX)));
+            QString format = ShownText(progressText);
+            learnProgress_->setFormat(format.replace("%1", QString::number(done))
+                                          .replace("%2", QString::number(total)));
+        },
+        [this, text, spam, path](long read, const std::string& error) {
+            learn_->setEnabled(true);
+            learnProgress_->hide();
+            std::string result = text(read > 0 ? kTextLearnDone : kTextLearnFailed);
+            const std::string first = read > 0 ? std::to_string(read) : FromQString(path);
+            if (const size_t at = result.find("%1"); at != std::string::npos)
+                result.replace(at, 2, first);
+            if (const size_t at = result.find("%2"); at != std::string::npos)
+                result.replace(at, 2, text(spam ? kTextSpamKind : kTextHamKind));
+            if (read <= 0 && !error.empty())
+                result += "\n" + error;
+            OpenMessage(this, read > 0 ? QMessageBox::Information : QMessageBox::Warning,
+                        kApplicationTitle, ShownText(result));
+        });
+    if (!started)
+        learn_->setEnabled(true);
+}
+
 void COptionsPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!event->spontaneous())
@@ -210,6 +302,12 @@ void COptionsPage::Localize() {
     const auto help = [this](int id) {
         return ShownText(app_.GetLocalizedText(id, EnglishDefault(id)));
     };
+    LocalizeWindow(app_, this, 11040, {1057, 1058});
+    WrapToTwoLines(decideByLearned_, decideByLearned_->width());
+    decideByLearned_->setToolTip(help(kDecideHelpTextId));
+    learn_->setToolTip(help(kLearnHelpTextId));
+    for (QAction* action : learn_->menu()->actions())
+        action->setText(help(action->data().toInt()));
     judgeOnce_->setToolTip(help(kJudgeOnceHelpTextId));
     binDaysEdit_->setToolTip(help(kRecycleBinHelpTextId));
     dryRun_->setToolTip(help(kDryRunHelpTextId));

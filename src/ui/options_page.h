@@ -1,14 +1,19 @@
 #pragma once
-// The options page: what happens to mail from a new sender, the size limit,
+// The options page: what happens to mail from a new sender (the learned
+// score may decide), training the learned score from a folder, the size limit,
 // the mail life time, judging each message once and the forbidden extensions, written into the
 // application only by "Save Settings"; and three commands: "Check Now",
 // "History Report" and "Compact Data Files".
 #include <QWidget>
+#include <memory>
 
 class CFilterApp;
 class CHistoryDialog;
 class CMainDialog;
+class CLearnRunner;
 class QButtonGroup;
+class QProgressBar;
+class QRadioButton;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -19,6 +24,7 @@ class COptionsPage : public QWidget {
     Q_OBJECT
   public:
     COptionsPage(CFilterApp& app, CMainDialog* mainDialog, QWidget* parent);
+    ~COptionsPage() override;
 
     CHistoryDialog* HistoryDialog() const { return historyDialog_; }
 
@@ -34,6 +40,7 @@ class COptionsPage : public QWidget {
     void SaveSettings();
     void CompactDataFiles();
     void UpdateNote();
+    void LearnFromMail(bool spam, bool mbox);
     void Localize();
 
     CFilterApp& app_;
@@ -50,4 +57,8 @@ class COptionsPage : public QWidget {
     QPushButton* deleteExtensions_;
     QListWidget* extensions_;
     CHistoryDialog* historyDialog_;
+    QRadioButton* decideByLearned_;
+    QPushButton* learn_;
+    QProgressBar* learnProgress_;
+    std::unique_ptr<CLearnRunner> learnRunner_;
 };

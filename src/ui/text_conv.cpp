@@ -1,5 +1,7 @@
 #include "ui/text_conv.h"
 
+#include "filter/mail_decoder.h"
+
 #include "app/core/filter_app.h"
 #include "store/english_texts.h"
 
@@ -30,4 +32,11 @@ std::string LocalBytes(CFilterApp& app, int textId) {
 
 QString LocalText(CFilterApp& app, int textId) {
     return ShownText(LocalBytes(app, textId));
+}
+
+QString ShownHeaderText(const std::string& value) {
+    // Most values hold no encoded word: no decoder needed for them.
+    if (value.find("=?") == std::string::npos)
+        return ToQString(value);
+    return QString::fromStdString(DecodeHeaderText(value));
 }

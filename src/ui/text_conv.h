@@ -18,3 +18,7 @@ QString ShownText(const std::string& bytes);
 // through ExpandLineBreaks first, and as shown.
 std::string LocalBytes(CFilterApp& app, int textId);
 QString LocalText(CFilterApp& app, int textId);
+
+// A header field's value as a mail program shows it: encoded words decoded.
+// The record keeps the bytes as they came.
+QString ShownHeaderText(const std::string& value);

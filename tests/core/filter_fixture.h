@@ -66,8 +66,9 @@ inline std::string ImapText(const std::string& message, int number) {
 // Answers the new-sender question from a script; "no answer" once it runs out.
 struct CScriptedPrompt : INewSenderPrompt {
     explicit CScriptedPrompt(std::deque<NewSenderAnswer> answers) : Answers(std::move(answers)) {}
-    NewSenderAnswer AskNewSender(const std::string& promptText) override {
-        Asked.push_back(promptText);
+    NewSenderAnswer AskNewSender(const NewSenderQuestion& question) override {
+        Asked.push_back(question.Prompt);
+        Questions.push_back(question);
         const NewSenderAnswer next = Answers.empty() ? NewSenderAnswer::NoAnswer : Answers.front();
         if (!Answers.empty())
             Answers.pop_front();
@@ -75,6 +76,7 @@ struct CScriptedPrompt : INewSenderPrompt {
     }
     std::deque<NewSenderAnswer> Answers;
     std::vector<std::string> Asked;
+    std::vector<NewSenderQuestion> Questions;
 };
 
 } // namespace filter_test

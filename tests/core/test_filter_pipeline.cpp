@@ -201,9 +201,9 @@ INSTANTIATE_TEST_SUITE_P(Batches, FilterBatch, ::testing::ValuesIn(Cases()),
 TEST_F(Filter, PromptTextRecordAndRepeatMarksAcrossAClear) {
     struct CClearing : CScriptedPrompt {
         CClearing(CFilterApp& app) : CScriptedPrompt({Answer::Friend}), App(app) {}
-        NewSenderAnswer AskNewSender(const std::string& text) override {
+        NewSenderAnswer AskNewSender(const NewSenderQuestion& question) override {
             App.ClearHistory();
-            return CScriptedPrompt::AskNewSender(text);
+            return CScriptedPrompt::AskNewSender(question);
         }
         CFilterApp& App;
     } prompt(a);

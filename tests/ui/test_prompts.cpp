@@ -25,7 +25,7 @@ TEST(NewSenderDialog, EachWayOfAnsweringReachesTheAskingThread) {
     CNewSenderPrompt prompt(*ui.app);
     for (auto [how, expected] : cases) {
         NewSenderAnswer answer = Friend;
-        CAskingThread asking([&] { answer = prompt.AskNewSender("ann@x.example\r\nhas sent"); });
+        CAskingThread asking([&] { answer = prompt.AskNewSender({.Prompt = "ann@x.example\r\nhas sent"}); });
         ASSERT_TRUE(QTest::qWaitFor([] { return OpenQuestion() != nullptr; }, 5000));
         CNewSenderDialog* dialog = OpenQuestion();
         EXPECT_EQ(Control<QLabel>(dialog, 1005)->text(), "ann@x.example\nhas sent");

@@ -35,7 +35,8 @@ std::string ChannelSocketPath(std::string& error) {
 }
 
 int SendChannelRequest(const std::string& socketPath, const std::string& request,
-                       std::string& reply, long long timeoutMs, std::string& refusal) {
+                       std::string& reply, long long timeoutMs, std::string& refusal,
+                       const std::function<void(const std::string&)>& progress) {
     reply.clear();
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -82,7 +83,14 @@ int SendChannelRequest(const std::string& socketPath, const std::string& request
         if (n <= 0)
             break;
         reply.append(buffer, static_cast<size_t>(n));
-        if (size_t lf = reply.find('\n'); lf != std::string::npos) {
+        size_t lf = reply.find('\n');
+        while (lf != std::string::npos && reply.starts_with("progress ")) {
+            if (progress)
+                progress(reply.substr(0, lf));
+            reply.erase(0, lf + 1);
+            lf = reply.find('\n');
+        }
+        if (lf != std::string::npos) {
             reply.resize(lf);
             result = 1;
             break;

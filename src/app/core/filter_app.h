@@ -15,6 +15,7 @@
 #include "app/core/localizable.h"
 #include "app/core/prompts.h"
 #include "filter/history_entry.h"
+#include "filter/learned_score.h"
 #include "platform/date_time.h"
 #include "platform/snapshot.h"
 #include "store/judged_memory.h"
@@ -32,6 +33,7 @@
 #include <vector>
 
 struct MessageFields;
+enum class Lesson : unsigned char;
 struct PreparedMessage;
 class CPop3Session;
 class CImapSession;
@@ -47,9 +49,18 @@ inline constexpr const char* kJudgeOnceKey = "JudgeOnce"; // in [SETTINGS]
 inline constexpr const char* kRecycleBinDaysKey = "RecycleBinDays";
 inline constexpr const char* kRecycleBinMaxMBKey = "RecycleBinMaxMB";
 inline constexpr const char* kDryRunKey = "DryRun";
+inline constexpr const char* kDecodeMailKey = "DecodeMail";
+inline constexpr const char* kLearnedTokensFileName = "Learned Tokens.zrk";
 inline constexpr int kDefaultRecycleBinMaxMB = 500;
 
 enum class HistoryWriteMode { Normal, Clear };
+
+// A mail's identity for the learned score, made of what its history record
+// keeps (sender, subject and date cuts) and the digest that ends its repeat
+// key (the body cut's): a correction from the history finds what the check
+// learned.
+std::string LearningKey(const std::string& sender, const std::string& subject,
+                        const std::string& date, const std::string& repeatKey);
 
 // What the judging of one session's batch gives back to the session.
 struct BatchJudgement {
@@ -146,10 +157,19 @@ class CFilterApp {
     // Marks the repeated mails of the batch being judged, and their entries
     // of BatchHistoryEntries that the history still holds (AppLock held).
     void MarkRepeatedMessages();
+    // Teaches the learned score what the user decided about the batch's mail.
+    void LearnFromBatch(const std::vector<PreparedMessage>& messages,
+                        const std::vector<std::string>& keys);
+    // What the rules read of a prepared message (its decoded text moved out).
+    MessageFields RuleFieldsOf(PreparedMessage& message,
+                               const std::shared_ptr<const class CSpamScorer>& scorer);
     int JudgeMessage(std::string sender, std::string senderDomain, std::string bodyText, int size,
                      std::string subject, std::string attachmentTypes);
     int JudgeMessageFields(const MessageFields& message);
-    int AskAboutNewSender(std::string sender, std::string senderDomain);
+    // Sets VerdictLesson from the user's answer.
+    int AskAboutNewSender(const MessageFields& message);
+    // "Probably spam", "Probably not spam", "Not sure" in the user's language.
+    std::string GuessText(SpamGuess guess);
     void BuildSpamWordTables();
 
     // ---- Sender list files (src/store/sender_list.cpp) ----
@@ -225,6 +245,10 @@ class CFilterApp {
     // [SETTINGS] MatchBareAddress: the sender lists also match the sender's
     // bare address (off when the key is absent or 0).
     std::atomic<bool> MatchBareAddress{false};
+    // [SETTINGS] DecodeMail: the rules read the mail decoded: the sender from
+    // the From field, the decoded subject and text, and the spam expressions
+    // match whatever the case (off when the key is absent or 0).
+    std::atomic<bool> DecodeMail{false};
     // [SETTINGS] JudgeOnce: each message is judged only once; later checks
     // fetch only what is new (off when the key is absent or 0).
     std::atomic<bool> JudgeOnce{false};
@@ -258,6 +282,8 @@ class CFilterApp {
 
     // Batch state, guarded by AppLock.
     std::string VerdictReason;
+    Lesson VerdictLesson{}; // what the message being judged teaches
+    std::vector<Lesson> BatchLessons;
     std::vector<unsigned char> MessageVerdicts;
     std::vector<std::string> MessageKeys;
     // The history entry appended for each message of the batch.
@@ -322,6 +348,9 @@ class CFilterApp {
     bool historyFileUnread_ = false;  // the load failed part-way: append, never replace
 
   public:
+    // The learned score; outlives the check threads that use it.
+    CLearnedScore LearnedScore;
+
     // Running check workers and sessions. Declared last: destroyed first, it
     // ends and joins them while everything they use still exists.
     CCheckProgress CheckProgress;

@@ -13,11 +13,22 @@ enum class NewSenderAnswer {
     Ignore = 5,
 };
 
+// What the question about a new sender shows.
+struct NewSenderQuestion {
+    std::string Prompt;     // the sender and the question, as the language file words it
+    std::string Sender;     // the sender as the rules read it
+    std::string Subject;    // the mail's subject, decoded
+    std::string FirstLines; // the first lines of its decoded text
+    // What the learned score thinks of it, in the user's language; empty
+    // while the score has not learned enough to say.
+    std::string Guess;
+};
+
 class INewSenderPrompt {
   public:
     virtual ~INewSenderPrompt() = default;
     // Blocks until the user answers. Never answers Block or Ignore by default.
-    virtual NewSenderAnswer AskNewSender(const std::string& promptText) = 0;
+    virtual NewSenderAnswer AskNewSender(const NewSenderQuestion& question) = 0;
 };
 
 struct LoginPromptData {

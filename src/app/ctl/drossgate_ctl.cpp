@@ -1,12 +1,14 @@
 // drossgate-ctl: the companion command. Sends one request to the running
 // Drossgate over its channel and reports the answer.
 #include "app/core/channel_path.h"
+#include "app/core/learn_from_mail.h"
 #include "app/core/restore_request.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -44,6 +46,10 @@ void PrintUsage(FILE* out) {
                "                                the same for the one mail whose sender or\n"
                "                                subject contains TEXT; when several match\n"
                "                                they are listed and nothing is done\n"
+               "  learn --spam PATH             teach the learned score that all mail at PATH\n"
+               "  learn --ham PATH              is spam (or is not): a folder of .eml files, a\n"
+               "                                Maildir or an mbox file; a progress line shows\n"
+               "                                how far it has come\n"
                "\n"
                "ROW numbers count every record of the history from 1, oldest first: the\n"
                "order of the history viewer when its dates take in the whole history.\n"
@@ -149,6 +155,18 @@ int main(int argc, char** argv) {
         }
         // A restore may wait for the server and for a password typed in.
         replyTimeoutMs = 0;
+    } else if (command == "learn" && args.size() == 3 &&
+               (args[1] == "--spam" || args[1] == "--ham") && !args[2].empty() &&
+               args[2].find('\n') == std::string::npos) {
+        std::error_code failed;
+        const std::filesystem::path path = std::filesystem::absolute(args[2], failed);
+        if (failed) {
+            PrintUsage(stderr);
+            return kExitUsage;
+        }
+        request = LearnRequestLine(args[1] == "--spam", path.string());
+        // Each progress line restarts the wait.
+        replyTimeoutMs = 600000;
     } else {
         PrintUsage(stderr);
         return kExitUsage;
@@ -161,7 +179,18 @@ int main(int argc, char** argv) {
         return kExitNoInstance;
     }
     std::string reply, refusal;
-    int result = SendChannelRequest(path, request, reply, replyTimeoutMs, refusal);
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    bool progressShown = false;
+    auto progress = [&](const std::string& line) {
+        long long done = 0, total = 0;
+        if (!terminal || std::sscanf(line.c_str(), "progress %lld %lld", &done, &total) != 2)
+            return;
+        std::fprintf(stderr, "\rLearning: %lld of %lld mails", done, total);
+        progressShown = true;
+    };
+    int result = SendChannelRequest(path, request, reply, replyTimeoutMs, refusal, progress);
+    if (progressShown)
+        std::fputc('\n', stderr);
     if (result == -2) {
         std::fprintf(stderr, "drossgate-ctl: %s at %s\n", refusal.c_str(), path.c_str());
         return kExitNoInstance;

@@ -69,7 +69,9 @@ void CChannelServer::OnNewConnection() {
                         return;
                     guarded->write(bytes);
                     guarded->flush();
-                    guarded->disconnectFromServer();
+                    // A progress line comes before the reply proper.
+                    if (!bytes.startsWith("progress "))
+                        guarded->disconnectFromServer();
                 });
             });
         });
