@@ -9,6 +9,7 @@
 // TEST_DIR holds ham/ and spam/, one message per file, as delivered. Prints
 // one JSON object: the questions and how they were answered.
 #include "app/core/filter_app.h"
+#include "filter/mail_decoder.h"
 #include "filter/mail_message.h"
 
 #include <atomic>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -34,13 +36,22 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// Safe inside a JSON string.
+std::string Printable(std::string text) {
+    for (char& c : text)
+        if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    return text;
+}
+
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The sender as the rules cut it from the message, as a question names it.
-std::string SenderKey(const std::string& message) {
+// The sender as the rules cut it from the raw message, as a question names it
+// without DecodeMail.
+std::string CutSenderKey(const std::string& message) {
     std::string text = "+OK 0 octets\r\n";
     text.reserve(message.size() * 2);
     for (char c : message) {
@@ -64,10 +75,15 @@ class CTruthfulUser : public INewSenderPrompt {
     explicit CTruthfulUser(std::unordered_map<std::string, Truth> truth)
         : truth_(std::move(truth)) {}
 
-    NewSenderAnswer AskNewSender(const std::string& promptText) override {
+    NewSenderAnswer AskNewSender(const NewSenderQuestion& question) override {
         std::lock_guard guard(lock_);
         ++Asked;
-        const auto it = truth_.find(Lower(BareSenderAddress(promptText)));
+        if (!question.Guess.empty())
+            ++Guesses[question.Guess];
+        std::string key = Lower(BareSenderAddress(question.Sender));
+        if (key.empty())
+            key = Lower(question.Sender);
+        const auto it = truth_.find(key);
         if (it == truth_.end()) {
             // Not a sender of the test mail as the bench reads it: the user
             // cannot tell either and keeps the mail.
@@ -86,6 +102,7 @@ class CTruthfulUser : public INewSenderPrompt {
     }
 
     int Asked = 0, Friends = 0, Blocks = 0, Unknown = 0, Mixed = 0;
+    std::map<std::string, int> Guesses; // what the learned score told the user
 
   private:
     std::mutex lock_;
@@ -104,15 +121,25 @@ int main(int argc, char** argv) {
     const int timeout = argc > 3 ? std::atoi(argv[3]) : 1800;
 
     std::unordered_map<std::string, Truth> truth;
-    int unreadable = 0;
+    int unreadable = 0, undecodable = 0;
     for (const char* kind : {"ham", "spam"}) {
         for (const auto& entry : fs::directory_iterator(tests / kind)) {
-            const std::string key = SenderKey(ReadFile(entry.path()));
-            if (key.empty()) {
+            const std::string text = ReadFile(entry.path());
+            // Both ways the rules may read the sender: the raw cut, and the
+            // decoded From field (DecodeMail).
+            const std::string cut = CutSenderKey(text);
+            const std::string decoded = Lower(DecodeMail(text).FromAddress);
+            if (cut.empty())
                 ++unreadable;
-                continue;
-            }
-            (kind[0] == 's' ? truth[key].Spam : truth[key].Ham) += 1;
+            if (decoded.empty())
+                ++undecodable;
+            auto count = [&](const std::string& key) {
+                if (!key.empty())
+                    (kind[0] == 's' ? truth[key].Spam : truth[key].Ham) += 1;
+            };
+            count(cut);
+            if (decoded != cut)
+                count(decoded);
         }
     }
 
@@ -137,15 +164,18 @@ int main(int argc, char** argv) {
     const bool ended = app->WaitForCheckToFinish(std::chrono::seconds(timeout));
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    std::string status = app->GetLastStatusText();
-    for (char& c : status)
-        if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
-            c = ' ';
+    const std::string status = Printable(app->GetLastStatusText());
+    std::string guesses;
+    for (const auto& [text, count] : user.Guesses)
+        guesses += (guesses.empty() ? "\"" : ", \"") + Printable(text) + "\": " + std::to_string(count);
+    CTokenClassifier& learned = app->LearnedScore.Classifier();
     std::printf("{\"ended\": %s, \"seconds\": %.3f, \"asked\": %d, \"friends\": %d, "
                 "\"blocks\": %d, \"unknown\": %d, \"mixed\": %d, \"unreadable_senders\": %d, "
-                "\"status\": \"%s\"}\n",
+                "\"undecodable_senders\": %d, \"guesses_shown\": {%s}, "
+                "\"learned_after\": {\"spam\": %u, \"ham\": %u}, \"status\": \"%s\"}\n",
                 ended ? "true" : "false", seconds, user.Asked, user.Friends, user.Blocks,
-                user.Unknown, user.Mixed, unreadable, status.c_str());
+                user.Unknown, user.Mixed, unreadable, undecodable, guesses.c_str(),
+                learned.SpamMails(), learned.HamMails(), status.c_str());
     std::fflush(stdout);
     // Threads may still be inside the application object after a time-out.
     std::_Exit(ended ? 0 : 3);
