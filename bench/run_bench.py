@@ -8,7 +8,7 @@ alternating the order from round to round, and given as a ratio: the
 machines these run on are shared and noisy.
 
     run_bench.py --root ROOT --build BUILD [--out FILE] [--rounds N]
-                 [--proxy-rounds N] [--only SECTION,...]
+                 [--proxy-rounds N] [--only SECTION,...] [--corpus-groups G,...]
 """
 
 import argparse
@@ -17,6 +17,7 @@ import json
 import os
 import platform
 import poplib
+import random
 import shutil
 import signal
 import statistics
@@ -25,13 +26,14 @@ import sys
 import tempfile
 import time
 
+import corpus
 import datadir
 import mailgen
 
 MB = 1024 * 1024
 PROXY_DELAY_MS = 20
 SECTIONS = ("e2e", "proxy", "judgeonce", "fullcheck", "recyclebin", "judge", "history", "startup",
-            "viewer")
+            "viewer", "effectiveness")
 BIG_COUNT = 10000
 
 
@@ -703,6 +705,268 @@ class Runner:
         self.row("4. Opening the history viewer, 100,000 records", f"{full:.1f} ms",
                  f"empty history {empty:.1f} ms", full / empty, "< 1 s absolute", full < 1000)
 
+    # ---- 7. effectiveness on a public corpus ----
+
+    def eff_settings(self, data, new_sender_action, decode_mail):
+        """The shipped settings with only what the bench needs changed: the
+        test server's ports, no timer check during the run, a life time the
+        corpus's years-old mail does not exceed, the new-sender action, and
+        DecodeMail where the variant reads the decoded mail."""
+        with open(os.path.join(self.root, "resources", "Settings.ini"), "rb") as f:
+            lines = f.read().decode("latin-1").splitlines()
+        changed = {"10001": str(int(os.environ["DROSSGATE_TEST_POP3_PORT"])),
+                   "10002": str(int(os.environ["DROSSGATE_TEST_IMAP_PORT"])),
+                   "10004": "600", "10005": str(new_sender_action), "10009": "36500"}
+        out = []
+        for line in lines:
+            key = line.split("=", 1)[0]
+            if key == "DecodeMail":
+                continue
+            out.append(f"{key}={changed[key]}" if key in changed else line)
+            if line == "[SETTINGS]" and decode_mail:
+                out.append("DecodeMail=1")
+        with open(os.path.join(data, "Settings.ini"), "wb") as f:
+            f.write(("\r\n".join(out) + "\r\n").encode("latin-1"))
+
+    @staticmethod
+    def eff_list(path, addresses):
+        with open(path, "wb") as f:
+            f.write("".join(f"   {a}\r\n" for a in sorted(addresses)).encode("utf-8"))
+
+    def eff_bogofilter(self, work, train, test):
+        """bogofilter's own training and verdicts: -s / -n on the training
+        half, -T on the test half; only "S" counts as caught."""
+        db = os.path.join(work, "bogofilter")
+        shutil.rmtree(db, ignore_errors=True)
+        os.makedirs(db)
+        begin = time.perf_counter()
+        for kind, flag in (("ham", "-n"), ("spam", "-s")):
+            files = sorted(os.path.join(work, "train", kind, n)
+                           for n in os.listdir(os.path.join(work, "train", kind)))
+            for at in range(0, len(files), 200):  # keeps the command lines short
+                subprocess.run(["bogofilter", "-C", "-d", db, flag, "-B", *files[at:at + 200]],
+                               check=True, timeout=600)
+        trained = time.perf_counter() - begin
+        verdicts = {}
+        files = [os.path.join(work, "test", "spam" if m.spam else "ham", f"{m.group}.{m.name}.eml")
+                 for m in test]
+        for at in range(0, len(files), 200):
+            result = subprocess.run(["bogofilter", "-C", "-d", db, "-T", "-B", *files[at:at + 200]],
+                                    capture_output=True, text=True, timeout=600)
+            if result.returncode not in (0, 1, 2):
+                raise RuntimeError(f"bogofilter -T: {result.returncode} {result.stderr}")
+            for line in result.stdout.splitlines():
+                parts = line.split()
+                if len(parts) >= 2:
+                    verdicts[parts[0]] = parts[1]
+        deleted = set()
+        for m, path in zip(test, files):
+            if path not in verdicts:
+                raise RuntimeError(f"bogofilter gave no verdict for {path}")
+            if verdicts[path] == "S":
+                deleted.add(m.name + m.group)
+        unsure = sum(1 for v in verdicts.values() if v == "U")
+        return {"deleted": deleted, "seconds": time.perf_counter() - begin,
+                "train_seconds": trained, "unsure": unsure, "asked": None}
+
+    def eff_drossgate(self, work, name, train_ham, train_spam, test, learned):
+        """One real check of the test half on the private server: delivered
+        into the POP3 user's Maildir, checked by the application object in
+        bench_effectiveness_check, deleted = the files gone afterwards."""
+        data = os.path.join(self.work, "eff-" + name)
+        pop3, imap = (int(os.environ["DROSSGATE_TEST_POP3_PORT"]),
+                      int(os.environ["DROSSGATE_TEST_IMAP_PORT"]))
+        datadir.make(data, self.root, pop3, imap, ("P",))
+        self.eff_settings(data, 4 if learned else 1, learned)
+        self.eff_list(os.path.join(data, "Friend List.zrk"), train_ham)
+        self.eff_list(os.path.join(data, "Blocked List.zrk"), train_spam)
+        trained = None
+        if learned:
+            tool = os.path.join(self.build, "bin", "bench_train")
+            if not os.path.exists(tool):
+                raise RuntimeError("bench_train was not built (the learned score is missing)")
+            result = subprocess.run([tool, os.path.join(data, "Learned Tokens.zrk"),
+                                     os.path.join(work, "train")], capture_output=True, text=True,
+                                    timeout=1800)
+            if result.returncode != 0:
+                raise RuntimeError(f"bench_train: {result.returncode} {result.stderr}")
+            trained = json.loads(result.stdout)
+        maildir = os.path.join(os.environ["DROSSGATE_TEST_MAILDIR_ROOT"], datadir.POP3_USER,
+                               "Maildir")
+        shutil.rmtree(maildir, ignore_errors=True)
+        mailgen.write_maildir(maildir, [(m.text, m.spam) for m in test])
+        # write_maildir names the n-th message by its position.
+        delivered = {f"{1700000000 + n}.M{n}P1.bench": m for n, m in enumerate(test)}
+        tool = os.path.join(self.build, "bin", "bench_effectiveness_check")
+        begin = time.perf_counter()
+        result = subprocess.run([tool, data, os.path.join(work, "test"), "1800"],
+                                capture_output=True, text=True, timeout=2000)
+        seconds = time.perf_counter() - begin
+        with open(os.path.join(data, "check.log"), "w") as f:
+            f.write(result.stderr)
+        if result.returncode != 0:
+            raise RuntimeError(f"bench_effectiveness_check ({name}): {result.returncode} "
+                               f"{result.stdout} {result.stderr[-2000:]}")
+        figures = json.loads(result.stdout)
+        left = set()
+        for sub in ("cur", "new"):
+            for entry in os.listdir(os.path.join(maildir, sub)):
+                left.add(entry.split(":")[0].split(",")[0])
+        deleted = {m.name + m.group for base, m in delivered.items() if base not in left}
+        return {"deleted": deleted, "seconds": seconds, "asked": figures["asked"],
+                "figures": figures, "trained": trained,
+                "records": datadir.history_records(data), "reasons": self.eff_reasons(data)}
+
+    @staticmethod
+    def eff_reasons(data):
+        """How many history records give each reason ("kept" for none)."""
+        tally = {}
+        try:
+            with open(os.path.join(data, "history.zrk"), "rb") as f:
+                text = f.read().decode("utf-8", "replace")
+        except FileNotFoundError:
+            return tally
+        for record in text.split(">>==<ZRKENDMSG>==<<"):
+            fields = record.strip("\r\n").split("|")
+            if len(fields) > 4:
+                reason = fields[3].strip() or "kept"
+                tally[reason] = tally.get(reason, 0) + 1
+        return dict(sorted(tally.items()))
+
+    def section_effectiveness(self):
+        self.note("### 7. Effectiveness on a public corpus (test half, real check)")
+        started = time.perf_counter()
+        groups = [g for g in self.args.corpus_groups.split(",") if g]
+        data = corpus.fetch(self.build)
+        work = os.path.join(self.build, "effectiveness")
+        os.makedirs(work, exist_ok=True)
+        train, test = [], []
+        for group in groups:
+            a, b = corpus.split(corpus.load(data, group))
+            train += a
+            test += b
+            self.note(f"- {group}: {len(a) + len(b)} messages, {len(a)} training, {len(b)} test")
+        # Delivered in a fixed mixed order, as mail arrives.
+        random.Random(7).shuffle(test)
+        corpus.write_eml(os.path.join(work, "train"), train)
+        corpus.write_eml(os.path.join(work, "test"), test)
+        train_ham = {m.address for m in train if not m.spam and m.address}
+        train_spam = {m.address for m in train if m.spam and m.address}
+        known = train_ham | train_spam
+        unreadable_train = sum(1 for m in train if not m.address)
+        unreadable_test = sum(1 for m in test if not m.address)
+        self.note(f"- training senders: {len(train_ham)} ham addresses (friends), "
+                  f"{len(train_spam)} spam addresses (blocked), {len(train_ham & train_spam)} "
+                  f"on both; senders that cannot be read: {unreadable_train} training, "
+                  f"{unreadable_test} test messages (counted as new senders)")
+        new = [m for m in test if m.address not in known]
+        new_senders = {m.address or f"unreadable {m.name}" for m in new}
+        spam = [m for m in test if m.spam]
+        ham = [m for m in test if not m.spam]
+        self.note(f"- test half: {len(spam)} spam, {len(ham)} ham; from new senders "
+                  f"{sum(1 for m in new if m.spam)} spam, {sum(1 for m in new if not m.spam)} "
+                  f"ham, {len(new_senders)} distinct new senders")
+
+        variants = {}
+        variant_order = (("bogofilter", "bogofilter"), ("seed", "seed rules"),
+                         ("learned", "Drossgate learned"))
+        for key, label in variant_order:
+            self.note(f"- {label}: load {load_text()}")
+            try:
+                if key == "bogofilter":
+                    variants[key] = self.eff_bogofilter(work, train, test)
+                else:
+                    variants[key] = self.eff_drossgate(work, key, train_ham, train_spam, test,
+                                                       key == "learned")
+            except Exception as error:  # one variant failing leaves the others' figures
+                self.note(f"  - **failed**: {error}")
+                variants[key] = None
+                continue
+            v = variants[key]
+            extra = ""
+            if key == "bogofilter":
+                extra = (f"; {v['unsure']} unsure verdicts (not caught); training "
+                         f"{v['train_seconds']:.1f} s")
+            else:
+                extra = (f"; driver {json.dumps(v['figures'])}; history records {v['records']}, "
+                         f"by reason {json.dumps(v['reasons'])}")
+                if v["trained"]:
+                    extra += f"; learned {json.dumps(v['trained'])}"
+            self.note(f"  - {v['seconds']:.1f} s{extra}")
+
+        def pct(part, whole):
+            return 100.0 * part / whole if whole else float("nan")
+
+        def figures(v):
+            if v is None:
+                return None
+            d = v["deleted"]
+            f = {"caught": pct(sum(1 for m in spam if m.name + m.group in d), len(spam)),
+                 "lost": pct(sum(1 for m in ham if m.name + m.group in d), len(ham)),
+                 "new_caught": pct(sum(1 for m in new if m.spam and m.name + m.group in d),
+                                   sum(1 for m in new if m.spam)),
+                 "new_lost": pct(sum(1 for m in new if not m.spam and m.name + m.group in d),
+                                 sum(1 for m in new if not m.spam)),
+                 "asked": v["asked"]}
+            f["asked_new"] = pct(v["asked"], len(new_senders)) if v["asked"] is not None else None
+            f["asked_mails"] = pct(v["asked"], len(test)) if v["asked"] is not None else None
+            return f
+
+        fig = {k: figures(v) for k, v in variants.items()}
+
+        def show(f, name, unit="%"):
+            if f is None:
+                return "failed"
+            value = f[name]
+            if value is None:
+                return "-"
+            return f"{value:.1f}{unit}" if name != "lost" and name != "new_lost" \
+                else f"{value:.2f}{unit}"
+
+        lines = ["", "| Variant | bogofilter | seed rules | Drossgate learned |", "|---|---|---|---|"]
+        what = (("caught", f"Spam caught ({len(spam)} test spam)"),
+                ("lost", f"Ham lost ({len(ham)} test ham)"),
+                ("new_caught", f"Spam caught, new senders ({sum(1 for m in new if m.spam)})"),
+                ("new_lost", f"Ham lost, new senders ({sum(1 for m in new if not m.spam)})"),
+                ("asked_new", f"Questions, % of {len(new_senders)} new senders"),
+                ("asked_mails", f"Questions, % of {len(test)} test mails"))
+        for name, label in what:
+            lines.append(f"| {label} | " + " | ".join(show(fig[k], name) for k, _ in variant_order)
+                         + " |")
+        lines.append("| Questions asked | - | " + " | ".join(
+            "failed" if fig[k] is None else str(fig[k]["asked"]) for k in ("seed", "learned")) + " |")
+        for line in lines:
+            self.note(line)
+        self.note("")
+
+        ours, seed, bogo = fig["learned"], fig["seed"], fig["bogofilter"]
+
+        def comparison(name):
+            return f"seed rules {show(seed, name)}; bogofilter {show(bogo, name)}"
+
+        def goal_row(what, name, goal, at_least):
+            if ours is None:
+                self.row(what, "failed", comparison(name), float("nan"),
+                         f"{'>=' if at_least else '<='} {goal}%", False)
+                return
+            value = ours[name]
+            met = value >= goal if at_least else value <= goal
+            ratio = value / goal if goal else float("nan")
+            self.row(what, show(ours, name), comparison(name), ratio,
+                     f"{'>=' if at_least else '<='} {goal}%", met)
+
+        goal_row(f"7. Spam caught, test half ({len(spam)} spam)", "caught", 95, True)
+        goal_row(f"7. Ham lost, test half ({len(ham)} ham)", "lost", 0.3, False)
+        goal_row(f"7. Spam caught, new senders ({sum(1 for m in new if m.spam)})",
+                 "new_caught", 95, True)
+        goal_row(f"7. Ham lost, new senders ({sum(1 for m in new if not m.spam)})",
+                 "new_lost", 0.3, False)
+        goal_row(f"7. Questions, % of {len(new_senders)} new senders", "asked_new", 10, False)
+        if ours is not None:
+            self.row(f"7. Questions, % of {len(test)} test mails", show(ours, "asked_mails"),
+                     comparison("asked_mails"), float("nan"), "(information)", True)
+        self.note(f"- section took {time.perf_counter() - started:.1f} s")
+
     # ---- report ----
 
     def report(self, started_load, sections):
@@ -746,6 +1010,9 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--proxy-rounds", type=int, default=2)
     parser.add_argument("--only", default="")
+    # The effectiveness section's corpus groups; those with "spam" in their
+    # name are spam, the others ham.
+    parser.add_argument("--corpus-groups", default=",".join(corpus.DEFAULT_GROUPS))
     args = parser.parse_args()
     args.out = args.out or os.path.join(args.root, "bench", "results.md")
     Runner(args).run()
