@@ -686,7 +686,30 @@ DecodedMail DecodeMail(std::string_view message) {
 
 std::string_view MessageOfFetchedText(std::string_view text) {
     const size_t lineEnd = text.find('\n');
-    return lineEnd == std::string_view::npos ? std::string_view() : text.substr(lineEnd + 1);
+    if (lineEnd == std::string_view::npos)
+        return {};
+    std::string_view first = text.substr(0, lineEnd);
+    std::string_view message = text.substr(lineEnd + 1);
+    if (first.ends_with('\r'))
+        first.remove_suffix(1);
+    // IMAP: the literal's size ends the line; what follows it is the reply's.
+    if (first.ends_with('}')) {
+        const size_t open = first.rfind('{');
+        size_t size = 0;
+        bool digits = open != std::string_view::npos && open + 2 < first.size();
+        for (size_t at = open + 1; digits && at + 1 < first.size(); ++at) {
+            digits = first[at] >= '0' && first[at] <= '9' && size < (size_t{1} << 40);
+            size = size * 10 + static_cast<size_t>(first[at] - '0');
+        }
+        return digits ? message.substr(0, std::min(size, message.size())) : message;
+    }
+    // POP3: the end marker is the reply's, not the message's.
+    // The line end before the dot belongs to the last line.
+    if (message.ends_with("\r\n.\r\n"))
+        message.remove_suffix(3);
+    else if (message.ends_with("\n.\n"))
+        message.remove_suffix(2);
+    return message;
 }
 
 std::string DecodeHeaderText(std::string_view value) {
