@@ -65,9 +65,20 @@ TEST(EndToEnd, CheckWaitDeletesExactlyTheCondemnedMail) {
         EXPECT_EQ(CTestMailServer::Messages(user).size(), Mixture().size()) << user;
     ProcessResult check = program.Ctl({"check", "--wait", "--timeout", "120"}, 180s);
     EXPECT_EQ(check.exitCode, 0) << check.output;
+    // Training from a folder through the channel, on top of what the check
+    // learned (the same mail in both accounts counts once).
+    program.dir.Write("spam/a.eml", filter_test::MessageText({.Body = "one"}));
+    program.dir.Write("spam/b.eml", filter_test::MessageText({.Body = "two"}));
+    ProcessResult learn = program.Ctl({"learn", "--spam", program.dir.File("spam")});
+    EXPECT_EQ(learn.exitCode, 0) << learn.output;
+    EXPECT_NE(learn.output.find("Learned 2 mails as spam."), std::string::npos) << learn.output;
     EXPECT_EQ(program.Ctl({"quit"}).exitCode, 0);
     ASSERT_EQ(drossgate.Wait(30s).exitCode, 1);
 
+    CTokenClassifier learned;
+    EXPECT_EQ(learned.Load(program.dir.File(kLearnedTokensFileName)), 0);
+    EXPECT_EQ(learned.SpamMails(), 3u); // the blocked newsletter, the folder's two
+    EXPECT_EQ(learned.HamMails(), 1u);  // the friend's kept mail
     for (const std::string& user : users) {
         SCOPED_TRACE(user);
         EXPECT_EQ(CTestMailServer::Messages(user).size(), 2u);
