@@ -12,6 +12,7 @@
 #include "filter/message_preparer.h"
 #include "filter/token_classifier.h"
 #include "platform/digest.h"
+#include "token_file.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -110,8 +111,60 @@ std::string Base64Block(std::mt19937& random, size_t bytes) {
     return text;
 }
 
+// Quoted-printable as mail programs write it: lines of at most 76
+// characters, soft breaks, '=' and 8-bit bytes as hex pairs.
+std::string QuotedPrintable(const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    size_t column = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            out += "\r\n";
+            column = 0;
+            ++i;
+            continue;
+        }
+        std::string piece(1, static_cast<char>(c));
+        if (c == '=' || c >= 0x80)
+            piece = std::string{'=', hex[c >> 4], hex[c & 15]};
+        if (column + piece.size() > 75) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out += piece;
+        column += piece.size();
+    }
+    return out;
+}
+
+// The text and HTML forms of one mail, both quoted-printable, as mail
+// programs send most mail now: a styled head, inline markup, entities, links
+// and a few 8-bit letters.
+std::string AlternativeBody(std::mt19937& random, size_t bytes, bool spammy,
+                            const std::string& boundary) {
+    std::string plain;
+    std::string html = "<html><head><style>p { margin: 0 } .x { color: #333 }</style></head>"
+                       "<body><table><tr><td>\r\n";
+    while (plain.size() + html.size() < bytes * 4 / 5) {
+        const std::string words = Filler(random, 240, spammy);
+        plain += words + "caf\xC3\xA9 cr\xC3\xA8me = 100%\r\n\r\n";
+        html += "<p class=\"x\">" + words + "<b>caf&eacute;</b>&nbsp;cr&egrave;me &amp; " +
+                "<a href=\"https://shop.example/?a=1&amp;b=2\">more</a></p>\r\n";
+    }
+    html += "</td></tr></table></body></html>\r\n";
+    return "--" + boundary +
+           "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: "
+           "quoted-printable\r\n\r\n" +
+           QuotedPrintable(plain) + "\r\n--" + boundary +
+           "\r\nContent-Type: text/html; charset=utf-8\r\n"
+           "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
+           QuotedPrintable(html) + "\r\n--" + boundary + "--\r\n";
+}
+
 // A mailbox: mostly friends, some new senders and some blocked ones; a
-// third multipart with an attachment; one in forty words of spam mails a
+// third multipart with an attachment, a third text and HTML in
+// quoted-printable, the rest plain text; one in forty words of spam mails a
 // spam expression.
 std::vector<std::string> Mailbox() {
     std::mt19937 random(20030918);
@@ -152,6 +205,11 @@ std::vector<std::string> Mailbox() {
                       "\tfilename=\"report" +
                       std::to_string(i) + ".pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
                       Base64Block(random, kMessageBytes * 2 / 3) + "--" + boundary + "--\r\n";
+        } else if (i % 3 == 1) {
+            const std::string boundary = "----=_Alt_" + std::to_string(1000 + i);
+            message = headers + "Content-Type: multipart/alternative;\r\n\tboundary=\"" +
+                      boundary + "\"\r\n\r\n";
+            message += AlternativeBody(random, kMessageBytes - message.size(), spammy, boundary);
         } else {
             message = headers + "Content-Type: text/plain\r\n\r\n" +
                       Filler(random, kMessageBytes - headers.size(), spammy);
@@ -162,9 +220,12 @@ std::vector<std::string> Mailbox() {
     return texts;
 }
 
-std::unique_ptr<CFilterApp> MakeApp(const std::string& dir) {
+// `decoded`: the shipped setting, the rules reading the decoded subject and
+// text; without it they read the raw cuts.
+std::unique_ptr<CFilterApp> MakeApp(const std::string& dir, bool decoded = false) {
     auto app = std::make_unique<CFilterApp>();
     app->InstallPath = dir;
+    app->DecodeMail = decoded; // before the tables: they are built for it
     app->LoadSenderList(nullptr, kFriendListFileName);
     app->LoadSenderList(nullptr, kBlockedListFileName);
     app->SpamWordList.Set(SpamExpressions());
@@ -190,14 +251,19 @@ CSetup& Setup() {
 
 // The whole pipeline, history file writes included. Each iteration judges
 // the batch on a fresh application object, so the history does not grow
-// from one iteration to the next.
-void BM_JudgeBatch(benchmark::State& state) {
+// from one iteration to the next. `learned`: a token file the application
+// holds, loaded before the clock runs (at start-up, in the program).
+void JudgeBatchOnce(benchmark::State& state, bool decoded, const std::string& learned) {
     CSetup& setup = Setup();
     size_t deleted = 0;
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(setup.Dir.Path + "/" + kHistoryFileName);
-        auto app = MakeApp(setup.Dir.Path);
+        auto app = MakeApp(setup.Dir.Path, decoded);
+        if (!learned.empty() && app->LearnedScore.Classifier().Load(learned) != 0) {
+            state.SkipWithError("the token file did not load");
+            break;
+        }
         std::vector<std::string> batch = setup.Messages; // judging consumes it
         state.ResumeTiming();
         const std::vector<unsigned char> verdicts = app->JudgeBatch(std::move(batch));
@@ -209,7 +275,14 @@ void BM_JudgeBatch(benchmark::State& state) {
     state.counters["messages_per_second"] = benchmark::Counter(
         static_cast<double>(state.iterations() * kMessages), benchmark::Counter::kIsRate);
     state.counters["deleted_per_batch"] = static_cast<double>(deleted);
+    size_t bytes = 0;
+    for (const std::string& text : setup.Messages)
+        bytes += text.size();
+    state.counters["mean_message_bytes"] = static_cast<double>(bytes / kMessages);
 }
+
+// The rules on the raw cuts, no token file.
+void BM_JudgeBatch(benchmark::State& state) { JudgeBatchOnce(state, false, {}); }
 BENCHMARK(BM_JudgeBatch)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // What is left for after the fetch when the texts were parsed and scored
@@ -326,34 +399,11 @@ BENCHMARK(BM_JudgeBatchBehindHistory)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// A token file as long training leaves it: `tokens` distinct tokens, a few
-// common ones counted thousands of times, most seen once, and the keys of
-// the last kMaxKeys mails learned. Written once per size by Save.
+// The token file of bench/token_file.h, written once per size by Save.
 struct CTokenFileSetup {
     explicit CTokenFileSetup(size_t tokens) : Path(Dir.Path + "/tokens.txt") {
         CTokenClassifier classifier;
-        const auto token = [](uint64_t index) { // spread like the tokenizer's hashes
-            uint64_t h = (index + 1) * 0x9e3779b97f4a7c15ull;
-            h = (h ^ (h >> 31)) * 0xbf58476d1ce4e5b9ull;
-            return h ^ (h >> 29);
-        };
-        const size_t mails = std::min(CTokenClassifier::kMaxKeys, tokens / 6);
-        std::mt19937_64 random(tokens);
-        std::uniform_real_distribution<double> unit(0.0, 1.0);
-        std::vector<uint64_t> mail;
-        for (size_t i = 0; i < mails; ++i) {
-            mail.clear();
-            for (size_t t = i * tokens / mails; t < (i + 1) * tokens / mails; ++t)
-                mail.push_back(token(t));
-            for (int common = 0; common < 40; ++common) {
-                const double u = unit(random);
-                mail.push_back(
-                    token(static_cast<uint64_t>(u * u * u * static_cast<double>(tokens))));
-            }
-            std::sort(mail.begin(), mail.end());
-            mail.erase(std::unique(mail.begin(), mail.end()), mail.end());
-            classifier.Learn(mail, i % 3 == 0, TextDigest(std::to_string(i)));
-        }
+        LearnTokenFile(classifier, tokens);
         Tokens = classifier.TokenCount();
         if (classifier.Save(Path) == 0)
             Bytes = std::filesystem::file_size(Path);
@@ -458,6 +508,28 @@ CScoreSetup& ScoreSetup() {
     return setup;
 }
 
+// The trained classifier of CScoreSetup as a file, written once.
+const std::string& TrainedTokenFile() {
+    static const std::string path = [] {
+        CScoreSetup& setup = ScoreSetup();
+        const std::string file = TokenFile(650000).Dir.Path + "/trained.txt";
+        return setup.Classifier.Save(file) == 0 ? file : std::string();
+    }();
+    return path;
+}
+
+// A check as shipped: the rules read the decoded subject and text, and the
+// new senders are scored against some 650,000 learned tokens.
+void BM_JudgeBatchDecoded(benchmark::State& state) {
+    const std::string& learned = TrainedTokenFile();
+    if (learned.empty()) {
+        state.SkipWithError("the trained token file was not written");
+        return;
+    }
+    JudgeBatchOnce(state, true, learned);
+}
+BENCHMARK(BM_JudgeBatchDecoded)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The tokenizer alone on a decoded text of about 20 KB.
 void BM_MailTokens(benchmark::State& state) {
     CScoreSetup& setup = ScoreSetup();
@@ -485,33 +557,6 @@ void BM_MailTokensAndScore(benchmark::State& state) {
         static_cast<double>(spam) / static_cast<double>(std::max<size_t>(i, 1));
 }
 BENCHMARK(BM_MailTokensAndScore)->Unit(benchmark::kMicrosecond);
-// Quoted-printable as mail programs write it: lines of at most 76
-// characters, soft breaks, '=' and 8-bit bytes as hex pairs.
-std::string QuotedPrintable(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    size_t column = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            out += "\r\n";
-            column = 0;
-            ++i;
-            continue;
-        }
-        std::string piece(1, static_cast<char>(c));
-        if (c == '=' || c >= 0x80)
-            piece = std::string{'=', hex[c >> 4], hex[c & 15]};
-        if (column + piece.size() > 75) {
-            out += "=\r\n";
-            column = 0;
-        }
-        out += piece;
-        column += piece.size();
-    }
-    return out;
-}
-
 // A 20 KB newsletter: multipart/alternative, the text and its HTML form,
 // both quoted-printable, with a styled head, inline markup and entities.
 std::string NewsletterMail() {
