@@ -32,6 +32,8 @@ import mailgen
 
 MB = 1024 * 1024
 PROXY_DELAY_MS = 20
+# About 20 MB of token file, as long training leaves it.
+TOKEN_FILE_TOKENS = 820000
 SECTIONS = ("e2e", "proxy", "judgeonce", "fullcheck", "recyclebin", "judge", "history", "startup",
             "viewer", "effectiveness")
 BIG_COUNT = 10000
@@ -612,10 +614,16 @@ class Runner:
     def section_judge(self):
         self.note("### 2. Judging alone (bench_judge, pinned to one core)")
         self.note(f"- load {load_text()}")
-        runs = self.bench_judge("^BM_JudgeBatch/|^BM_ParseAndJudge/|^BM_JudgePreparedBatch/",
-                                self.args.rounds)
+        runs = self.bench_judge("^BM_JudgeBatch/|^BM_JudgeBatchDecoded/|^BM_ParseAndJudge/|"
+                                "^BM_JudgePreparedBatch/", self.args.rounds)
+        sizes = {b.get("mean_message_bytes") for b in runs if "mean_message_bytes" in b}
+        self.note("- mailbox: 1,000 messages, a third plain text, a third text + HTML in "
+                  "quoted-printable, a third with a base64 attachment; mean bytes "
+                  f"{', '.join(f'{v:.0f}' for v in sorted(sizes))}")
         for name, what in (("BM_JudgeBatch/real_time",
                             "2. Judging 1,000 x 20 KB, 500 expr., 10,000 entries, history on"),
+                           ("BM_JudgeBatchDecoded/real_time",
+                            "2. The same as shipped: DecodeMail=1, 650,000 learned tokens"),
                            ("BM_ParseAndJudge/real_time", "2. Parsing and rules alone"),
                            ("BM_JudgePreparedBatch/real_time",
                             "2. Left after the fetch (parsed and scored while fetching)")):
@@ -661,28 +669,69 @@ class Runner:
             datadir.write_large_lists(big, 10000)
         return big, small
 
+    def startup_tokens_dir(self):
+        """An otherwise empty data directory with a token file of about 20 MB,
+        as long training leaves it."""
+        path = os.path.join(self.work, "startup-tokens")
+        if not os.path.isdir(path):
+            datadir.make(path, self.root, self.server.pop3_port, self.server.imap_port, ())
+            subprocess.run([os.path.join(self.build, "bin", "bench_token_file"),
+                            os.path.join(path, "Learned Tokens.zrk"), str(TOKEN_FILE_TOKENS)],
+                           check=True, stdout=subprocess.DEVNULL, timeout=600)
+        return path
+
     def section_startup(self):
         self.note("### 4. Start-up until the channel answers")
         big, small = self.startup_dirs()
+        tokens = self.startup_tokens_dir()
+        token_file = os.path.join(tokens, "Learned Tokens.zrk")
         self.note(f"- history file {os.path.getsize(os.path.join(big, 'history.zrk')) / MB:.1f} "
                   "MB, 100,000 records; 10,000 entries in each sender list")
-        times = {big: [], small: []}
-        rss = {big: [], small: []}
+        self.note(f"- token file {os.path.getsize(token_file) / MB:.1f} MB, "
+                  f"{TOKEN_FILE_TOKENS:,} tokens (bench_token_file), otherwise empty data")
+        # The token file loads in the background; a learn request from an
+        # empty folder answers only once it is loaded, so the time from the
+        # start to that answer is when the learned score is ready.
+        nothing = os.path.join(self.work, "startup-no-mail")
+        os.makedirs(nothing, exist_ok=True)
+        paths = (big, small, tokens)
+        times = {path: [] for path in paths}
+        loaded = {path: [] for path in paths}
+        rss = {path: [] for path in paths}
         for r in range(self.args.rounds):
-            for path in ((big, small) if r % 2 == 0 else (small, big)):
+            for path in (paths if r % 2 == 0 else paths[::-1]):
                 program = Drossgate(self.build, path)
                 try:
-                    times[path].append(program.start())
+                    answered = program.start()
+                    times[path].append(answered)
+                    if path != big:
+                        begin = time.perf_counter()
+                        result = program.ctl("learn", "--spam", nothing, timeout=120)
+                        if result.returncode != 0:
+                            raise RuntimeError(f"learn: {result.returncode} {result.stdout}"
+                                               f"{result.stderr}")
+                        loaded[path].append(answered + time.perf_counter() - begin)
                     rss[path].append(program.kb("VmRSS"))
                 finally:
                     program.stop()
             self.note(f"- round {r + 1}: load {load_text()}")
         self.note(f"- 100,000 records s: {seconds_list(times[big])}; resident KB {rss[big]}")
-        self.note(f"- empty data s: {seconds_list(times[small])}; resident KB {rss[small]}")
+        self.note(f"- empty data s: {seconds_list(times[small])}; learned score ready s: "
+                  f"{seconds_list(loaded[small])}; resident KB {rss[small]}")
+        self.note(f"- 20 MB token file s: {seconds_list(times[tokens])}; learned score ready s: "
+                  f"{seconds_list(loaded[tokens])}; resident KB {rss[tokens]}")
         t_big, t_small = median(times[big]), median(times[small])
         self.row("4. Start-up to channel answer, 100,000 records + 2 x 10,000 list entries",
                  f"{t_big:.3f} s", f"empty data {t_small:.3f} s", t_big / t_small,
                  "< 1 s absolute", t_big < 1.0)
+        t_tokens = median(times[tokens])
+        self.row("4. Start-up to channel answer, 20 MB token file",
+                 f"{t_tokens:.3f} s", f"empty data {t_small:.3f} s", t_tokens / t_small,
+                 "< 1 s absolute", t_tokens < 1.0)
+        l_tokens, l_small = median(loaded[tokens]), median(loaded[small])
+        self.row("4. Start-up until the 20 MB token file is loaded (learned score ready)",
+                 f"{l_tokens:.3f} s", f"empty data {l_small:.3f} s", l_tokens / l_small,
+                 "< 1 s absolute", l_tokens < 1.0)
 
     def section_viewer(self):
         self.note("### 4. Opening the history viewer (bench_history_viewer, offscreen)")
