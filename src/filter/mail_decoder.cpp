@@ -88,14 +88,24 @@ size_t SequenceLength(const unsigned char* p, size_t left) {
     return 0;
 }
 
+// Where the first byte at or after `i` above 0x7F is; mail text is mostly
+// ASCII, so eight bytes are looked at a time.
+size_t SkipAscii(const unsigned char* p, size_t i, size_t size) {
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080u)
+            break;
+    }
+    while (i < size && p[i] < 0x80)
+        ++i;
+    return i;
+}
+
 bool IsValidUtf8(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    size_t i = 0;
-    while (i < text.size()) {
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
-        }
+    for (size_t i = SkipAscii(p, 0, text.size()); i < text.size();
+         i = SkipAscii(p, i, text.size())) {
         const size_t length = SequenceLength(p + i, text.size() - i);
         if (length == 0)
             return false;
@@ -108,12 +118,8 @@ bool IsValidUtf8(std::string_view text) {
 void AppendValidUtf8(std::string& out, std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     size_t run = 0; // start of the valid bytes not yet copied
-    size_t i = 0;
-    while (i < text.size()) {
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
-        }
+    for (size_t i = SkipAscii(p, 0, text.size()); i < text.size();
+         i = SkipAscii(p, i, text.size())) {
         const size_t length = SequenceLength(p + i, text.size() - i);
         if (length != 0) {
             i += length;
@@ -265,15 +271,54 @@ const Entity* FindEntity(std::string_view name) {
     return found != end && found->Name == name ? found : nullptr;
 }
 
-// Tag names that end a line of text; table cells only separate words.
-bool IsBlockTag(std::string_view name) {
-    static constexpr std::string_view kBlocks[] = {
-        "address", "article", "blockquote", "br",    "center", "dd", "div", "dl",
-        "dt",      "footer",  "form",       "h1",    "h2",     "h3", "h4",  "h5",
-        "h6",      "header",  "hr",         "li",    "ol",     "p",  "pre", "section",
-        "table",   "tbody",   "tfoot",      "thead", "title",  "tr", "ul"};
-    return std::find(std::begin(kBlocks), std::end(kBlocks), name) != std::end(kBlocks);
+enum class TagKind { Inline, Block, Cell, Hidden, Head };
+
+// Block tags end a line of text, table cells only separate words, scripts
+// and styles hide what they hold. Compared by length first: this runs for
+// every tag of every HTML part.
+TagKind KindOf(std::string_view n) {
+    using enum TagKind;
+    switch (n.size()) {
+    case 1:
+        return n == "p" ? Block : Inline;
+    case 2:
+        if (n == "td" || n == "th")
+            return Cell;
+        return n == "br" || n == "li" || n == "tr" || n == "hr" || n == "ul" || n == "ol" ||
+                       n == "dd" || n == "dl" || n == "dt" ||
+                       (n[0] == 'h' && n[1] >= '1' && n[1] <= '6')
+                   ? Block
+                   : Inline;
+    case 3:
+        return n == "div" || n == "pre" ? Block : Inline;
+    case 4:
+        if (n == "head")
+            return Head;
+        return n == "form" ? Block : Inline;
+    case 5:
+        return n == "table" || n == "title" || n == "tbody" || n == "thead" || n == "tfoot"
+                   ? Block
+                   : (n == "style" ? Hidden : Inline);
+    case 6:
+        if (n == "script")
+            return Hidden;
+        return n == "center" || n == "header" || n == "footer" ? Block : Inline;
+    case 7:
+        return n == "address" || n == "article" || n == "section" ? Block : Inline;
+    case 10:
+        return n == "blockquote" ? Block : Inline;
+    default:
+        return Inline;
+    }
 }
+
+// What the HTML pass stops at: '<', '&' and the blanks.
+constexpr std::array<uint8_t, 256> kHtmlStops = [] {
+    std::array<uint8_t, 256> stops{};
+    for (char c : {'<', '&', ' ', '\t', '\r', '\n', '\f', '\v'})
+        stops[static_cast<unsigned char>(c)] = 1;
+    return stops;
+}();
 
 // The text a browser would show, one pass over the source. Blanks are
 // collapsed as they are written; block tags end lines.
@@ -297,7 +342,7 @@ class CHtmlText {
                 ++i;
             } else {
                 size_t end = i + 1;
-                while (end < n && Html[end] != '<' && Html[end] != '&' && !IsBlank(Html[end]))
+                while (end < n && !kHtmlStops[static_cast<unsigned char>(Html[end])])
                     ++end;
                 Write(Html.substr(i, end - i));
                 i = end;
@@ -427,19 +472,19 @@ class CHtmlText {
         }
         std::string name;
         const size_t end = TagEnd(TagName(nameStart, name));
-        if (!closing &&
-            (name == "script" || name == "style" || (name == "head" && !HeadUnclosed))) {
+        const TagKind kind = KindOf(name);
+        if (!closing && (kind == TagKind::Hidden || (kind == TagKind::Head && !HeadUnclosed))) {
             const size_t close = ClosingTag(end, name);
             if (close != std::string_view::npos)
-                return name == "head" && Html[close + 1] != '/' ? close : TagEnd(close + 2);
-            if (name != "head")
+                return kind == TagKind::Head && Html[close + 1] != '/' ? close : TagEnd(close + 2);
+            if (kind == TagKind::Hidden)
                 return n;
             HeadUnclosed = true; // its text shows; no later head is searched for again
             return end;
         }
-        if (IsBlockTag(name))
+        if (kind == TagKind::Block)
             Break();
-        else if (name == "td" || name == "th")
+        else if (kind == TagKind::Cell)
             Blank();
         return end;
     }
