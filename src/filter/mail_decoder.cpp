@@ -629,6 +629,54 @@ std::string PlainText(std::string_view text, size_t limit) {
     return out;
 }
 
+// The start of the line after the one starting at `from`, or the end.
+size_t NextLine(std::string_view text, size_t from) {
+    const void* lineFeed = std::memchr(text.data() + from, '\n', text.size() - from);
+    return lineFeed ? static_cast<size_t>(static_cast<const char*>(lineFeed) - text.data()) + 1
+                    : text.size();
+}
+
+// A field name (printable ASCII but ':') and its colon.
+bool StartsField(std::string_view text, size_t from) {
+    for (size_t i = from; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ':')
+            return i > from;
+        if (c <= ' ' || c > '~')
+            return false;
+    }
+    return false;
+}
+
+// `message` with every header field longer than kMaxHeaderField cut to
+// that length. GMime's header parser copies a growing field again and
+// again when realloc cannot grow it in place; bounded fields keep the
+// whole parse linear. Body lines are looked at only when they are that
+// long, and only one that looks like a field is cut.
+std::string_view CapHeaderFields(std::string_view message, std::string& storage) {
+    size_t copied = 0;
+    for (size_t at = 0; at < message.size();) {
+        size_t end = NextLine(message, at);
+        while (end < message.size() && (message[end] == ' ' || message[end] == '\t'))
+            end = NextLine(message, end);
+        if (end - at > kMaxHeaderField && StartsField(message, at)) {
+            size_t cut = at + kMaxHeaderField;
+            while (cut > at && (message[cut - 1] == '\r' || message[cut - 1] == '\n'))
+                --cut;
+            if (storage.empty())
+                storage.reserve(message.size());
+            storage.append(message.substr(copied, cut - copied));
+            storage += "\r\n";
+            copied = end;
+        }
+        at = end;
+    }
+    if (copied == 0)
+        return message;
+    storage.append(message.substr(copied));
+    return storage;
+}
+
 struct CWalk {
     std::string Text;
     int Parts = 0;
@@ -712,7 +760,9 @@ void ReadFrom(GMimeMessage* message, DecodedMail& mail) {
 DecodedMail DecodeMail(std::string_view message) {
     DecodedMail mail;
     GMimeParserOptions* options = ParserOptions();
-    CRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(message.data(), message.size()));
+    std::string capped;
+    const std::string_view text = CapHeaderFields(message, capped);
+    CRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.data(), text.size()));
     CRef<GMimeParser> parser(g_mime_parser_new_with_stream(stream.Object));
     g_mime_parser_set_format(parser.Object, GMIME_FORMAT_MESSAGE);
     CRef<GMimeMessage> parsed(g_mime_parser_construct_message(parser.Object, options));
@@ -737,7 +787,7 @@ std::string_view MessageOfFetchedText(std::string_view text) {
 std::string DecodeHeaderText(std::string_view value) {
     GMimeParserOptions* options = ParserOptions();
     std::string input;
-    AppendUtf8OrWindows1252(input, value);
+    AppendUtf8OrWindows1252(input, value.substr(0, kMaxHeaderField));
     std::replace(input.begin(), input.end(), '\0', ' '); // it would end the C string
     char* decoded = g_mime_utils_header_decode_text(options, input.c_str());
     std::string text = ValidUtf8(decoded ? decoded : "");

@@ -176,11 +176,21 @@ TEST(MailDecoder, HostileShapesFinishWithinTheCaps) {
         Mail(Part("text/html", "", std::string(kMaxDecodedText, 'x') + "&#x20AC;<p>more")));
     EXPECT_EQ(bigHtml.Text.size(), kMaxDecodedText);
 
-    // A 10 MB subject.
-    const DecodedMail longSubject =
-        DecodeMail("Subject: " + std::string(10 << 20, 'a') + "\r\n\r\nbody\r\n");
-    EXPECT_EQ(longSubject.Subject.size(), size_t{10} << 20);
-    EXPECT_EQ(longSubject.Text, "body");
+    // A 10 MB subject, on one line and folded, and 10 MB of a part's
+    // header: every field is cut to its cap.
+    std::string folded = "X";
+    while (folded.size() < (size_t{10} << 20))
+        folded += "\r\n " + std::string(70, 'a');
+    for (const std::string& subject : {std::string(10 << 20, 'a'), folded}) {
+        const DecodedMail longSubject = DecodeMail("Subject: " + subject + "\r\n\r\nbody\r\n");
+        EXPECT_GT(longSubject.Subject.size(), kMaxHeaderField / 2);
+        EXPECT_LE(longSubject.Subject.size(), kMaxHeaderField);
+        EXPECT_EQ(longSubject.Text, "body");
+    }
+    const DecodedMail longPartHeader = DecodeMail(
+        Mail(Multipart("mixed", "m", {Part("text/plain", "X-Long: " + folded + "\r\n", "after")})));
+    EXPECT_EQ(longPartHeader.Text, "after");
+    EXPECT_LE(DecodeHeaderText(folded).size(), kMaxHeaderField);
 }
 
 TEST(MailDecoder, ConcurrentDecodesAgree) {
