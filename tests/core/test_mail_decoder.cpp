@@ -52,8 +52,9 @@ TEST(MailDecoder, BodiesDecodedAndConvertedToUtf8) {
     const std::vector<BodyCase> cases = {
         {"Base64", Part("text/plain; charset=utf-8", b64, "SGVsbG8gV8O2cmxk\r\nIQ=="),
          "Hello W\xC3\xB6rld!"},
-        {"QuotedPrintableSoftBreak", Part("text/plain; charset=utf-8", qp, "caf=C3=A9 cr=\r\neme"),
-         "caf\xC3\xA9 creme"},
+        {"QuotedPrintableSoftBreak",
+         Part("text/plain; charset=utf-8", qp, "caf=C3=A9 cr=\r\neme 1 = 2=3d2 end=  \r\n"),
+         "caf\xC3\xA9 creme 1 = 2=2 end"},
         {"Latin1", Part("text/plain; charset=ISO-8859-1", qp, "na=EFve"), "na\xC3\xAFve"},
         // 0xA4 is the euro sign here and the currency sign in Latin-1.
         {"Latin9ThroughIconv", Part("text/plain; charset=iso-8859-15", "", "10 \xA4"),
