@@ -705,7 +705,8 @@ std::string_view CapHeaderFields(std::string_view message, std::string& storage)
         while (end < message.size() && (message[end] == ' ' || message[end] == '\t'))
             end = NextLine(message, end);
         if (end - at > kMaxHeaderField && StartsField(message, at)) {
-            size_t cut = at + kMaxHeaderField;
+            // Cut between characters, or the whole field would look like Latin-1.
+            size_t cut = at + CutLength(message.substr(at, end - at), kMaxHeaderField);
             while (cut > at && (message[cut - 1] == '\r' || message[cut - 1] == '\n'))
                 --cut;
             if (storage.empty())
@@ -832,7 +833,7 @@ std::string_view MessageOfFetchedText(std::string_view text) {
 std::string DecodeHeaderText(std::string_view value) {
     GMimeParserOptions* options = ParserOptions();
     std::string input;
-    AppendUtf8OrWindows1252(input, value.substr(0, kMaxHeaderField));
+    AppendUtf8OrWindows1252(input, value.substr(0, CutLength(value, kMaxHeaderField)));
     std::replace(input.begin(), input.end(), '\0', ' '); // it would end the C string
     char* decoded = g_mime_utils_header_decode_text(options, input.c_str());
     std::string text = ValidUtf8(decoded ? decoded : "");

@@ -192,6 +192,14 @@ TEST(MailDecoder, HostileShapesFinishWithinTheCaps) {
         Mail(Multipart("mixed", "m", {Part("text/plain", "X-Long: " + folded + "\r\n", "after")})));
     EXPECT_EQ(longPartHeader.Text, "after");
     EXPECT_LE(DecodeHeaderText(folded).size(), kMaxHeaderField);
+    // Cut between characters: the rest is still read as UTF-8.
+    std::string accents;
+    while (accents.size() < kMaxHeaderField + 7)
+        accents += "\xC3\xA9";
+    accents.insert(0, "x");
+    EXPECT_EQ(DecodeHeaderText(accents), accents.substr(0, kMaxHeaderField - 1));
+    EXPECT_EQ(DecodeMail("Subject: y" + accents + "\r\n\r\n").Subject,
+              "y" + accents.substr(0, kMaxHeaderField - 11));
 }
 
 TEST(MailDecoder, ConcurrentDecodesAgree) {
