@@ -227,25 +227,29 @@ constexpr double kMinDeviation = 0.1; // tokens closer to 0.5 than this are igno
 constexpr size_t kMaxClues = 150;     // the most extreme tokens are used
 constexpr double kMinProb = 0.0001, kMaxProb = 0.9999;
 
-double LogAdd(double a, double b) {
-    const double hi = std::max(a, b), lo = std::min(a, b);
-    return hi + std::log1p(std::exp(lo - hi));
-}
-
 // Probability that a chi-square variable with `freedom` (even) degrees of
-// freedom is at least `chi2`: a Poisson tail, summed in log space so that
-// no term under- or overflows on the way.
+// freedom is at least `chi2`: the Poisson tail e^-m (1 + m + m^2/2! + ...),
+// summed scaled down whenever it grows large and multiplied by e^-m in log
+// space at the end, so that nothing under- or overflows on the way.
 double ChiSquareTail(double chi2, size_t freedom) {
     const double m = chi2 / 2.0;
     if (!(m > 0.0))
         return 1.0;
-    const double logM = std::log(m);
-    double logTerm = -m, logSum = -m;
+    if (m > 1e6) // far beyond what clamped probabilities give; the tail is 0
+        return 0.0;
+    constexpr double kScale = 1e-200;
+    const double logScale = std::log(1e200);
+    double term = 1.0, sum = 1.0, scaled = 0.0;
     for (size_t i = 1; i < freedom / 2; ++i) {
-        logTerm += logM - std::log(static_cast<double>(i));
-        logSum = LogAdd(logSum, logTerm);
+        term *= m / static_cast<double>(i);
+        sum += term;
+        if (sum > 1e200) {
+            sum *= kScale;
+            term *= kScale;
+            scaled += logScale;
+        }
     }
-    return std::clamp(std::exp(logSum), 0.0, 1.0);
+    return std::clamp(std::exp(std::log(sum) + scaled - m), 0.0, 1.0);
 }
 
 // ---- The file --------------------------------------------------------------
@@ -337,10 +341,10 @@ double CTokenClassifier::Score(const std::vector<uint64_t>& tokens) const {
         return 0.5;
     std::vector<double> clues;
     for (const uint64_t token : tokens) {
-        const auto found = tokens_.find(token);
-        if (found == tokens_.end())
+        const Counts* found = tokens_.Find(token);
+        if (!found)
             continue;
-        const Counts& c = found->second;
+        const Counts& c = *found;
         // Per-class rates, so that learning more of one kind does not tilt every token.
         const double spamRate =
             spamMails_ ? std::min(1.0, static_cast<double>(c.Spam) / spamMails_) : 0.0;
@@ -411,13 +415,13 @@ bool CTokenClassifier::Learn(const std::vector<uint64_t>& tokens, bool spam,
                 return false;
             // The user changed their mind: take it out of the other kind first.
             for (const uint64_t token : *use) {
-                const auto entry = tokens_.find(token);
-                if (entry == tokens_.end())
+                Counts* entry = tokens_.Find(token);
+                if (!entry)
                     continue;
-                uint32_t& count = spam ? entry->second.Ham : entry->second.Spam;
+                uint32_t& count = spam ? entry->Ham : entry->Spam;
                 count = Lowered(count);
-                if (entry->second.Spam == 0 && entry->second.Ham == 0)
-                    tokens_.erase(entry);
+                if (entry->Spam == 0 && entry->Ham == 0)
+                    tokens_.Erase(token);
             }
             uint32_t& mails = spam ? hamMails_ : spamMails_;
             mails = Lowered(mails);
@@ -464,7 +468,7 @@ bool CTokenClassifier::Changed() const {
 }
 
 int CTokenClassifier::Load(const std::string& path, std::string* error) {
-    std::unordered_map<uint64_t, Counts> tokens;
+    CTokenTable<Counts> tokens;
     std::unordered_map<std::string, bool> keys;
     std::deque<std::string> order;
     uint32_t spamMails = 0, hamMails = 0;
@@ -553,7 +557,7 @@ int CTokenClassifier::Load(const std::string& path, std::string* error) {
         if (counts.Spam > spamMails || counts.Ham > hamMails ||
             counts.Spam + uint64_t{counts.Ham} == 0)
             return damaged("token counts out of range");
-        if (tokens.size() >= kMaxTokens || !tokens.emplace(hash, counts).second)
+        if (tokens.size() >= kMaxTokens || !tokens.Insert(hash, counts).second)
             return damaged("a repeated or extra token");
     }
     if (!ended)
@@ -568,13 +572,14 @@ void CTokenClassifier::Prune(size_t maxTokens) {
     // The rarest go: a token seen once or twice says little.
     std::vector<std::pair<uint64_t, uint64_t>> byTotal; // (total, token)
     byTotal.reserve(tokens_.size());
-    for (const auto& [token, c] : tokens_)
+    tokens_.ForEach([&](uint64_t token, const Counts& c) {
         byTotal.emplace_back(uint64_t{c.Spam} + c.Ham, token);
+    });
     const size_t drop = tokens_.size() - maxTokens;
     std::nth_element(byTotal.begin(), byTotal.begin() + static_cast<ptrdiff_t>(drop),
                      byTotal.end());
     for (size_t i = 0; i < drop; ++i)
-        tokens_.erase(byTotal[i].second);
+        tokens_.Erase(byTotal[i].second);
     changed_ = true;
     ++generation_;
 }
@@ -601,7 +606,7 @@ int CTokenClassifier::Save(const std::string& path, std::string* error) {
         }
         char hex[17];
         hex[16] = ' ';
-        for (const auto& [token, c] : tokens_) {
+        tokens_.ForEach([&](uint64_t token, const Counts& c) {
             for (int i = 0; i < 16; ++i)
                 hex[15 - i] = "0123456789abcdef"[(token >> (4 * i)) & 15];
             text.append(hex, 17);
@@ -609,7 +614,7 @@ int CTokenClassifier::Save(const std::string& path, std::string* error) {
             text += ' ';
             AppendNumber(text, c.Ham);
             text += '\n';
-        }
+        });
         text += "end ";
         AppendNumber(text, tokens_.size());
         text += '\n';
