@@ -1,10 +1,12 @@
 #include "filter/token_classifier.h"
 
 #include "filter/mail_decoder.h"
+#include "platform/digest.h"
 #include "platform/text_file.h"
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -21,50 +23,87 @@ constexpr size_t kMaxMailTokens = 2000; // distinct tokens of one mail; the firs
 constexpr size_t kMinWord = 3, kMaxWord = 40, kLongPrefix = 10;
 constexpr size_t kMaxHost = 253;
 
-constexpr uint64_t kFnvOffset = 14695981039346656037ull;
-constexpr uint64_t kFnvPrime = 1099511628211ull;
-
-constexpr uint64_t Fnv(uint64_t h, std::string_view bytes) {
-    for (char c : bytes) {
-        unsigned char b = static_cast<unsigned char>(c);
-        if (b >= 'A' && b <= 'Z')
-            b |= 0x20;
-        h = (h ^ b) * kFnvPrime;
-    }
+// The prefixes that keep tokens of different places apart, as hash seeds.
+constexpr uint64_t Seed(std::string_view prefix) {
+    uint64_t h = 14695981039346656037ull; // FNV-1a
+    for (char c : prefix)
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     return h;
 }
+constexpr uint64_t kTextWords = Seed("");
+constexpr uint64_t kSubjectWords = Seed("s:");
+constexpr uint64_t kUrlHost = Seed("u:");
+constexpr uint64_t kNumber = Seed("n:");
+constexpr uint64_t kLongWord = Seed("long:");
+constexpr uint64_t kSenderAddress = Seed("f:");
+constexpr uint64_t kSenderDomain = Seed("d:");
 
-// FNV-1a spreads its low bits poorly; the finaliser of splitmix64 fixes that
-// for the open-addressed set below and for the classifier's hash map.
-constexpr uint64_t Finish(uint64_t h) {
+// Eight bytes with their ASCII capitals made small, all at once.
+inline uint64_t Lowered8(uint64_t w) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    const uint64_t low7 = w & (0x7f * kOnes);
+    const uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
+    const uint64_t overZ = low7 + (0x80 - 'Z' - 1) * kOnes;
+    const uint64_t capital = (atLeastA ^ overZ) & ~w & (0x80 * kOnes);
+    return w | capital >> 2;
+}
+
+inline uint64_t Mixed(uint64_t h) {
     h ^= h >> 30;
     h *= 0xbf58476d1ce4e5b9ull;
     h ^= h >> 27;
     h *= 0x94d049bb133111ebull;
     h ^= h >> 31;
-    return h == 0 ? 1 : h; // 0 marks a free slot
+    return h;
 }
 
-constexpr uint64_t kTextWords = kFnvOffset;
-constexpr uint64_t kSubjectWords = Fnv(kFnvOffset, "s:");
-constexpr uint64_t kUrlHost = Fnv(kFnvOffset, "u:");
-constexpr uint64_t kNumber = Fnv(kFnvOffset, "n:");
-constexpr uint64_t kLongWord = Fnv(kFnvOffset, "long:");
-constexpr uint64_t kSenderAddress = Fnv(kFnvOffset, "f:");
-constexpr uint64_t kSenderDomain = Fnv(kFnvOffset, "d:");
+// A token: the bytes, ASCII case folded, eight at a time through a
+// multiply-xorshift, finished by the splitmix64 mixer. Never 0 (a free slot).
+// `readable`: bytes that may be read from bytes.data(), at least its size;
+// with 8 or more the last piece is read whole and masked, which spares a
+// stall on a copy just written.
+uint64_t TokenHash(uint64_t seed, std::string_view bytes, size_t readable) {
+    uint64_t h = seed ^ (bytes.size() * 0x9e3779b97f4a7c15ull);
+    const char* p = bytes.data();
+    size_t n = bytes.size();
+    for (; n >= 8; p += 8, n -= 8, readable -= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ Lowered8(w)) * 0xff51afd7ed558ccdull;
+        h ^= h >> 32;
+    }
+    if (n > 0) {
+        uint64_t w = 0;
+        if (readable >= 8) {
+            std::memcpy(&w, p, 8);
+            if constexpr (std::endian::native == std::endian::little)
+                w &= ~uint64_t{0} >> (64 - 8 * n);
+            else
+                w &= ~uint64_t{0} << (64 - 8 * n);
+        } else {
+            std::memcpy(&w, p, n);
+        }
+        h = (h ^ Lowered8(w)) * 0xff51afd7ed558ccdull;
+    }
+    h = Mixed(h);
+    return h == 0 ? 1 : h;
+}
 
-enum : uint8_t { kBreak = 0, kWordByte = 1, kJoinByte = 2, kDigitByte = 3 };
+enum : uint8_t { kBreak = 0, kLetter = 1, kDigit = 2, kJoin = 3, kHigh = 4 };
 
+// Letters, '$' and '!' are word bytes; so are digits and the bytes of
+// multibyte characters, which need a second look.
 constexpr std::array<uint8_t, 256> kByteClass = [] {
     std::array<uint8_t, 256> t{};
     for (int c = 0; c < 256; ++c) {
         if (c >= '0' && c <= '9')
-            t[c] = kDigitByte;
-        else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c >= 0x80 || c == '$' ||
-                 c == '!')
-            t[c] = kWordByte;
+            t[c] = kDigit;
+        else if (c >= 0x80)
+            t[c] = kHigh;
+        else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '$' || c == '!')
+            t[c] = kLetter;
         else if (c == '-' || c == '\'' || c == '.')
-            t[c] = kJoinByte;
+            t[c] = kJoin;
     }
     return t;
 }();
@@ -73,7 +112,8 @@ inline uint8_t ClassOf(char c) {
     return kByteClass[static_cast<unsigned char>(c)];
 }
 inline bool IsWordByte(char c) {
-    return ClassOf(c) == kWordByte || ClassOf(c) == kDigitByte;
+    const uint8_t k = ClassOf(c);
+    return k == kLetter || k == kDigit || k == kHigh;
 }
 
 // Bytes of a UTF-8 space or punctuation mark at `at` (no-break space, the
@@ -88,34 +128,48 @@ inline size_t Utf8BreakAt(std::string_view text, size_t at) {
     return 0;
 }
 
-// The distinct hashes of one mail in the order found, at most kMaxMailTokens.
+// The distinct hashes of one mail, the first kMaxMailTokens found. Slots
+// are chosen by the top bits of a hash, so the table read in slot order is
+// sorted but for the few entries a collision moved on: an insertion sort
+// finishes it in about linear time.
 class CTokenSet {
   public:
-    bool Full() const { return order_.size() >= kMaxMailTokens; }
-    void Add(uint64_t prefix, std::string_view bytes) {
+    bool Full() const { return count_ >= kMaxMailTokens; }
+    void Add(uint64_t prefix, std::string_view bytes, size_t readable = 0) {
         if (Full())
             return;
-        const uint64_t h = Finish(Fnv(prefix, bytes));
-        for (size_t i = h & kMask;; i = (i + 1) & kMask) {
+        const uint64_t h = TokenHash(prefix, bytes, std::max(readable, bytes.size()));
+        for (size_t i = static_cast<size_t>(h >> (64 - kSlotBits));; i = (i + 1) & kMask) {
             if (slots_[i] == h)
                 return;
             if (slots_[i] == 0) {
                 slots_[i] = h;
-                order_.push_back(h);
+                ++count_;
                 return;
             }
         }
     }
-    std::vector<uint64_t> Take() {
-        std::sort(order_.begin(), order_.end());
-        return std::move(order_);
+    std::vector<uint64_t> Take() const {
+        std::vector<uint64_t> sorted;
+        sorted.reserve(count_);
+        for (const uint64_t h : slots_)
+            if (h != 0)
+                sorted.push_back(h);
+        for (size_t i = 1; i < sorted.size(); ++i) {
+            const uint64_t h = sorted[i];
+            size_t j = i;
+            for (; j > 0 && sorted[j - 1] > h; --j)
+                sorted[j] = sorted[j - 1];
+            sorted[j] = h;
+        }
+        return sorted;
     }
 
   private:
-    static constexpr size_t kSlots = 4096; // a power of two over twice kMaxMailTokens
-    static constexpr size_t kMask = kSlots - 1;
-    std::array<uint64_t, kSlots> slots_{};
-    std::vector<uint64_t> order_;
+    static constexpr int kSlotBits = 12; // 4096 slots: over twice kMaxMailTokens
+    static constexpr size_t kMask = (size_t{1} << kSlotBits) - 1;
+    std::array<uint64_t, size_t{1} << kSlotBits> slots_{};
+    size_t count_ = 0;
 };
 
 bool StartsWithNoCase(std::string_view text, size_t at, std::string_view lower) {
@@ -172,16 +226,17 @@ void AddWords(std::string_view text, uint64_t prefix, CTokenSet& tokens) {
     size_t i = 0;
     while (i < n && !tokens.Full()) {
         const uint8_t k = ClassOf(text[i]);
-        if (k != kWordByte && k != kDigitByte) {
+        if (k == kBreak || k == kJoin) {
             ++i;
             continue;
         }
-        if (const size_t skip = Utf8BreakAt(text, i)) {
-            i += skip;
-            continue;
-        }
-        const char first = static_cast<char>(text[i] | 0x20);
-        if (first == 'h' || first == 'w') {
+        if (k == kHigh) {
+            if (const size_t skip = Utf8BreakAt(text, i)) {
+                i += skip;
+                continue;
+            }
+        } else if (const char first = static_cast<char>(text[i] | 0x20);
+                   first == 'h' || first == 'w') {
             const size_t next = AddUrlHost(text, i, tokens);
             if (next != i) {
                 i = next;
@@ -190,18 +245,16 @@ void AddWords(std::string_view text, uint64_t prefix, CTokenSet& tokens) {
         }
         const size_t start = i;
         bool number = true;
-        while (i < n) {
+        for (; i < n; ++i) {
             const uint8_t c = ClassOf(text[i]);
-            if (c == kDigitByte) {
-                ++i;
-            } else if (c == kWordByte) {
-                if (static_cast<unsigned char>(text[i]) >= 0x80 && Utf8BreakAt(text, i))
+            if (c == kLetter) {
+                number = false;
+            } else if (c == kDigit) {
+            } else if (c == kHigh) {
+                if (Utf8BreakAt(text, i))
                     break;
                 number = false;
-                ++i;
-            } else if (c == kJoinByte && i + 1 < n && IsWordByte(text[i + 1])) {
-                ++i;
-            } else {
+            } else if (c != kJoin || i + 1 >= n || !IsWordByte(text[i + 1])) {
                 break;
             }
         }
@@ -212,9 +265,9 @@ void AddWords(std::string_view text, uint64_t prefix, CTokenSet& tokens) {
             const char length = static_cast<char>('0' + std::min<size_t>(word.size(), 12));
             tokens.Add(kNumber, std::string_view(&length, 1));
         } else if (word.size() > kMaxWord) {
-            tokens.Add(kLongWord, word.substr(0, kLongPrefix));
+            tokens.Add(kLongWord, word.substr(0, kLongPrefix), text.size() - start);
         } else {
-            tokens.Add(prefix, word);
+            tokens.Add(prefix, word, text.size() - start);
         }
     }
 }
@@ -266,11 +319,7 @@ std::string StoredKey(const std::string& key) {
         plain = static_cast<unsigned char>(key[i]) > ' ' && key[i] != 0x7f;
     if (plain)
         return key;
-    const uint64_t h = Finish(Fnv(kFnvOffset, key));
-    std::string hashed = "#0000000000000000";
-    for (int i = 0; i < 16; ++i)
-        hashed[16 - i] = "0123456789abcdef"[(h >> (4 * i)) & 15];
-    return hashed;
+    return "#" + TextDigest(key);
 }
 
 // The next line without its LF (and CR); false at the end or when the last
