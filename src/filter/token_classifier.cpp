@@ -389,8 +389,13 @@ double CTokenClassifier::Score(const std::vector<uint64_t>& tokens) const {
     if (tokens_.empty())
         return 0.5;
     std::vector<double> clues;
-    for (const uint64_t token : tokens) {
-        const Counts* found = tokens_.Find(token);
+    constexpr size_t kAhead = 8;
+    for (size_t i = 0; i < tokens.size() && i < kAhead; ++i)
+        tokens_.Prefetch(tokens[i]);
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (i + kAhead < tokens.size())
+            tokens_.Prefetch(tokens[i + kAhead]);
+        const Counts* found = tokens_.Find(tokens[i]);
         if (!found)
             continue;
         const Counts& c = *found;
