@@ -199,13 +199,17 @@ size_t AddUrlHost(std::string_view text, size_t at, CTokenSet& tokens) {
         host = at;
     else
         return at;
-    size_t end = host;
-    while (end < text.size() && end - host < kMaxHost &&
-           (IsWordByte(text[end]) || text[end] == '-' || text[end] == '.') && text[end] != '$' &&
-           text[end] != '!')
-        ++end;
-    if (end < text.size() && text[end] == '@') // user@host: the part after counts
-        return end + 1;
+    const auto hostEnd = [&](size_t from) {
+        size_t end = from;
+        while (end < text.size() && end - from < kMaxHost &&
+               (IsWordByte(text[end]) || text[end] == '-' || text[end] == '.') &&
+               text[end] != '$' && text[end] != '!')
+            ++end;
+        return end;
+    };
+    size_t end = hostEnd(host);
+    if (host != at && end < text.size() && text[end] == '@') // user@host: the part after
+        end = hostEnd(host = end + 1);
     std::string_view name = text.substr(host, end - host);
     while (!name.empty() && name.back() == '.')
         name.remove_suffix(1);

@@ -44,6 +44,7 @@ TEST(TokenClassifier, TokenizerRules) {
     EXPECT_EQ(Tokens("http://WWW.Shop.example/?x=1"), Tokens("www.shop.example"));
     EXPECT_EQ(Tokens("https://www.shop.example/"), Tokens("www.shop.example"));
     EXPECT_NE(Tokens("www.shop.example"), Tokens("shop example"));
+    EXPECT_EQ(Tokens("http://joe@www.shop.example"), Tokens("www.shop.example"));
 
     const auto sender = MailTokens(Mail("", "", "Joe@Spam.Example"));
     const auto neighbour = MailTokens(Mail("", "", "ann@spam.example"));
