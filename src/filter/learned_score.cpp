@@ -1,5 +1,6 @@
 #include "filter/learned_score.h"
 
+#include <cstdio>
 #include <functional>
 #include <system_error>
 
@@ -19,8 +20,14 @@ void CLearnedScore::StartLoad(std::string path,
     }
     auto load = [this, report = std::move(report)] {
         std::string error;
-        if (classifier_.Load(path_, &error) < 0 && report)
-            report(error);
+        if (classifier_.Load(path_, &error) < 0) {
+            // Set aside, not overwritten by the next write: it may be mended.
+            const std::string aside = path_ + ".damaged";
+            if (std::rename(path_.c_str(), aside.c_str()) == 0)
+                error += "; kept as " + aside;
+            if (report)
+                report(error);
+        }
         {
             std::lock_guard done(lock_);
             loading_ = false;

@@ -2,7 +2,8 @@
 // The learned score of the running program: the classifier, loaded from its
 // file in the background at start-up (like the history) and written back
 // after it has learned. A damaged or missing file means it starts empty; a
-// damaged one is reported once. No file is touched before a path is given.
+// damaged one is reported once and renamed to "<name>.damaged", so the next
+// write does not destroy it. No file is touched before a path is given.
 #include "filter/token_classifier.h"
 
 #include <condition_variable>

@@ -88,14 +88,24 @@ size_t SequenceLength(const unsigned char* p, size_t left) {
     return 0;
 }
 
+// Where the first byte at or after `i` above 0x7F is; mail text is mostly
+// ASCII, so eight bytes are looked at a time.
+size_t SkipAscii(const unsigned char* p, size_t i, size_t size) {
+    for (; i + 8 <= size; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if (word & 0x8080808080808080u)
+            break;
+    }
+    while (i < size && p[i] < 0x80)
+        ++i;
+    return i;
+}
+
 bool IsValidUtf8(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    size_t i = 0;
-    while (i < text.size()) {
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
-        }
+    for (size_t i = SkipAscii(p, 0, text.size()); i < text.size();
+         i = SkipAscii(p, i, text.size())) {
         const size_t length = SequenceLength(p + i, text.size() - i);
         if (length == 0)
             return false;
@@ -108,12 +118,8 @@ bool IsValidUtf8(std::string_view text) {
 void AppendValidUtf8(std::string& out, std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     size_t run = 0; // start of the valid bytes not yet copied
-    size_t i = 0;
-    while (i < text.size()) {
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
-        }
+    for (size_t i = SkipAscii(p, 0, text.size()); i < text.size();
+         i = SkipAscii(p, i, text.size())) {
         const size_t length = SequenceLength(p + i, text.size() - i);
         if (length != 0) {
             i += length;
@@ -265,15 +271,54 @@ const Entity* FindEntity(std::string_view name) {
     return found != end && found->Name == name ? found : nullptr;
 }
 
-// Tag names that end a line of text; table cells only separate words.
-bool IsBlockTag(std::string_view name) {
-    static constexpr std::string_view kBlocks[] = {
-        "address", "article", "blockquote", "br",    "center", "dd", "div", "dl",
-        "dt",      "footer",  "form",       "h1",    "h2",     "h3", "h4",  "h5",
-        "h6",      "header",  "hr",         "li",    "ol",     "p",  "pre", "section",
-        "table",   "tbody",   "tfoot",      "thead", "title",  "tr", "ul"};
-    return std::find(std::begin(kBlocks), std::end(kBlocks), name) != std::end(kBlocks);
+enum class TagKind { Inline, Block, Cell, Hidden, Head };
+
+// Block tags end a line of text, table cells only separate words, scripts
+// and styles hide what they hold. Compared by length first: this runs for
+// every tag of every HTML part.
+TagKind KindOf(std::string_view n) {
+    using enum TagKind;
+    switch (n.size()) {
+    case 1:
+        return n == "p" ? Block : Inline;
+    case 2:
+        if (n == "td" || n == "th")
+            return Cell;
+        return n == "br" || n == "li" || n == "tr" || n == "hr" || n == "ul" || n == "ol" ||
+                       n == "dd" || n == "dl" || n == "dt" ||
+                       (n[0] == 'h' && n[1] >= '1' && n[1] <= '6')
+                   ? Block
+                   : Inline;
+    case 3:
+        return n == "div" || n == "pre" ? Block : Inline;
+    case 4:
+        if (n == "head")
+            return Head;
+        return n == "form" ? Block : Inline;
+    case 5:
+        return n == "table" || n == "title" || n == "tbody" || n == "thead" || n == "tfoot"
+                   ? Block
+                   : (n == "style" ? Hidden : Inline);
+    case 6:
+        if (n == "script")
+            return Hidden;
+        return n == "center" || n == "header" || n == "footer" ? Block : Inline;
+    case 7:
+        return n == "address" || n == "article" || n == "section" ? Block : Inline;
+    case 10:
+        return n == "blockquote" ? Block : Inline;
+    default:
+        return Inline;
+    }
 }
+
+// What the HTML pass stops at: '<', '&' and the blanks.
+constexpr std::array<uint8_t, 256> kHtmlStops = [] {
+    std::array<uint8_t, 256> stops{};
+    for (char c : {'<', '&', ' ', '\t', '\r', '\n', '\f', '\v'})
+        stops[static_cast<unsigned char>(c)] = 1;
+    return stops;
+}();
 
 // The text a browser would show, one pass over the source. Blanks are
 // collapsed as they are written; block tags end lines.
@@ -297,7 +342,7 @@ class CHtmlText {
                 ++i;
             } else {
                 size_t end = i + 1;
-                while (end < n && Html[end] != '<' && Html[end] != '&' && !IsBlank(Html[end]))
+                while (end < n && !kHtmlStops[static_cast<unsigned char>(Html[end])])
                     ++end;
                 Write(Html.substr(i, end - i));
                 i = end;
@@ -427,19 +472,19 @@ class CHtmlText {
         }
         std::string name;
         const size_t end = TagEnd(TagName(nameStart, name));
-        if (!closing &&
-            (name == "script" || name == "style" || (name == "head" && !HeadUnclosed))) {
+        const TagKind kind = KindOf(name);
+        if (!closing && (kind == TagKind::Hidden || (kind == TagKind::Head && !HeadUnclosed))) {
             const size_t close = ClosingTag(end, name);
             if (close != std::string_view::npos)
-                return name == "head" && Html[close + 1] != '/' ? close : TagEnd(close + 2);
-            if (name != "head")
+                return kind == TagKind::Head && Html[close + 1] != '/' ? close : TagEnd(close + 2);
+            if (kind == TagKind::Hidden)
                 return n;
             HeadUnclosed = true; // its text shows; no later head is searched for again
             return end;
         }
-        if (IsBlockTag(name))
+        if (kind == TagKind::Block)
             Break();
-        else if (name == "td" || name == "th")
+        else if (kind == TagKind::Cell)
             Blank();
         return end;
     }
@@ -507,6 +552,44 @@ bool IsOneOf(const char* charset, std::initializer_list<const char*> names) {
     return false;
 }
 
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = Lower(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// Quoted-printable undone: "=XX" pairs and soft line breaks; an '=' that
+// is neither stays as it is, as mail programs show it.
+std::string DecodeQuotedPrintable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t run = 0;
+    for (size_t i = text.find('='); i != std::string_view::npos; i = text.find('=', run)) {
+        out.append(text.data() + run, i - run);
+        const int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+        if (high >= 0 && low >= 0) {
+            out += static_cast<char>(high * 16 + low);
+            run = i + 3;
+            continue;
+        }
+        size_t next = i + 1;
+        while (next < text.size() && (text[next] == ' ' || text[next] == '\t'))
+            ++next;
+        if (next < text.size() && text[next] == '\r')
+            ++next;
+        if (next >= text.size() || text[next] == '\n') {
+            run = std::min(next + 1, text.size()); // a soft line break
+        } else {
+            out += '=';
+            run = i + 1;
+        }
+    }
+    out.append(text.data() + run, text.size() - run);
+    return out;
+}
+
 // The part's content with its transfer encoding undone and, when `charset`
 // is given, converted to UTF-8 on the way; read until at least `want` bytes
 // are there or the content ends.
@@ -515,26 +598,33 @@ std::string ReadContent(GMimeDataWrapper* content, GMimeFilter* charset, size_t 
     GMimeStream* source = g_mime_data_wrapper_get_stream(content);
     if (!source || g_mime_stream_reset(source) == -1)
         return bytes;
-    CRef<GMimeStream> filtered(g_mime_stream_filter_new(source));
     const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
-    if (encoding == GMIME_CONTENT_ENCODING_BASE64 ||
-        encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
-        encoding == GMIME_CONTENT_ENCODING_UUENCODE) {
+    // Quoted-printable is the bulk of newsletter text; undone here it costs
+    // a fraction of the stream filter's per-byte steps.
+    const bool quoted = encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE && !charset;
+    const bool decode = !quoted && (encoding == GMIME_CONTENT_ENCODING_BASE64 ||
+                                    encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE ||
+                                    encoding == GMIME_CONTENT_ENCODING_UUENCODE);
+    CRef<GMimeStream> filtered(decode || charset ? g_mime_stream_filter_new(source) : nullptr);
+    if (decode) {
         CRef<GMimeFilter> decoder(g_mime_filter_basic_new(encoding, FALSE));
         g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered.Object), decoder.Object);
     }
     if (charset)
         g_mime_stream_filter_add(GMIME_STREAM_FILTER(filtered.Object), charset);
+    if (quoted)
+        want = want * 3 + 2; // "=XX" per byte at most
+    GMimeStream* from = filtered.Object ? filtered.Object : source;
     const gint64 length = g_mime_stream_length(source);
     bytes.reserve(std::min(want, length > 0 ? static_cast<size_t>(length) : kReadChunk) + 16);
     char buffer[kReadChunk];
     while (bytes.size() < want) {
-        const ssize_t got = g_mime_stream_read(filtered.Object, buffer, sizeof buffer);
+        const ssize_t got = g_mime_stream_read(from, buffer, sizeof buffer);
         if (got <= 0)
             break;
         bytes.append(buffer, static_cast<size_t>(got));
     }
-    return bytes;
+    return quoted ? DecodeQuotedPrintable(bytes) : bytes;
 }
 
 // The part's text as UTF-8, at least `want` bytes of it when it has them.
@@ -582,6 +672,55 @@ std::string PlainText(std::string_view text, size_t limit) {
     while (!out.empty() && IsBlank(out.back()))
         out.pop_back();
     return out;
+}
+
+// The start of the line after the one starting at `from`, or the end.
+size_t NextLine(std::string_view text, size_t from) {
+    const void* lineFeed = std::memchr(text.data() + from, '\n', text.size() - from);
+    return lineFeed ? static_cast<size_t>(static_cast<const char*>(lineFeed) - text.data()) + 1
+                    : text.size();
+}
+
+// A field name (printable ASCII but ':') and its colon.
+bool StartsField(std::string_view text, size_t from) {
+    for (size_t i = from; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ':')
+            return i > from;
+        if (c <= ' ' || c > '~')
+            return false;
+    }
+    return false;
+}
+
+// `message` with every header field longer than kMaxHeaderField cut to
+// that length. GMime's header parser copies a growing field again and
+// again when realloc cannot grow it in place; bounded fields keep the
+// whole parse linear. Body lines are looked at only when they are that
+// long, and only one that looks like a field is cut.
+std::string_view CapHeaderFields(std::string_view message, std::string& storage) {
+    size_t copied = 0;
+    for (size_t at = 0; at < message.size();) {
+        size_t end = NextLine(message, at);
+        while (end < message.size() && (message[end] == ' ' || message[end] == '\t'))
+            end = NextLine(message, end);
+        if (end - at > kMaxHeaderField && StartsField(message, at)) {
+            // Cut between characters, or the whole field would look like Latin-1.
+            size_t cut = at + CutLength(message.substr(at, end - at), kMaxHeaderField);
+            while (cut > at && (message[cut - 1] == '\r' || message[cut - 1] == '\n'))
+                --cut;
+            if (storage.empty())
+                storage.reserve(message.size());
+            storage.append(message.substr(copied, cut - copied));
+            storage += "\r\n";
+            copied = end;
+        }
+        at = end;
+    }
+    if (copied == 0)
+        return message;
+    storage.append(message.substr(copied));
+    return storage;
 }
 
 struct CWalk {
@@ -667,7 +806,9 @@ void ReadFrom(GMimeMessage* message, DecodedMail& mail) {
 DecodedMail DecodeMail(std::string_view message) {
     DecodedMail mail;
     GMimeParserOptions* options = ParserOptions();
-    CRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(message.data(), message.size()));
+    std::string capped;
+    const std::string_view text = CapHeaderFields(message, capped);
+    CRef<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.data(), text.size()));
     CRef<GMimeParser> parser(g_mime_parser_new_with_stream(stream.Object));
     g_mime_parser_set_format(parser.Object, GMIME_FORMAT_MESSAGE);
     CRef<GMimeMessage> parsed(g_mime_parser_construct_message(parser.Object, options));
@@ -715,7 +856,7 @@ std::string_view MessageOfFetchedText(std::string_view text) {
 std::string DecodeHeaderText(std::string_view value) {
     GMimeParserOptions* options = ParserOptions();
     std::string input;
-    AppendUtf8OrWindows1252(input, value);
+    AppendUtf8OrWindows1252(input, value.substr(0, CutLength(value, kMaxHeaderField)));
     std::replace(input.begin(), input.end(), '\0', ' '); // it would end the C string
     char* decoded = g_mime_utils_header_decode_text(options, input.c_str());
     std::string text = ValidUtf8(decoded ? decoded : "");

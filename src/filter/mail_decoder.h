@@ -21,6 +21,9 @@ struct DecodedMail {
 };
 
 inline constexpr size_t kMaxDecodedText = size_t{256} << 10;
+// Header fields (a "Name:" line and the lines folded into it) longer than
+// this are cut to it before parsing, in the message's header as in a part's.
+inline constexpr size_t kMaxHeaderField = size_t{32} << 10;
 
 // `message`: the message as sent, header then body, lines ending in CR LF or LF.
 DecodedMail DecodeMail(std::string_view message);
@@ -31,7 +34,8 @@ DecodedMail DecodeMail(std::string_view message);
 std::string_view MessageOfFetchedText(std::string_view text);
 
 // One encoded-word header value (RFC 2047) decoded to UTF-8; text that is
-// not encoded is converted from Latin-1 when it is not valid UTF-8.
+// not encoded is converted from Latin-1 when it is not valid UTF-8. At most
+// the first kMaxHeaderField bytes of the value are read.
 std::string DecodeHeaderText(std::string_view value);
 
 // The first `lines` non-empty lines of `text`, at most `maxBytes` bytes, cut

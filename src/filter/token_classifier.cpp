@@ -1,10 +1,12 @@
 #include "filter/token_classifier.h"
 
 #include "filter/mail_decoder.h"
+#include "platform/digest.h"
 #include "platform/text_file.h"
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -21,50 +23,87 @@ constexpr size_t kMaxMailTokens = 2000; // distinct tokens of one mail; the firs
 constexpr size_t kMinWord = 3, kMaxWord = 40, kLongPrefix = 10;
 constexpr size_t kMaxHost = 253;
 
-constexpr uint64_t kFnvOffset = 14695981039346656037ull;
-constexpr uint64_t kFnvPrime = 1099511628211ull;
-
-constexpr uint64_t Fnv(uint64_t h, std::string_view bytes) {
-    for (char c : bytes) {
-        unsigned char b = static_cast<unsigned char>(c);
-        if (b >= 'A' && b <= 'Z')
-            b |= 0x20;
-        h = (h ^ b) * kFnvPrime;
-    }
+// The prefixes that keep tokens of different places apart, as hash seeds.
+constexpr uint64_t Seed(std::string_view prefix) {
+    uint64_t h = 14695981039346656037ull; // FNV-1a
+    for (char c : prefix)
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     return h;
 }
+constexpr uint64_t kTextWords = Seed("");
+constexpr uint64_t kSubjectWords = Seed("s:");
+constexpr uint64_t kUrlHost = Seed("u:");
+constexpr uint64_t kNumber = Seed("n:");
+constexpr uint64_t kLongWord = Seed("long:");
+constexpr uint64_t kSenderAddress = Seed("f:");
+constexpr uint64_t kSenderDomain = Seed("d:");
 
-// FNV-1a spreads its low bits poorly; the finaliser of splitmix64 fixes that
-// for the open-addressed set below and for the classifier's hash map.
-constexpr uint64_t Finish(uint64_t h) {
+// Eight bytes with their ASCII capitals made small, all at once.
+inline uint64_t Lowered8(uint64_t w) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    const uint64_t low7 = w & (0x7f * kOnes);
+    const uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
+    const uint64_t overZ = low7 + (0x80 - 'Z' - 1) * kOnes;
+    const uint64_t capital = (atLeastA ^ overZ) & ~w & (0x80 * kOnes);
+    return w | capital >> 2;
+}
+
+inline uint64_t Mixed(uint64_t h) {
     h ^= h >> 30;
     h *= 0xbf58476d1ce4e5b9ull;
     h ^= h >> 27;
     h *= 0x94d049bb133111ebull;
     h ^= h >> 31;
-    return h == 0 ? 1 : h; // 0 marks a free slot
+    return h;
 }
 
-constexpr uint64_t kTextWords = kFnvOffset;
-constexpr uint64_t kSubjectWords = Fnv(kFnvOffset, "s:");
-constexpr uint64_t kUrlHost = Fnv(kFnvOffset, "u:");
-constexpr uint64_t kNumber = Fnv(kFnvOffset, "n:");
-constexpr uint64_t kLongWord = Fnv(kFnvOffset, "long:");
-constexpr uint64_t kSenderAddress = Fnv(kFnvOffset, "f:");
-constexpr uint64_t kSenderDomain = Fnv(kFnvOffset, "d:");
+// A token: the bytes, ASCII case folded, eight at a time through a
+// multiply-xorshift, finished by the splitmix64 mixer. Never 0 (a free slot).
+// `readable`: bytes that may be read from bytes.data(), at least its size;
+// with 8 or more the last piece is read whole and masked, which spares a
+// stall on a copy just written.
+uint64_t TokenHash(uint64_t seed, std::string_view bytes, size_t readable) {
+    uint64_t h = seed ^ (bytes.size() * 0x9e3779b97f4a7c15ull);
+    const char* p = bytes.data();
+    size_t n = bytes.size();
+    for (; n >= 8; p += 8, n -= 8, readable -= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        h = (h ^ Lowered8(w)) * 0xff51afd7ed558ccdull;
+        h ^= h >> 32;
+    }
+    if (n > 0) {
+        uint64_t w = 0;
+        if (readable >= 8) {
+            std::memcpy(&w, p, 8);
+            if constexpr (std::endian::native == std::endian::little)
+                w &= ~uint64_t{0} >> (64 - 8 * n);
+            else
+                w &= ~uint64_t{0} << (64 - 8 * n);
+        } else {
+            std::memcpy(&w, p, n);
+        }
+        h = (h ^ Lowered8(w)) * 0xff51afd7ed558ccdull;
+    }
+    h = Mixed(h);
+    return h == 0 ? 1 : h;
+}
 
-enum : uint8_t { kBreak = 0, kWordByte = 1, kJoinByte = 2, kDigitByte = 3 };
+enum : uint8_t { kBreak = 0, kLetter = 1, kDigit = 2, kJoin = 3, kHigh = 4 };
 
+// Letters, '$' and '!' are word bytes; so are digits and the bytes of
+// multibyte characters, which need a second look.
 constexpr std::array<uint8_t, 256> kByteClass = [] {
     std::array<uint8_t, 256> t{};
     for (int c = 0; c < 256; ++c) {
         if (c >= '0' && c <= '9')
-            t[c] = kDigitByte;
-        else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c >= 0x80 || c == '$' ||
-                 c == '!')
-            t[c] = kWordByte;
+            t[c] = kDigit;
+        else if (c >= 0x80)
+            t[c] = kHigh;
+        else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '$' || c == '!')
+            t[c] = kLetter;
         else if (c == '-' || c == '\'' || c == '.')
-            t[c] = kJoinByte;
+            t[c] = kJoin;
     }
     return t;
 }();
@@ -73,7 +112,8 @@ inline uint8_t ClassOf(char c) {
     return kByteClass[static_cast<unsigned char>(c)];
 }
 inline bool IsWordByte(char c) {
-    return ClassOf(c) == kWordByte || ClassOf(c) == kDigitByte;
+    const uint8_t k = ClassOf(c);
+    return k == kLetter || k == kDigit || k == kHigh;
 }
 
 // Bytes of a UTF-8 space or punctuation mark at `at` (no-break space, the
@@ -88,34 +128,48 @@ inline size_t Utf8BreakAt(std::string_view text, size_t at) {
     return 0;
 }
 
-// The distinct hashes of one mail in the order found, at most kMaxMailTokens.
+// The distinct hashes of one mail, the first kMaxMailTokens found. Slots
+// are chosen by the top bits of a hash, so the table read in slot order is
+// sorted but for the few entries a collision moved on: an insertion sort
+// finishes it in about linear time.
 class CTokenSet {
   public:
-    bool Full() const { return order_.size() >= kMaxMailTokens; }
-    void Add(uint64_t prefix, std::string_view bytes) {
+    bool Full() const { return count_ >= kMaxMailTokens; }
+    void Add(uint64_t prefix, std::string_view bytes, size_t readable = 0) {
         if (Full())
             return;
-        const uint64_t h = Finish(Fnv(prefix, bytes));
-        for (size_t i = h & kMask;; i = (i + 1) & kMask) {
+        const uint64_t h = TokenHash(prefix, bytes, std::max(readable, bytes.size()));
+        for (size_t i = static_cast<size_t>(h >> (64 - kSlotBits));; i = (i + 1) & kMask) {
             if (slots_[i] == h)
                 return;
             if (slots_[i] == 0) {
                 slots_[i] = h;
-                order_.push_back(h);
+                ++count_;
                 return;
             }
         }
     }
-    std::vector<uint64_t> Take() {
-        std::sort(order_.begin(), order_.end());
-        return std::move(order_);
+    std::vector<uint64_t> Take() const {
+        std::vector<uint64_t> sorted;
+        sorted.reserve(count_);
+        for (const uint64_t h : slots_)
+            if (h != 0)
+                sorted.push_back(h);
+        for (size_t i = 1; i < sorted.size(); ++i) {
+            const uint64_t h = sorted[i];
+            size_t j = i;
+            for (; j > 0 && sorted[j - 1] > h; --j)
+                sorted[j] = sorted[j - 1];
+            sorted[j] = h;
+        }
+        return sorted;
     }
 
   private:
-    static constexpr size_t kSlots = 4096; // a power of two over twice kMaxMailTokens
-    static constexpr size_t kMask = kSlots - 1;
-    std::array<uint64_t, kSlots> slots_{};
-    std::vector<uint64_t> order_;
+    static constexpr int kSlotBits = 12; // 4096 slots: over twice kMaxMailTokens
+    static constexpr size_t kMask = (size_t{1} << kSlotBits) - 1;
+    std::array<uint64_t, size_t{1} << kSlotBits> slots_{};
+    size_t count_ = 0;
 };
 
 bool StartsWithNoCase(std::string_view text, size_t at, std::string_view lower) {
@@ -145,13 +199,17 @@ size_t AddUrlHost(std::string_view text, size_t at, CTokenSet& tokens) {
         host = at;
     else
         return at;
-    size_t end = host;
-    while (end < text.size() && end - host < kMaxHost &&
-           (IsWordByte(text[end]) || text[end] == '-' || text[end] == '.') && text[end] != '$' &&
-           text[end] != '!')
-        ++end;
-    if (end < text.size() && text[end] == '@') // user@host: the part after counts
-        return end + 1;
+    const auto hostEnd = [&](size_t from) {
+        size_t end = from;
+        while (end < text.size() && end - from < kMaxHost &&
+               (IsWordByte(text[end]) || text[end] == '-' || text[end] == '.') &&
+               text[end] != '$' && text[end] != '!')
+            ++end;
+        return end;
+    };
+    size_t end = hostEnd(host);
+    if (host != at && end < text.size() && text[end] == '@') // user@host: the part after
+        end = hostEnd(host = end + 1);
     std::string_view name = text.substr(host, end - host);
     while (!name.empty() && name.back() == '.')
         name.remove_suffix(1);
@@ -172,16 +230,17 @@ void AddWords(std::string_view text, uint64_t prefix, CTokenSet& tokens) {
     size_t i = 0;
     while (i < n && !tokens.Full()) {
         const uint8_t k = ClassOf(text[i]);
-        if (k != kWordByte && k != kDigitByte) {
+        if (k == kBreak || k == kJoin) {
             ++i;
             continue;
         }
-        if (const size_t skip = Utf8BreakAt(text, i)) {
-            i += skip;
-            continue;
-        }
-        const char first = static_cast<char>(text[i] | 0x20);
-        if (first == 'h' || first == 'w') {
+        if (k == kHigh) {
+            if (const size_t skip = Utf8BreakAt(text, i)) {
+                i += skip;
+                continue;
+            }
+        } else if (const char first = static_cast<char>(text[i] | 0x20);
+                   first == 'h' || first == 'w') {
             const size_t next = AddUrlHost(text, i, tokens);
             if (next != i) {
                 i = next;
@@ -190,18 +249,16 @@ void AddWords(std::string_view text, uint64_t prefix, CTokenSet& tokens) {
         }
         const size_t start = i;
         bool number = true;
-        while (i < n) {
+        for (; i < n; ++i) {
             const uint8_t c = ClassOf(text[i]);
-            if (c == kDigitByte) {
-                ++i;
-            } else if (c == kWordByte) {
-                if (static_cast<unsigned char>(text[i]) >= 0x80 && Utf8BreakAt(text, i))
+            if (c == kLetter) {
+                number = false;
+            } else if (c == kDigit) {
+            } else if (c == kHigh) {
+                if (Utf8BreakAt(text, i))
                     break;
                 number = false;
-                ++i;
-            } else if (c == kJoinByte && i + 1 < n && IsWordByte(text[i + 1])) {
-                ++i;
-            } else {
+            } else if (c != kJoin || i + 1 >= n || !IsWordByte(text[i + 1])) {
                 break;
             }
         }
@@ -212,9 +269,9 @@ void AddWords(std::string_view text, uint64_t prefix, CTokenSet& tokens) {
             const char length = static_cast<char>('0' + std::min<size_t>(word.size(), 12));
             tokens.Add(kNumber, std::string_view(&length, 1));
         } else if (word.size() > kMaxWord) {
-            tokens.Add(kLongWord, word.substr(0, kLongPrefix));
+            tokens.Add(kLongWord, word.substr(0, kLongPrefix), text.size() - start);
         } else {
-            tokens.Add(prefix, word);
+            tokens.Add(prefix, word, text.size() - start);
         }
     }
 }
@@ -227,25 +284,29 @@ constexpr double kMinDeviation = 0.1; // tokens closer to 0.5 than this are igno
 constexpr size_t kMaxClues = 150;     // the most extreme tokens are used
 constexpr double kMinProb = 0.0001, kMaxProb = 0.9999;
 
-double LogAdd(double a, double b) {
-    const double hi = std::max(a, b), lo = std::min(a, b);
-    return hi + std::log1p(std::exp(lo - hi));
-}
-
 // Probability that a chi-square variable with `freedom` (even) degrees of
-// freedom is at least `chi2`: a Poisson tail, summed in log space so that
-// no term under- or overflows on the way.
+// freedom is at least `chi2`: the Poisson tail e^-m (1 + m + m^2/2! + ...),
+// summed scaled down whenever it grows large and multiplied by e^-m in log
+// space at the end, so that nothing under- or overflows on the way.
 double ChiSquareTail(double chi2, size_t freedom) {
     const double m = chi2 / 2.0;
     if (!(m > 0.0))
         return 1.0;
-    const double logM = std::log(m);
-    double logTerm = -m, logSum = -m;
+    if (m > 1e6) // far beyond what clamped probabilities give; the tail is 0
+        return 0.0;
+    constexpr double kScale = 1e-200;
+    const double logScale = std::log(1e200);
+    double term = 1.0, sum = 1.0, scaled = 0.0;
     for (size_t i = 1; i < freedom / 2; ++i) {
-        logTerm += logM - std::log(static_cast<double>(i));
-        logSum = LogAdd(logSum, logTerm);
+        term *= m / static_cast<double>(i);
+        sum += term;
+        if (sum > 1e200) {
+            sum *= kScale;
+            term *= kScale;
+            scaled += logScale;
+        }
     }
-    return std::clamp(std::exp(logSum), 0.0, 1.0);
+    return std::clamp(std::exp(std::log(sum) + scaled - m), 0.0, 1.0);
 }
 
 // ---- The file --------------------------------------------------------------
@@ -262,11 +323,7 @@ std::string StoredKey(const std::string& key) {
         plain = static_cast<unsigned char>(key[i]) > ' ' && key[i] != 0x7f;
     if (plain)
         return key;
-    const uint64_t h = Finish(Fnv(kFnvOffset, key));
-    std::string hashed = "#0000000000000000";
-    for (int i = 0; i < 16; ++i)
-        hashed[16 - i] = "0123456789abcdef"[(h >> (4 * i)) & 15];
-    return hashed;
+    return "#" + TextDigest(key);
 }
 
 // The next line without its LF (and CR); false at the end or when the last
@@ -336,11 +393,16 @@ double CTokenClassifier::Score(const std::vector<uint64_t>& tokens) const {
     if (tokens_.empty())
         return 0.5;
     std::vector<double> clues;
-    for (const uint64_t token : tokens) {
-        const auto found = tokens_.find(token);
-        if (found == tokens_.end())
+    constexpr size_t kAhead = 8;
+    for (size_t i = 0; i < tokens.size() && i < kAhead; ++i)
+        tokens_.Prefetch(tokens[i]);
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (i + kAhead < tokens.size())
+            tokens_.Prefetch(tokens[i + kAhead]);
+        const Counts* found = tokens_.Find(tokens[i]);
+        if (!found)
             continue;
-        const Counts& c = found->second;
+        const Counts& c = *found;
         // Per-class rates, so that learning more of one kind does not tilt every token.
         const double spamRate =
             spamMails_ ? std::min(1.0, static_cast<double>(c.Spam) / spamMails_) : 0.0;
@@ -411,13 +473,13 @@ bool CTokenClassifier::Learn(const std::vector<uint64_t>& tokens, bool spam,
                 return false;
             // The user changed their mind: take it out of the other kind first.
             for (const uint64_t token : *use) {
-                const auto entry = tokens_.find(token);
-                if (entry == tokens_.end())
+                Counts* entry = tokens_.Find(token);
+                if (!entry)
                     continue;
-                uint32_t& count = spam ? entry->second.Ham : entry->second.Spam;
+                uint32_t& count = spam ? entry->Ham : entry->Spam;
                 count = Lowered(count);
-                if (entry->second.Spam == 0 && entry->second.Ham == 0)
-                    tokens_.erase(entry);
+                if (entry->Spam == 0 && entry->Ham == 0)
+                    tokens_.Erase(token);
             }
             uint32_t& mails = spam ? hamMails_ : spamMails_;
             mails = Lowered(mails);
@@ -464,7 +526,7 @@ bool CTokenClassifier::Changed() const {
 }
 
 int CTokenClassifier::Load(const std::string& path, std::string* error) {
-    std::unordered_map<uint64_t, Counts> tokens;
+    CTokenTable<Counts> tokens;
     std::unordered_map<std::string, bool> keys;
     std::deque<std::string> order;
     uint32_t spamMails = 0, hamMails = 0;
@@ -553,7 +615,7 @@ int CTokenClassifier::Load(const std::string& path, std::string* error) {
         if (counts.Spam > spamMails || counts.Ham > hamMails ||
             counts.Spam + uint64_t{counts.Ham} == 0)
             return damaged("token counts out of range");
-        if (tokens.size() >= kMaxTokens || !tokens.emplace(hash, counts).second)
+        if (tokens.size() >= kMaxTokens || !tokens.Insert(hash, counts).second)
             return damaged("a repeated or extra token");
     }
     if (!ended)
@@ -568,13 +630,14 @@ void CTokenClassifier::Prune(size_t maxTokens) {
     // The rarest go: a token seen once or twice says little.
     std::vector<std::pair<uint64_t, uint64_t>> byTotal; // (total, token)
     byTotal.reserve(tokens_.size());
-    for (const auto& [token, c] : tokens_)
+    tokens_.ForEach([&](uint64_t token, const Counts& c) {
         byTotal.emplace_back(uint64_t{c.Spam} + c.Ham, token);
+    });
     const size_t drop = tokens_.size() - maxTokens;
     std::nth_element(byTotal.begin(), byTotal.begin() + static_cast<ptrdiff_t>(drop),
                      byTotal.end());
     for (size_t i = 0; i < drop; ++i)
-        tokens_.erase(byTotal[i].second);
+        tokens_.Erase(byTotal[i].second);
     changed_ = true;
     ++generation_;
 }
@@ -601,7 +664,7 @@ int CTokenClassifier::Save(const std::string& path, std::string* error) {
         }
         char hex[17];
         hex[16] = ' ';
-        for (const auto& [token, c] : tokens_) {
+        tokens_.ForEach([&](uint64_t token, const Counts& c) {
             for (int i = 0; i < 16; ++i)
                 hex[15 - i] = "0123456789abcdef"[(token >> (4 * i)) & 15];
             text.append(hex, 17);
@@ -609,7 +672,7 @@ int CTokenClassifier::Save(const std::string& path, std::string* error) {
             text += ' ';
             AppendNumber(text, c.Ham);
             text += '\n';
-        }
+        });
         text += "end ";
         AppendNumber(text, tokens_.size());
         text += '\n';

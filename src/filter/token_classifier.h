@@ -5,6 +5,8 @@
 // and sender; the counts live in one plain text file of the data directory.
 //
 // Thread-safe: scoring takes a shared lock, learning an exclusive one.
+#include "filter/token_table.h"
+
 #include <cstdint>
 #include <deque>
 #include <shared_mutex>
@@ -68,7 +70,7 @@ class CTokenClassifier {
         uint32_t Ham = 0;
     };
     mutable std::shared_mutex lock_;
-    std::unordered_map<uint64_t, Counts> tokens_;
+    CTokenTable<Counts> tokens_;
     // key -> kind learned (true spam), so a mail is counted once.
     std::unordered_map<std::string, bool> learnedKeys_;
     std::deque<std::string> keyOrder_; // learnedKeys_' keys, oldest first

@@ -31,12 +31,16 @@ CMailBodyDialog::CMailBodyDialog(CFilterApp& app, QWidget* parent)
 
 int CMailBodyDialog::Run(const QString& text, const QString& score) {
     SetText(text);
-    score_->setText(score);
+    SetScore(score);
     return exec();
 }
 
 void CMailBodyDialog::SetText(const QString& text) {
     body_->setPlainText(text);
+}
+
+void CMailBodyDialog::SetScore(const QString& score) {
+    score_->setText(score);
 }
 
 QString CMailBodyDialog::Text() const {

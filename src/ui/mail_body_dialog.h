@@ -14,6 +14,7 @@ class CMailBodyDialog : public QDialog {
     // of the mail (empty: nothing).
     int Run(const QString& text, const QString& score = {});
     void SetText(const QString& text);
+    void SetScore(const QString& score);
     QString Text() const;
 
   protected:

@@ -85,7 +85,7 @@ COptionsPage::COptionsPage(CFilterApp& app, CMainDialog*, QWidget* parent)
 
 void COptionsPage::BuildControls() {
     const CDialogUnits du(font());
-    setFixedSize(du.Size(332, 199));
+    setFixedSize(du.Size(332, 196));
 
     PlaceControl(du, new QGroupBox("When New Sender is found", this), 1005, 7, 2, 150, 114);
     newSenderActions_ = new QButtonGroup(this);

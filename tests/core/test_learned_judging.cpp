@@ -149,9 +149,15 @@ TEST_F(LearnedJudging, DecideByLearnedAsksOnlyWhenUnsure) {
 // "This is not spam" on a row the check learned as spam moves it over, and
 // the file is written; training from a folder learns each mail once.
 TEST_F(LearnedJudging, CorrectionsAndTrainingFromAFolder) {
+    // A damaged file: empty, said once, set aside; judging goes on.
     const std::string tokens = f.dir.File(kLearnedTokensFileName);
-    a.LearnedScore.StartLoad(tokens, {});
+    f.dir.Write(kLearnedTokensFileName, "Drossgate learned tokens 1\nmails x\n");
+    std::vector<std::string> reports;
+    a.LearnedScore.StartLoad(tokens, [&](const std::string& why) { reports.push_back(why); });
     CTokenClassifier& learned = a.LearnedScore.Classifier();
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_EQ(f.dir.Read(std::string(kLearnedTokensFileName) + ".damaged"),
+              "Drossgate learned tokens 1\nmails x\n");
     a.JudgeBatch({Pop3({.From = "eve@spam.example", .Body = "a mail she meant well"})});
     ASSERT_EQ(learned.SpamMails(), 1u);
     std::string status;

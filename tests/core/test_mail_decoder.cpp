@@ -52,8 +52,9 @@ TEST(MailDecoder, BodiesDecodedAndConvertedToUtf8) {
     const std::vector<BodyCase> cases = {
         {"Base64", Part("text/plain; charset=utf-8", b64, "SGVsbG8gV8O2cmxk\r\nIQ=="),
          "Hello W\xC3\xB6rld!"},
-        {"QuotedPrintableSoftBreak", Part("text/plain; charset=utf-8", qp, "caf=C3=A9 cr=\r\neme"),
-         "caf\xC3\xA9 creme"},
+        {"QuotedPrintableSoftBreak",
+         Part("text/plain; charset=utf-8", qp, "caf=C3=A9 cr=\r\neme 1 = 2=3d2 end=  \r\n"),
+         "caf\xC3\xA9 creme 1 = 2=2 end"},
         {"Latin1", Part("text/plain; charset=ISO-8859-1", qp, "na=EFve"), "na\xC3\xAFve"},
         // 0xA4 is the euro sign here and the currency sign in Latin-1.
         {"Latin9ThroughIconv", Part("text/plain; charset=iso-8859-15", "", "10 \xA4"),
@@ -147,14 +148,14 @@ TEST(MailDecoder, NoMessageNoFields) {
 }
 
 TEST(MailDecoder, HostileShapesFinishWithinTheCaps) {
-    // 1000 levels of multipart: the shallow text is read, the deepest is
-    // beyond the depth cap.
+    // 1000 levels of multipart: the shallow text is read, the deeper ones
+    // are beyond the depth cap.
     std::string deep = "From: a@b.example\r\n";
     for (int i = 0; i < 1000; ++i) {
         const std::string b = "b" + std::to_string(i);
         deep += "Content-Type: multipart/mixed; boundary=\"" + b + "\"\r\n\r\n--" + b + "\r\n";
-        if (i == 2)
-            deep += Part("text/plain", "", "shallow") + "--" + b + "\r\n";
+        if (i == 2 || i == 40) // GMime itself gives up much deeper
+            deep += Part("text/plain", "", i == 2 ? "shallow" : "too deep") + "--" + b + "\r\n";
     }
     deep += Part("text/plain", "", "deepest");
     const DecodedMail nested = DecodeMail(deep);
@@ -176,11 +177,29 @@ TEST(MailDecoder, HostileShapesFinishWithinTheCaps) {
         Mail(Part("text/html", "", std::string(kMaxDecodedText, 'x') + "&#x20AC;<p>more")));
     EXPECT_EQ(bigHtml.Text.size(), kMaxDecodedText);
 
-    // A 10 MB subject.
-    const DecodedMail longSubject =
-        DecodeMail("Subject: " + std::string(10 << 20, 'a') + "\r\n\r\nbody\r\n");
-    EXPECT_EQ(longSubject.Subject.size(), size_t{10} << 20);
-    EXPECT_EQ(longSubject.Text, "body");
+    // A 10 MB subject, on one line and folded, and 10 MB of a part's
+    // header: every field is cut to its cap.
+    std::string folded = "X";
+    while (folded.size() < (size_t{10} << 20))
+        folded += "\r\n " + std::string(70, 'a');
+    for (const std::string& subject : {std::string(10 << 20, 'a'), folded}) {
+        const DecodedMail longSubject = DecodeMail("Subject: " + subject + "\r\n\r\nbody\r\n");
+        EXPECT_GT(longSubject.Subject.size(), kMaxHeaderField / 2);
+        EXPECT_LE(longSubject.Subject.size(), kMaxHeaderField);
+        EXPECT_EQ(longSubject.Text, "body");
+    }
+    const DecodedMail longPartHeader = DecodeMail(
+        Mail(Multipart("mixed", "m", {Part("text/plain", "X-Long: " + folded + "\r\n", "after")})));
+    EXPECT_EQ(longPartHeader.Text, "after");
+    EXPECT_LE(DecodeHeaderText(folded).size(), kMaxHeaderField);
+    // Cut between characters: the rest is still read as UTF-8.
+    std::string accents;
+    while (accents.size() < kMaxHeaderField + 7)
+        accents += "\xC3\xA9";
+    accents.insert(0, "x");
+    EXPECT_EQ(DecodeHeaderText(accents), accents.substr(0, kMaxHeaderField - 1));
+    EXPECT_EQ(DecodeMail("Subject: y" + accents + "\r\n\r\n").Subject,
+              "y" + accents.substr(0, kMaxHeaderField - 11));
 }
 
 TEST(MailDecoder, ConcurrentDecodesAgree) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <map>
 #include <random>
 
 namespace {
@@ -43,6 +44,7 @@ TEST(TokenClassifier, TokenizerRules) {
     EXPECT_EQ(Tokens("http://WWW.Shop.example/?x=1"), Tokens("www.shop.example"));
     EXPECT_EQ(Tokens("https://www.shop.example/"), Tokens("www.shop.example"));
     EXPECT_NE(Tokens("www.shop.example"), Tokens("shop example"));
+    EXPECT_EQ(Tokens("http://joe@www.shop.example"), Tokens("www.shop.example"));
 
     const auto sender = MailTokens(Mail("", "", "Joe@Spam.Example"));
     const auto neighbour = MailTokens(Mail("", "", "ann@spam.example"));
@@ -184,5 +186,28 @@ TEST(TokenClassifier, PruningKeepsTheFrequentTokens) {
     classifier.Prune(5);
     EXPECT_EQ(classifier.TokenCount(), 5u);
     EXPECT_EQ(classifier.Score(frequent), before);
+}
+TEST(TokenClassifier, TokenTableAgreesWithAMap) {
+    CTokenTable<uint32_t> table;
+    std::map<uint64_t, uint32_t> model;
+    std::mt19937_64 random(3);
+    for (int step = 0; step < 20000; ++step) {
+        const uint64_t key = random() % 1500; // dense: long probe runs, and the key 0
+        if (random() % 3 == 0) {
+            table.Erase(key);
+            model.erase(key);
+        } else {
+            ++table[key];
+            ++model[key];
+        }
+    }
+    ASSERT_EQ(table.size(), model.size());
+    for (uint64_t key = 0; key < 1500; ++key) {
+        const uint32_t* found = table.Find(key);
+        ASSERT_EQ(found != nullptr, model.count(key) == 1) << key;
+        if (found) {
+            EXPECT_EQ(*found, model[key]);
+        }
+    }
 }
 } // namespace

@@ -96,6 +96,7 @@ const Shot kShots[] = {
      [](ShotContext& c) {
          auto* body = new CMailBodyDialog(c.App, nullptr);
          body->SetText("Shall we meet at noon?\nThe usual place.");
+         body->SetScore("Learned spam score: 3% (Probably not spam)");
          return body;
      }},
 };
