@@ -207,8 +207,8 @@ std::vector<std::string> Mailbox() {
                       Base64Block(random, kMessageBytes * 2 / 3) + "--" + boundary + "--\r\n";
         } else if (i % 3 == 1) {
             const std::string boundary = "----=_Alt_" + std::to_string(1000 + i);
-            message = headers + "Content-Type: multipart/alternative;\r\n\tboundary=\"" +
-                      boundary + "\"\r\n\r\n";
+            message = headers + "Content-Type: multipart/alternative;\r\n\tboundary=\"" + boundary +
+                      "\"\r\n\r\n";
             message += AlternativeBody(random, kMessageBytes - message.size(), spammy, boundary);
         } else {
             message = headers + "Content-Type: text/plain\r\n\r\n" +
@@ -282,7 +282,9 @@ void JudgeBatchOnce(benchmark::State& state, bool decoded, const std::string& le
 }
 
 // The rules on the raw cuts, no token file.
-void BM_JudgeBatch(benchmark::State& state) { JudgeBatchOnce(state, false, {}); }
+void BM_JudgeBatch(benchmark::State& state) {
+    JudgeBatchOnce(state, false, {});
+}
 BENCHMARK(BM_JudgeBatch)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // What is left for after the fetch when the texts were parsed and scored
