@@ -167,7 +167,8 @@ int main(int argc, char** argv) {
     const std::string status = Printable(app->GetLastStatusText());
     std::string guesses;
     for (const auto& [text, count] : user.Guesses)
-        guesses += (guesses.empty() ? "\"" : ", \"") + Printable(text) + "\": " + std::to_string(count);
+        guesses +=
+            (guesses.empty() ? "\"" : ", \"") + Printable(text) + "\": " + std::to_string(count);
     CTokenClassifier& learned = app->LearnedScore.Classifier();
     std::printf("{\"ended\": %s, \"seconds\": %.3f, \"asked\": %d, \"friends\": %d, "
                 "\"blocks\": %d, \"unknown\": %d, \"mixed\": %d, \"unreadable_senders\": %d, "

@@ -9,8 +9,7 @@ CLearnedScore::~CLearnedScore() {
         loader_.join();
 }
 
-void CLearnedScore::StartLoad(std::string path,
-                              std::function<void(const std::string&)> report) {
+void CLearnedScore::StartLoad(std::string path, std::function<void(const std::string&)> report) {
     {
         std::lock_guard guard(lock_);
         if (loading_ || loader_.joinable())

@@ -60,9 +60,9 @@ int CFilterApp::AskAboutNewSender(const MessageFields& m) {
     }
 
     NewSenderQuestion question;
-    question.Prompt = sender + " " +
-                      GetLocalizedText(kNewSenderPromptTextId,
-                                       EnglishDefault(kNewSenderPromptTextId));
+    question.Prompt =
+        sender + " " +
+        GetLocalizedText(kNewSenderPromptTextId, EnglishDefault(kNewSenderPromptTextId));
     ExpandLineBreaks(question.Prompt);
     question.Sender = sender;
     question.Subject = m.ShownSubject;

@@ -132,7 +132,8 @@ MessageFields CFilterApp::RuleFieldsOf(PreparedMessage& m,
             fields.Sender = m.ShownFrom;
             fields.BareAddress = m.ShownFrom;
             const size_t at = m.ShownFrom.rfind('@');
-            fields.SenderDomain = at == std::string::npos ? m.ShownFrom : m.ShownFrom.substr(at + 1);
+            fields.SenderDomain =
+                at == std::string::npos ? m.ShownFrom : m.ShownFrom.substr(at + 1);
         }
         fields.Subject = m.ShownSubject;
         fields.BodyText = std::move(m.ShownText);

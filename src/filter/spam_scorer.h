@@ -34,7 +34,7 @@ class CSpamScorer {
     std::vector<std::string> expressions_;
     std::vector<int> degrees_;
     bool foldCase_ = false;
-    std::vector<std::string> searched_; // the expressions as matched (folded with foldCase_)
+    std::vector<std::string> searched_;    // the expressions as matched (folded with foldCase_)
     std::unique_ptr<Automaton> automaton_; // null: too large, plain searches instead
 };
 

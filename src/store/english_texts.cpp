@@ -109,8 +109,12 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     // The learned score: the Options page, the history viewer.
     {11040, "Decide by what Drossgate has learned; ask only when not sure"},
     {11041, "Learn from mail..."},
-    {11042, "A sender on neither list whose mail the learned score takes for clear spam is ignored, one whose mail it takes for clear ham becomes a friend, and only the rest are asked about. Until it has learned from a few dozen mails of each kind, every new sender is asked about."},
-    {11043, "Teaches the learned score from a folder of .eml files, a Maildir or an mbox file: first choose whether that mail is spam, then the folder or file."},
+    {11042,
+     "A sender on neither list whose mail the learned score takes for clear spam is ignored, one "
+     "whose mail it takes for clear ham becomes a friend, and only the rest are asked about. Until "
+     "it has learned from a few dozen mails of each kind, every new sender is asked about."},
+    {11043, "Teaches the learned score from a folder of .eml files, a Maildir or an mbox file: "
+            "first choose whether that mail is spam, then the folder or file."},
     {11044, "This is &spam"},
     {11045, "This is &not spam"},
     {11046, "Teaches the learned score that the selected mail is spam, or that it is not."},

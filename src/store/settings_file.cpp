@@ -75,8 +75,8 @@ void CFilterApp::LoadAllSettings() {
     // Read only: the save rewrites just the keys it owns, so this one stays.
     MatchBareAddress = Atoi(GetPrivateProfileStringA(kSettingsSection, "MatchBareAddress", "0",
                                                      kNumberBuffer, SettingsFilePath)) != 0;
-    DecodeMail = Atoi(GetPrivateProfileStringA(kSettingsSection, kDecodeMailKey, "0",
-                                               kNumberBuffer, SettingsFilePath)) != 0;
+    DecodeMail = Atoi(GetPrivateProfileStringA(kSettingsSection, kDecodeMailKey, "0", kNumberBuffer,
+                                               SettingsFilePath)) != 0;
     JudgeOnce = Atoi(GetPrivateProfileStringA(kSettingsSection, kJudgeOnceKey, "0", kNumberBuffer,
                                               SettingsFilePath)) != 0;
     // Absent: no recycle bin and no dry run, as before they existed.

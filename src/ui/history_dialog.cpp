@@ -3,9 +3,9 @@
 #include "app/core/blocked_sender.h"
 #include "app/core/filter_app.h"
 #include "app/core/learned_corrections.h"
-#include "filter/learned_texts.h"
 #include "app/core/restore.h"
 #include "app/core/restore_texts.h"
+#include "filter/learned_texts.h"
 #include "store/english_texts.h"
 #include "ui/dialog_units.h"
 #include "ui/history_model.h"
@@ -277,7 +277,8 @@ void CHistoryDialog::CorrectSelected(bool spam) {
     if (!row)
         return;
     std::string status;
-    const int result = CorrectLearnedScore(app_, *row->Entry, CopyOfRow(rememberedRow_), spam, status);
+    const int result =
+        CorrectLearnedScore(app_, *row->Entry, CopyOfRow(rememberedRow_), spam, status);
     if (result < 0)
         OpenMessage(this, QMessageBox::Warning, windowTitle(), ShownText(status));
 }
@@ -285,7 +286,8 @@ void CHistoryDialog::CorrectSelected(bool spam) {
 QString CHistoryDialog::ScoreText(const HistoryEntry& entry, const std::string& copy) {
     CTokenClassifier& learned = app_.LearnedScore.Classifier();
     const double score = learned.Score(HistoryEntryTokens(app_, entry, copy));
-    const std::string label = app_.GetLocalizedText(kTextScoreLabel, EnglishDefault(kTextScoreLabel));
+    const std::string label =
+        app_.GetLocalizedText(kTextScoreLabel, EnglishDefault(kTextScoreLabel));
     std::string text = label + " " + std::to_string(static_cast<int>(score * 100 + 0.5)) + "%";
     if (learned.Trained())
         text += " (" + app_.GuessText(learned.Guess(score)) + ")";

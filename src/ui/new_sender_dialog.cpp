@@ -70,6 +70,7 @@ void CNewSenderDialog::hideEvent(QHideEvent* event) {
 
 void CNewSenderDialog::Localize() {
     LocalizeWindow(app_, this, 10000, kControls);
-    const std::string label = app_.GetLocalizedText(kTextGuessLabel, EnglishDefault(kTextGuessLabel));
+    const std::string label =
+        app_.GetLocalizedText(kTextGuessLabel, EnglishDefault(kTextGuessLabel));
     guess_->setText(ShownText(label + " " + guessText_));
 }

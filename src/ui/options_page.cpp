@@ -14,14 +14,14 @@
 #include "ui/widget_localizer.h"
 
 #include <QButtonGroup>
-#include <QFileDialog>
-#include <QMenu>
-#include <QProgressBar>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -246,8 +246,8 @@ COptionsPage::~COptionsPage() = default;
 
 // The training runs on a thread; the page shows its progress and the result.
 void COptionsPage::LearnFromMail(bool spam, bool mbox) {
-    const QString path = mbox ? QFileDialog::getOpenFileName(this)
-                              : QFileDialog::getExistingDirectory(this);
+    const QString path =
+        mbox ? QFileDialog::getOpenFileName(this) : QFileDialog::getExistingDirectory(this);
     if (path.isEmpty())
         return;
     auto text = [this](int id) { return app_.GetLocalizedText(id, EnglishDefault(id)); };
@@ -261,8 +261,8 @@ void COptionsPage::LearnFromMail(bool spam, bool mbox) {
             learnProgress_->setRange(0, static_cast<int>(std::min<long>(total, INT32_MAX)));
             learnProgress_->setValue(static_cast<int>(std::min<long>(done, INT32_MAX)));
             QString format = ShownText(progressText);
-            learnProgress_->setFormat(format.replace("%1", QString::number(done))
-                                          .replace("%2", QString::number(total)));
+            learnProgress_->setFormat(
+                format.replace("%1", QString::number(done)).replace("%2", QString::number(total)));
         },
         [this, text, spam, path](long read, const std::string& error) {
             learn_->setEnabled(true);

@@ -102,11 +102,9 @@ TEST_F(LearnedJudging, WhatEachVerdictTeaches) {
     CTokenClassifier& learned = a.LearnedScore.Classifier();
     prompt.Answers = {Answer::Block, Answer::Ignore, Answer::Friend, Answer::NoAnswer};
     const std::string friendMail = Pop3({.Body = "see you at noon"});
-    a.JudgeBatch({friendMail, Pop3({.From = "eve@spam.example"}),
-                  Pop3({.From = "x@new.example"}), Pop3({.From = "y@new.example"}),
-                  Pop3({.From = "z@new.example", .Body = "fresh"}),
-                  Pop3({.From = "q@new.example"}),
-                  Pop3({.Body = "cheap offer of pills"}),
+    a.JudgeBatch({friendMail, Pop3({.From = "eve@spam.example"}), Pop3({.From = "x@new.example"}),
+                  Pop3({.From = "y@new.example"}), Pop3({.From = "z@new.example", .Body = "fresh"}),
+                  Pop3({.From = "q@new.example"}), Pop3({.Body = "cheap offer of pills"}),
                   Pop3({.Date = "Tue, 09 Sep 2000 14:02:11 +0200"})});
     EXPECT_EQ(learned.SpamMails(), 3u); // blocked, Block, Ignore
     EXPECT_EQ(learned.HamMails(), 2u);  // the friend's kept mail, the new friend's
@@ -123,7 +121,8 @@ TEST_F(LearnedJudging, WhatEachVerdictTeaches) {
 // neither teaches; the unsure are asked with the mail shown; untrained, all are.
 TEST_F(LearnedJudging, DecideByLearnedAsksOnlyWhenUnsure) {
     a.NewSenderAction = kNewSenderDecideByLearned;
-    a.JudgeBatch({Pop3({.From = "new@one.example", .Subject = "Hi there",
+    a.JudgeBatch({Pop3({.From = "new@one.example",
+                        .Subject = "Hi there",
                         .Body = "First line\r\n\r\nsecond line\r\n"})});
     ASSERT_EQ(prompt.Questions.size(), 1u);
     EXPECT_EQ(prompt.Questions[0].Subject, "Hi there");

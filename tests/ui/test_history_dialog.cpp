@@ -52,9 +52,15 @@ TEST(HistoryDialog, DateModesBodiesAndClearHistory) {
         ClickRow(Control<QTableView>(&viewer, 1026), 0); // "nine", with a body
         WhenModal<CMailBodyDialog>([](CMailBodyDialog* body) {
             EXPECT_EQ(body->Text(), "Hello ad>e > x > y < z\nbye");
+            EXPECT_EQ(Control<QLabel>(body, 1029)->text(), "Learned spam score: 50%");
             Click(body, 1);
         });
         Click(&viewer, kShow);
+        // The row's mail corrects the learned score.
+        Click(&viewer, 1062);
+        Click(&viewer, 1063);
+        EXPECT_EQ(ui.app->LearnedScore.Classifier().HamMails(), 1u);
+        EXPECT_EQ(ui.app->LearnedScore.Classifier().SpamMails(), 0u);
     }
     ui.app->WriteHistoryFile(HistoryWriteMode::Normal);
     ASSERT_TRUE(ui.dir.Exists("history.zrk"));

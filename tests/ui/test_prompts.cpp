@@ -26,7 +26,8 @@ TEST(NewSenderDialog, EachWayOfAnsweringReachesTheAskingThread) {
     for (auto [how, expected] : cases) {
         NewSenderAnswer answer = Friend;
         const NewSenderQuestion question{.Prompt = "ann@x.example\r\nhas sent",
-                                         .Subject = "Gr\xc3\xbc\xc3\x9f" "e",
+                                         .Subject = "Gr\xc3\xbc\xc3\x9f"
+                                                    "e",
                                          .FirstLines = "first\nsecond",
                                          .Guess = how == 1 ? "Probably spam" : ""};
         CAskingThread asking([&] { answer = prompt.AskNewSender(question); });
@@ -38,7 +39,8 @@ TEST(NewSenderDialog, EachWayOfAnsweringReachesTheAskingThread) {
         EXPECT_EQ(Control<QLabel>(dialog, 1007)->text(), "first\nsecond");
         EXPECT_EQ(Control<QLabel>(dialog, 1008)->isVisible(), how == 1);
         if (how == 1) {
-            EXPECT_EQ(Control<QLabel>(dialog, 1008)->text(), "What Drossgate thinks: Probably spam");
+            EXPECT_EQ(Control<QLabel>(dialog, 1008)->text(),
+                      "What Drossgate thinks: Probably spam");
         }
         if (how < 0) { // here the window closes as `asking` ends
             EXPECT_EXIT(

@@ -3,6 +3,8 @@
 
 #include <QListWidget>
 
+#include "filter/levels.h"
+
 namespace {
 
 constexpr int kPop3 = 1018, kImap = 1019, kTimeout = 1021, kInterval = 1022;
@@ -88,6 +90,9 @@ TEST(OptionsPage, EditsAndExtensionsAreSavedIntoTheAppAndTheFileOnClose) {
               std::tuple(2, 1000, 9, 0));
     EXPECT_EQ(*w.app->ForbiddenExtensions.Get(), (std::vector<std::string>{"bat", "exe", "exe"}));
     EXPECT_NE(w.dir.Read("Settings.ini").find("10005=3\r\n"), std::string::npos);
+    Click(page, 1057); // decide by what has been learned
+    Click(page, 1047);
+    EXPECT_EQ(w.app->NewSenderAction.load(), kNewSenderDecideByLearned);
 }
 
 } // namespace
