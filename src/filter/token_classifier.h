@@ -15,10 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
-struct DecodedMail;
-
-// The distinct tokens of a decoded mail, sorted.
-std::vector<uint64_t> MailTokens(const DecodedMail& mail);
+#include "filter/mail_tokens.h"
 
 enum class SpamGuess { NotSure = 0, ProbablySpam = 1, ProbablyNotSpam = 2 };
 
@@ -30,6 +27,8 @@ class CTokenClassifier {
     static constexpr size_t kMaxTokens = 1000000;
     // Mail identities remembered; the oldest are forgotten beyond this.
     static constexpr size_t kMaxKeys = 100000;
+    // Longer keys (and any with white space) are kept as their digest.
+    static constexpr size_t kMaxKeyBytes = 100;
     // Guess() thresholds on the score. Both are tuned against the judging
     // benchmark's mailboxes: a wrong "spam" costs the user a mail, a wrong
     // "not spam" only a look, so the spam side is the stricter one.

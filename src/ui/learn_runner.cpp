@@ -3,7 +3,6 @@
 #include "app/core/learn_from_mail.h"
 
 #include <QMetaObject>
-#include <chrono>
 
 CLearnRunner::~CLearnRunner() {
     stopping_ = true;
@@ -19,20 +18,14 @@ bool CLearnRunner::Start(const std::string& path, bool spam, Progress progress, 
     thread_ = std::thread([this, path, spam, progress, done] {
         QObject* target = context_.data();
         QPointer<QObject> context = target;
-        auto last = std::chrono::steady_clock::time_point{};
         std::string error;
         const long read = LearnFromMailAt(
             app_, path, spam,
             [&](long count, long total) {
-                // A few updates a second are enough for a progress bar.
-                const auto now = std::chrono::steady_clock::now();
-                if (count == total || now - last >= std::chrono::milliseconds(100)) {
-                    last = now;
-                    QMetaObject::invokeMethod(target, [context, progress, count, total] {
-                        if (context)
-                            progress(count, total);
-                    });
-                }
+                QMetaObject::invokeMethod(target, [context, progress, count, total] {
+                    if (context)
+                        progress(count, total);
+                });
                 return !stopping_.load();
             },
             error);

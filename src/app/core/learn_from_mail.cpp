@@ -32,12 +32,16 @@ long LearnFromMailAt(CFilterApp& app, const std::string& path, bool spam,
         return -1;
     CTokenClassifier& learned = app.LearnedScore.Classifier();
     long done = 0;
+    auto shown = std::chrono::steady_clock::time_point{};
     const long read = ForEachMailAt(
         path,
         [&](std::string message) {
             learned.Learn(MailTokens(DecodeMail(message)), spam, "m:" + TextDigest(message));
-            ++done;
-            return !progress || progress(done, std::max(total, done));
+            const auto now = std::chrono::steady_clock::now();
+            if (!progress || (++done < total && now - shown < std::chrono::milliseconds(100)))
+                return true;
+            shown = now;
+            return progress(done, std::max(total, done));
         },
         &error);
     if (read < 0)
@@ -69,16 +73,10 @@ std::string HandleLearnRequest(CFilterApp& app, const std::string& line,
     std::string path, error;
     if (!ParseLearnRequest(line, spam, path))
         return "error bad learn request";
-    // A line now and then: often enough for a progress line, not one per mail.
-    auto last = std::chrono::steady_clock::time_point{};
     const long read = LearnFromMailAt(
         app, path, spam,
         [&](long done, long total) {
-            const auto now = std::chrono::steady_clock::now();
-            if (done == total || now - last >= std::chrono::milliseconds(100)) {
-                last = now;
-                progress("progress " + std::to_string(done) + " " + std::to_string(total));
-            }
+            progress("progress " + std::to_string(done) + " " + std::to_string(total));
             return true;
         },
         error);

@@ -10,8 +10,9 @@
 
 class CFilterApp;
 
-// `progress(done, total)` after each mail; false from it stops the training
-// (what was learned so far stays). Returns the number of mails read, or -1
+// `progress(done, total)` a few times a second and after the last mail:
+// often enough for a progress bar, not once per mail; false from it stops
+// the training (what was learned so far stays). Returns the number of mails read, or -1
 // when nothing could be read at `path` (`error` says why).
 long LearnFromMailAt(CFilterApp& app, const std::string& path, bool spam,
                      const std::function<bool(long done, long total)>& progress,
