@@ -228,6 +228,12 @@ TEST(MailDecoder, ConcurrentDecodesAgree) {
 TEST(MailDecoder, FetchedTextAndFirstLines) {
     EXPECT_EQ(MessageOfFetchedText("+OK 12 octets\r\nFrom: a\r\n"), "From: a\r\n");
     EXPECT_EQ(MessageOfFetchedText("no line feed"), "");
+    // The reply's own end is not the message's: POP3's dot line, IMAP's close.
+    EXPECT_EQ(MessageOfFetchedText("+OK\r\nFrom: a\r\n\r\nbody\r\n.\r\n"),
+              "From: a\r\n\r\nbody\r\n");
+    EXPECT_EQ(MessageOfFetchedText("* 1 FETCH (UID 7 BODY[] {9}\r\nFrom: a\r\n)\r\n"),
+              "From: a\r\n");
+    EXPECT_EQ(MessageOfFetchedText("* 1 FETCH (BODY[] {99}\r\nFrom: a\r\n)"), "From: a\r\n)");
 
     const std::string text = "\n  first line \r\n\t\n second\nthird\nfourth";
     EXPECT_EQ(FirstLinesOf(text, 2, 100), "first line\nsecond");
