@@ -1,5 +1,7 @@
 #include "mail/fetch_spool.h"
 
+#include "platform/fd_io.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,15 +28,8 @@ bool CFetchSpool::Open(const std::string& folder) {
 bool CFetchSpool::Keep(size_t position, const std::string& reply) {
     if (fd_ < 0)
         return false;
-    for (size_t done = 0; done < reply.size();) {
-        const ssize_t n = ::pwrite(fd_, reply.data() + done, reply.size() - done,
-                                   static_cast<off_t>(end_ + static_cast<int64_t>(done)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
+    if (!WriteFully(fd_, reply.data(), reply.size(), end_))
+        return false;
     if (pieces_.size() <= position)
         pieces_.resize(position + 1);
     pieces_[position] = {end_, reply.size()};
@@ -47,16 +42,7 @@ bool CFetchSpool::Take(size_t position, std::string& reply) const {
         return false;
     const Piece& piece = pieces_[position];
     reply.assign(piece.Size, '\0');
-    for (size_t done = 0; done < piece.Size;) {
-        const ssize_t n = ::pread(fd_, reply.data() + done, piece.Size - done,
-                                  static_cast<off_t>(piece.Offset + static_cast<int64_t>(done)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return ReadFully(fd_, reply.data(), piece.Size, piece.Offset);
 }
 
 void CFetchSpool::Close() {

@@ -1,6 +1,7 @@
 #include "store/recycle_bin.h"
 
 #include "platform/digest.h"
+#include "platform/fd_io.h"
 
 #include <algorithm>
 #include <atomic>
@@ -122,15 +123,7 @@ bool MakeFolder(const std::string& path, std::string& error) {
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
-    for (size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return WriteFully(fd, bytes.data(), bytes.size());
 }
 
 bool ReadFile(const std::string& path, std::string& text, size_t limit = SIZE_MAX) {
