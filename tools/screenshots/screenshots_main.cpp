@@ -9,6 +9,7 @@
 #include "ui/add_sender_dialog.h"
 #include "ui/add_spam_word_dialog.h"
 #include "ui/history_dialog.h"
+#include "ui/tray_icon.h"
 #include "ui/login_dialog.h"
 #include "ui/mail_body_dialog.h"
 #include "ui/main_dialog.h"
@@ -18,6 +19,8 @@
 #include "ui/testing_dialog.h"
 
 #include <QApplication>
+#include <QMenu>
+#include <QTabBar>
 #include <QDir>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -204,6 +207,21 @@ int main(int argc, char** argv) {
             main.Tree()->scrollToItem(node);
             const QString name = QString("CMainDialog-%1-%2").arg(value).arg(kNodeSlugs[value]);
             failures += Save(&main, outDir, name) ? 0 : 1;
+        }
+        // The Options page's Desktop tab, and the tray icon's menu.
+        for (int i = 0; i < kNavigationNodeCount; ++i)
+            if (kNavigationNodes[static_cast<size_t>(i)].Value == 8)
+                main.Tree()->setCurrentItem(main.Node(i));
+        if (auto* tabs = main.findChild<QTabBar*>("1060")) {
+            tabs->setCurrentIndex(1);
+            failures += Save(&main, outDir, "CMainDialog-8-options-desktop") ? 0 : 1;
+            tabs->setCurrentIndex(0);
+        }
+        {
+            CTrayIcon tray(app, {});
+            emit tray.Menu().aboutToShow(); // the menu localizes itself as it opens
+            failures += Save(&tray.Menu(), outDir, "CTrayIcon-menu") ? 0 : 1;
+            tray.Menu().hide();
         }
         ShotContext context{app, main};
         for (const Shot& shot : kShots) {
