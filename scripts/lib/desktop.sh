@@ -1,0 +1,54 @@
+# A private X display (Xvfb, no TCP) and a private session bus (dbus-daemon with no service
+# activation, so nothing of the machine's own desktop is started on it) for the desktop tests.
+# Sourced by the scripts.
+#   start_test_desktop   # exports DISPLAY, DBUS_SESSION_BUS_ADDRESS; sets DG_XVFB_PID, DG_BUS_PID
+#   stop_test_desktop    # stops both (by their own pids) and removes their files
+start_test_desktop() {
+    DG_DESKTOP_DIR=$(mktemp -d "${TMPDIR:-/tmp}/drossgate-desktop.XXXXXX") || return 1
+    # Xvfb picks a free display number itself and writes it once it accepts connections.
+    local display
+    exec {DG_XVFB_FD}< <(exec Xvfb -displayfd 1 -nolisten tcp -screen 0 1280x1024x24 \
+        2>"$DG_DESKTOP_DIR/xvfb.log")
+    DG_XVFB_PID=$!
+    if ! read -r -t 30 display <&"$DG_XVFB_FD" || [ -z "$display" ]; then
+        echo "desktop: Xvfb did not start:" >&2
+        cat "$DG_DESKTOP_DIR/xvfb.log" >&2
+        stop_test_desktop
+        return 1
+    fi
+    export DISPLAY=":$display"
+    cat >"$DG_DESKTOP_DIR/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$DG_DESKTOP_DIR</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+    local started
+    if ! started=$(dbus-daemon --config-file="$DG_DESKTOP_DIR/bus.conf" --fork --nopidfile \
+        --print-address=1 --print-pid=1); then
+        echo "desktop: dbus-daemon did not start" >&2
+        stop_test_desktop
+        return 1
+    fi
+    export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$started")
+    DG_BUS_PID=$(sed -n 2p <<<"$started")
+}
+
+stop_test_desktop() {
+    [ -n "${DG_BUS_PID:-}" ] && kill "$DG_BUS_PID" 2>/dev/null
+    if [ -n "${DG_XVFB_PID:-}" ]; then
+        kill "$DG_XVFB_PID" 2>/dev/null
+        wait "$DG_XVFB_PID" 2>/dev/null
+    fi
+    [ -n "${DG_XVFB_FD:-}" ] && exec {DG_XVFB_FD}<&-
+    [ -n "${DG_DESKTOP_DIR:-}" ] && rm -rf "$DG_DESKTOP_DIR"
+    unset DG_BUS_PID DG_XVFB_PID DG_XVFB_FD DG_DESKTOP_DIR
+}

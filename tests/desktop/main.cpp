@@ -1,0 +1,50 @@
+// The desktop tests: one QApplication on the xcb platform for the whole run, against the X
+// display and the session bus in the environment, both private to the test run (scripts/test
+// starts them). Without either, or on a bus where a desktop's own tray host or notification
+// daemon already runs, every test skips.
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace {
+std::string missing;
+
+struct CDesktopEnvironment : ::testing::Environment {
+    void SetUp() override {
+        if (!missing.empty())
+            GTEST_SKIP() << missing;
+    }
+};
+
+std::string Missing() {
+    if (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY"))
+        return "no X display (DISPLAY is not set)";
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS") || !*std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+        return "no session bus (DBUS_SESSION_BUS_ADDRESS is not set)";
+    return {};
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    missing = Missing();
+    std::unique_ptr<QApplication> app;
+    if (missing.empty()) {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        app = std::make_unique<QApplication>(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+        if (!bus)
+            missing = "the session bus does not answer";
+        else
+            for (const char* name : {"org.kde.StatusNotifierWatcher", "org.freedesktop.Notifications"})
+                if (bus->isServiceRegistered(name))
+                    missing = std::string(name) + " already runs: not a private test bus";
+    }
+    ::testing::AddGlobalTestEnvironment(new CDesktopEnvironment);
+    return RUN_ALL_TESTS();
+}
