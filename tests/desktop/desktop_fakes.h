@@ -10,10 +10,24 @@
 #include <QThread>
 #include <QVariant>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
+
+// Why the desktop tests cannot run here (no display, no bus, a bus not private to the tests);
+// empty when they can. Found by main().
+const std::string& DesktopUnavailable();
+
+// The base of every desktop test (TEST_F): skips with the reason when they cannot run.
+class CDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!DesktopUnavailable().empty())
+            GTEST_SKIP() << DesktopUnavailable();
+    }
+};
 
 // Runs the main thread's events until `done` holds or the deadline passes; returns `done()`.
 bool SpinUntil(const std::function<bool()>& done, QDeadlineTimer deadline = QDeadlineTimer(5000));

@@ -1,7 +1,9 @@
 // The desktop tests: one QApplication on the xcb platform for the whole run, against the X
 // display and the session bus in the environment, both private to the test run (scripts/test
 // starts them). Without either, or on a bus where a desktop's own tray host or notification
-// daemon already runs, every test skips.
+// daemon already runs, every test (a CDesktopTest) skips.
+#include "desktop/desktop_fakes.h"
+
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -13,13 +15,6 @@
 namespace {
 std::string missing;
 
-struct CDesktopEnvironment : ::testing::Environment {
-    void SetUp() override {
-        if (!missing.empty())
-            GTEST_SKIP() << missing;
-    }
-};
-
 std::string Missing() {
     if (!std::getenv("DISPLAY") || !*std::getenv("DISPLAY"))
         return "no X display (DISPLAY is not set)";
@@ -28,6 +23,10 @@ std::string Missing() {
     return {};
 }
 } // namespace
+
+const std::string& DesktopUnavailable() {
+    return missing;
+}
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
@@ -45,6 +44,5 @@ int main(int argc, char** argv) {
                 if (bus->isServiceRegistered(name))
                     missing = std::string(name) + " already runs: not a private test bus";
     }
-    ::testing::AddGlobalTestEnvironment(new CDesktopEnvironment);
     return RUN_ALL_TESTS();
 }

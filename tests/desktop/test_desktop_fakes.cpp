@@ -20,7 +20,9 @@ inline void PrintTo(const CFakeNotificationServer::ReceivedNotification& n, std:
     *out << "{" << n.AppName << " | " << n.Icon << " | " << n.Summary << " | " << n.Body << "}";
 }
 
-TEST(DesktopFakes, QtTrayIconRegistersAndIsDrivenOverTheBus) {
+using DesktopFakes = CDesktopTest;
+
+TEST_F(DesktopFakes, QtTrayIconRegistersAndIsDrivenOverTheBus) {
     CFakeStatusNotifierWatcher watcher;
     ASSERT_TRUE(watcher.Start());
     // On xcb Qt asks for the watcher when the tray icon is made: it must be up by then.
@@ -60,7 +62,7 @@ TEST(DesktopFakes, QtTrayIconRegistersAndIsDrivenOverTheBus) {
     EXPECT_FALSE(watcher.TriggerMenuEntry("Settings"));
 }
 
-TEST(DesktopFakes, NotificationServerAnswersDirectCallsAndReleasesItsName) {
+TEST_F(DesktopFakes, NotificationServerAnswersDirectCallsAndReleasesItsName) {
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     const QString name = "org.freedesktop.Notifications";
     {
