@@ -1,7 +1,7 @@
 # A private X display (Xvfb, no TCP) and a private session bus (dbus-daemon with no service
 # activation, so nothing of the machine's own desktop is started on it) for the desktop tests.
 # Sourced by the scripts.
-#   start_test_desktop   # exports DISPLAY, DBUS_SESSION_BUS_ADDRESS; sets DG_XVFB_PID, DG_BUS_PID
+#   start_test_desktop   # exports DISPLAY and DBUS_SESSION_BUS_ADDRESS
 #   stop_test_desktop    # stops both (by their own pids) and removes their files
 start_test_desktop() {
     DG_DESKTOP_DIR=$(mktemp -d "${TMPDIR:-/tmp}/drossgate-desktop.XXXXXX") || return 1
@@ -31,24 +31,28 @@ start_test_desktop() {
   </policy>
 </busconfig>
 CONF
-    local started
-    if ! started=$(dbus-daemon --config-file="$DG_DESKTOP_DIR/bus.conf" --fork --nopidfile \
-        --print-address=1 --print-pid=1); then
-        echo "desktop: dbus-daemon did not start" >&2
+    local address
+    exec {DG_BUS_FD}< <(exec dbus-daemon --config-file="$DG_DESKTOP_DIR/bus.conf" --nofork \
+        --nopidfile --print-address=1 2>"$DG_DESKTOP_DIR/bus.log")
+    DG_BUS_PID=$!
+    if ! read -r -t 30 address <&"$DG_BUS_FD" || [ -z "$address" ]; then
+        echo "desktop: dbus-daemon did not start:" >&2
+        cat "$DG_DESKTOP_DIR/bus.log" >&2
         stop_test_desktop
         return 1
     fi
-    export DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$started")
-    DG_BUS_PID=$(sed -n 2p <<<"$started")
+    export DBUS_SESSION_BUS_ADDRESS=$address
 }
 
 stop_test_desktop() {
-    [ -n "${DG_BUS_PID:-}" ] && kill "$DG_BUS_PID" 2>/dev/null
-    if [ -n "${DG_XVFB_PID:-}" ]; then
-        kill "$DG_XVFB_PID" 2>/dev/null
-        wait "$DG_XVFB_PID" 2>/dev/null
-    fi
-    [ -n "${DG_XVFB_FD:-}" ] && exec {DG_XVFB_FD}<&-
+    local pid fd
+    for pid in ${DG_BUS_PID:-} ${DG_XVFB_PID:-}; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    for fd in ${DG_BUS_FD:-} ${DG_XVFB_FD:-}; do
+        exec {fd}<&-
+    done
     [ -n "${DG_DESKTOP_DIR:-}" ] && rm -rf "$DG_DESKTOP_DIR"
-    unset DG_BUS_PID DG_XVFB_PID DG_XVFB_FD DG_DESKTOP_DIR
+    unset DG_BUS_PID DG_XVFB_PID DG_BUS_FD DG_XVFB_FD DG_DESKTOP_DIR
 }

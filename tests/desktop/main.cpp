@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QSystemTrayIcon>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
@@ -43,6 +44,16 @@ int main(int argc, char** argv) {
             for (const char* name : {"org.kde.StatusNotifierWatcher", "org.freedesktop.Notifications"})
                 if (bus->isServiceRegistered(name))
                     missing = std::string(name) + " already runs: not a private test bus";
+    }
+    // On xcb Qt decides once per process, at the first tray icon or question about the tray,
+    // whether tray icons speak D-Bus (only if a watcher is on the bus then) or the X tray
+    // protocol. The tests want D-Bus in any order: a watcher is up for that first question.
+    // Later icons register with whichever watcher comes; isSystemTrayAvailable() still asks
+    // the bus each time.
+    if (missing.empty()) {
+        CFakeStatusNotifierWatcher watcher;
+        if (!watcher.Start() || !QSystemTrayIcon::isSystemTrayAvailable())
+            missing = "Qt's tray icons do not use the session bus";
     }
     return RUN_ALL_TESTS();
 }

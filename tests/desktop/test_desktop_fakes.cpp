@@ -23,9 +23,9 @@ inline void PrintTo(const CFakeNotificationServer::ReceivedNotification& n, std:
 using DesktopFakes = CDesktopTest;
 
 TEST_F(DesktopFakes, QtTrayIconRegistersAndIsDrivenOverTheBus) {
+    EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()); // no watcher left by another test
     CFakeStatusNotifierWatcher watcher;
     ASSERT_TRUE(watcher.Start());
-    // On xcb Qt asks for the watcher when the tray icon is made: it must be up by then.
     EXPECT_TRUE(QSystemTrayIcon::isSystemTrayAvailable());
     QMenu menu;
     QAction* show = menu.addAction("&Show");
@@ -60,6 +60,20 @@ TEST_F(DesktopFakes, QtTrayIconRegistersAndIsDrivenOverTheBus) {
     EXPECT_TRUE(SpinUntil([&] { return quitted.count() == 1; }));
     EXPECT_EQ(shown.count(), 0);
     EXPECT_FALSE(watcher.TriggerMenuEntry("Settings"));
+}
+
+// As when the desktop's tray host starts after the program (main() made Qt use the bus).
+TEST_F(DesktopFakes, TrayIconShownBeforeTheWatcherRegistersWhenItComes) {
+    QPixmap pixels(16, 16);
+    pixels.fill(Qt::darkRed);
+    QSystemTrayIcon tray{QIcon(pixels)};
+    tray.setToolTip("early");
+    tray.show();
+    CFakeStatusNotifierWatcher watcher;
+    ASSERT_TRUE(watcher.Start());
+    ASSERT_TRUE(watcher.WaitForItem());
+    EXPECT_EQ(watcher.ItemToolTip().value_or(CFakeStatusNotifierWatcher::ToolTip{}).Title, "early");
+    EXPECT_EQ(watcher.MenuLabels(), std::nullopt); // no menu: nothing to read
 }
 
 TEST_F(DesktopFakes, NotificationServerAnswersDirectCallsAndReleasesItsName) {
