@@ -116,10 +116,15 @@ std::unique_ptr<QObject> CFakeStatusNotifierWatcher::MakeObject() {
     return std::make_unique<CWatcherObject>(*this);
 }
 
-std::vector<QString> CFakeStatusNotifierWatcher::RegisteredItems() const {
+std::vector<CFakeStatusNotifierWatcher::Registration>
+CFakeStatusNotifierWatcher::Registrations() const {
     std::lock_guard lock(mutex);
+    return items;
+}
+
+std::vector<QString> CFakeStatusNotifierWatcher::RegisteredItems() const {
     std::vector<QString> given;
-    for (const Item& item : items)
+    for (const Registration& item : Registrations())
         given.push_back(item.Given);
     return given;
 }
@@ -135,7 +140,7 @@ std::optional<QDBusMessage> CFakeStatusNotifierWatcher::CallItem(const QString& 
                                                                  const QString& method,
                                                                  const QVariantList& args,
                                                                  QDeadlineTimer deadline) {
-    Item item;
+    Registration item;
     {
         std::lock_guard lock(mutex);
         if (items.empty())

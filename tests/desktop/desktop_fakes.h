@@ -7,7 +7,6 @@
 #include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 #include <QVariant>
 #include <functional>
 #include <gtest/gtest.h>
@@ -61,8 +60,13 @@ public:
     CFakeStatusNotifierWatcher();
     ~CFakeStatusNotifierWatcher() override;
 
-    // What RegisterStatusNotifierItem was given: a bus name or an object path.
-    std::vector<QString> RegisteredItems() const;
+    // What RegisterStatusNotifierItem was given (a bus name or an object path), and who called.
+    struct Registration {
+        QString Given, Caller;
+    };
+    std::vector<Registration> Registrations() const;
+    std::vector<QString> RegisteredItems() const; // the Given of each
+
     bool WaitForItem(QDeadlineTimer deadline = QDeadlineTimer(5000)) const;
 
     // On the item registered last; nullopt or false when it did not answer before the deadline.
@@ -73,10 +77,6 @@ public:
     // Clicks the entry labelled `label` (mnemonic marks ignored); false when there is none.
     bool TriggerMenuEntry(const QString& label, QDeadlineTimer deadline = QDeadlineTimer(5000));
 
-    struct Item {
-        QString Given, Caller;
-    };
-
 private:
     std::unique_ptr<QObject> MakeObject() override;
     std::optional<QDBusMessage> CallItem(const QString& path, const QString& interface,
@@ -85,7 +85,7 @@ private:
     std::optional<QVariant> ItemProperty(const QString& name, QDeadlineTimer deadline);
     // The menu's entries as (id, label), depth first.
     std::optional<std::vector<std::pair<int, QString>>> MenuEntries(QDeadlineTimer deadline);
-    std::vector<Item> items;
+    std::vector<Registration> items;
     QString menuPath; // the item's menu object, as its Menu property said last
     friend class CWatcherObject;
 };

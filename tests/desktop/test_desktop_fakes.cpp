@@ -41,7 +41,9 @@ TEST_F(DesktopFakes, QtTrayIconRegistersAndIsDrivenOverTheBus) {
     tray.show();
 
     ASSERT_TRUE(watcher.WaitForItem());
-    EXPECT_EQ(watcher.RegisteredItems().size(), 1u);
+    ASSERT_EQ(watcher.Registrations().size(), 1u);
+    // Qt registers its connection's unique name; its item is at /StatusNotifierItem there.
+    EXPECT_EQ(watcher.Registrations()[0].Given, watcher.Registrations()[0].Caller);
     auto tip = watcher.ItemToolTip();
     ASSERT_TRUE(tip);
     EXPECT_EQ(tip->Title, "Drossgate: 3 new");
