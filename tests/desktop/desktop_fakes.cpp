@@ -1,10 +1,13 @@
 #include "desktop/desktop_fakes.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDBusReply>
 #include <QDBusVariant>
 #include <QSemaphore>
 #include <QTest>
@@ -70,6 +73,13 @@ QString CFakeDesktopService::ConnectionName() const {
     return QStringLiteral("drossgate-fake-%1-%2").arg(service).arg(quintptr(this), 0, 16);
 }
 
+// Whether the call came from this process. Other tests run beside these ones, on the same bus;
+// what they register or send is not this test's.
+static bool FromThisProcess(const QDBusContext& call) {
+    const QDBusReply<uint> pid = call.connection().interface()->servicePid(call.message().service());
+    return pid.isValid() && pid.value() == uint(QCoreApplication::applicationPid());
+}
+
 // ---- org.kde.StatusNotifierWatcher ----
 
 class CWatcherObject : public QObject, protected QDBusContext {
@@ -90,6 +100,8 @@ public:
     int ProtocolVersion() const { return 0; }
 public slots:
     void RegisterStatusNotifierItem(const QString& service) {
+        if (!FromThisProcess(*this))
+            return;
         {
             std::lock_guard lock(fake.mutex);
             fake.items.push_back({service, message().service()});
@@ -269,7 +281,7 @@ bool CFakeStatusNotifierWatcher::TriggerMenuEntry(const QString& label, QDeadlin
 
 // ---- org.freedesktop.Notifications ----
 
-class CNotificationsObject : public QObject {
+class CNotificationsObject : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
@@ -279,7 +291,8 @@ public slots:
                 const QString& summary, const QString& body, const QStringList& /*actions*/,
                 const QVariantMap& /*hints*/, int /*expireTimeout*/) {
         std::lock_guard lock(fake.mutex);
-        fake.received.push_back({appName, appIcon, summary, body});
+        if (FromThisProcess(*this))
+            fake.received.push_back({appName, appIcon, summary, body});
         return replacesId ? replacesId : ++lastId;
     }
     QStringList GetCapabilities() { return {"body"}; }

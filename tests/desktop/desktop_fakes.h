@@ -2,7 +2,8 @@
 // Stand-ins for the desktop's tray host and notification daemon on the test session bus. Each
 // runs on a thread of its own with a bus connection of its own, so code on the main thread can
 // make blocking calls to them. The calls a test makes to the tray item answer only while the
-// main thread's event loop runs: they spin it until the reply or the deadline.
+// main thread's event loop runs: they spin it until the reply or the deadline. They keep only
+// what comes from this process: other tests may use the same bus at the same time.
 #include <QDBusMessage>
 #include <QDeadlineTimer>
 #include <QString>
