@@ -296,10 +296,10 @@ public slots:
         return replacesId ? replacesId : ++lastId;
     }
     QStringList GetCapabilities() { return {"body"}; }
-    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion) {
+    QString GetServerInformation(QString& vendor, QString& version, QString& protocolVersion) {
         vendor = "Drossgate tests";
         version = "1";
-        specVersion = "1.2";
+        protocolVersion = "1.2";
         return "drossgate-fake-notifications";
     }
     void CloseNotification(uint id) { emit NotificationClosed(id, 3); } // 3: closed by a call
