@@ -22,7 +22,7 @@ TEST(AutostartEntry, WrittenQuotedReadBackAndRemoved) {
     EXPECT_NE(text.find("\nExec=\"/opt/my apps/dross\\\\\"gate\"\n"), std::string::npos) << text;
     EXPECT_TRUE(text.starts_with("[Desktop Entry]\nType=Application\n"));
     EXPECT_TRUE(AutostartEnabled());
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(stat(home.File("autostart/drossgate.desktop").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0644u);
 

@@ -20,16 +20,17 @@ bool SpinUntil(const std::function<bool()>& done, QDeadlineTimer deadline) {
 // ---- the thread that owns a name ----
 
 class CFakeDesktopService::CThread : public QThread {
-public:
+  public:
     explicit CThread(CFakeDesktopService& owner) : owner(owner) {}
     void run() override {
         const QString name = owner.ConnectionName();
         {
             QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
             std::unique_ptr<QObject> object = owner.MakeObject();
-            owned = bus.isConnected() &&
-                    bus.registerObject(owner.path, object.get(), QDBusConnection::ExportAllContents) &&
-                    bus.registerService(owner.service);
+            owned =
+                bus.isConnected() &&
+                bus.registerObject(owner.path, object.get(), QDBusConnection::ExportAllContents) &&
+                bus.registerService(owner.service);
             started.release();
             if (owned) {
                 exec();
@@ -76,7 +77,8 @@ QString CFakeDesktopService::ConnectionName() const {
 // Whether the call came from this process. Other tests run beside these ones, on the same bus;
 // what they register or send is not this test's.
 static bool FromThisProcess(const QDBusContext& call) {
-    const QDBusReply<uint> pid = call.connection().interface()->servicePid(call.message().service());
+    const QDBusReply<uint> pid =
+        call.connection().interface()->servicePid(call.message().service());
     return pid.isValid() && pid.value() == uint(QCoreApplication::applicationPid());
 }
 
@@ -88,7 +90,7 @@ class CWatcherObject : public QObject, protected QDBusContext {
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ RegisteredStatusNotifierItems)
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
     Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
-public:
+  public:
     explicit CWatcherObject(CFakeStatusNotifierWatcher& fake) : fake(fake) {}
     QStringList RegisteredStatusNotifierItems() const {
         QStringList given;
@@ -98,7 +100,7 @@ public:
     }
     bool IsStatusNotifierHostRegistered() const { return true; }
     int ProtocolVersion() const { return 0; }
-public slots:
+  public slots:
     void RegisterStatusNotifierItem(const QString& service) {
         if (!FromThisProcess(*this))
             return;
@@ -109,11 +111,11 @@ public slots:
         emit StatusNotifierItemRegistered(service);
     }
     void RegisterStatusNotifierHost(const QString&) { emit StatusNotifierHostRegistered(); }
-signals:
+  signals:
     void StatusNotifierItemRegistered(const QString& service);
     void StatusNotifierHostRegistered();
 
-private:
+  private:
     CFakeStatusNotifierWatcher& fake;
 };
 
@@ -161,9 +163,8 @@ std::optional<QDBusMessage> CFakeStatusNotifierWatcher::CallItem(const QString& 
     }
     const bool byPath = item.Given.startsWith('/');
     const QString itemPath = byPath ? item.Given : QStringLiteral("/StatusNotifierItem");
-    QDBusMessage call = QDBusMessage::createMethodCall(byPath ? item.Caller : item.Given,
-                                                       path.isEmpty() ? itemPath : path,
-                                                       interface, method);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        byPath ? item.Caller : item.Given, path.isEmpty() ? itemPath : path, interface, method);
     call.setArguments(args);
     // From this thread, on the fake's connection: the item answers from this thread's events.
     QDBusPendingCall pending = QDBusConnection(ConnectionName()).asyncCall(call);
@@ -246,8 +247,8 @@ CFakeStatusNotifierWatcher::MenuEntries(QDeadlineTimer deadline) {
     if (!menu)
         return std::nullopt;
     menuPath = qvariant_cast<QDBusObjectPath>(*menu).path();
-    auto layout = CallItem(menuPath, "com.canonical.dbusmenu", "GetLayout",
-                           {0, -1, QStringList()}, deadline);
+    auto layout =
+        CallItem(menuPath, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()}, deadline);
     if (!layout || layout->arguments().size() != 2)
         return std::nullopt;
     std::vector<std::pair<int, QString>> entries;
@@ -271,12 +272,11 @@ bool CFakeStatusNotifierWatcher::TriggerMenuEntry(const QString& label, QDeadlin
         return false;
     auto entry = std::find_if(entries->begin(), entries->end(),
                               [&](const auto& e) { return e.second == WithoutMnemonics(label); });
-    return entry != entries->end() &&
-           CallItem(menuPath, "com.canonical.dbusmenu", "Event",
-                    {entry->first, QStringLiteral("clicked"),
-                     QVariant::fromValue(QDBusVariant(0)), 0u},
-                    deadline)
-               .has_value();
+    return entry != entries->end() && CallItem(menuPath, "com.canonical.dbusmenu", "Event",
+                                               {entry->first, QStringLiteral("clicked"),
+                                                QVariant::fromValue(QDBusVariant(0)), 0u},
+                                               deadline)
+                                          .has_value();
 }
 
 // ---- org.freedesktop.Notifications ----
@@ -284,9 +284,9 @@ bool CFakeStatusNotifierWatcher::TriggerMenuEntry(const QString& label, QDeadlin
 class CNotificationsObject : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
+  public:
     explicit CNotificationsObject(CFakeNotificationServer& fake) : fake(fake) {}
-public slots:
+  public slots:
     uint Notify(const QString& appName, uint replacesId, const QString& appIcon,
                 const QString& summary, const QString& body, const QStringList& /*actions*/,
                 const QVariantMap& /*hints*/, int /*expireTimeout*/) {
@@ -303,11 +303,11 @@ public slots:
         return "drossgate-fake-notifications";
     }
     void CloseNotification(uint id) { emit NotificationClosed(id, 3); } // 3: closed by a call
-signals:
+  signals:
     void NotificationClosed(uint id, uint reason);
     void ActionInvoked(uint id, const QString& action);
 
-private:
+  private:
     CFakeNotificationServer& fake;
     uint lastId = 0;
 };
@@ -323,7 +323,8 @@ std::unique_ptr<QObject> CFakeNotificationServer::MakeObject() {
     return std::make_unique<CNotificationsObject>(*this);
 }
 
-std::vector<CFakeNotificationServer::ReceivedNotification> CFakeNotificationServer::Received() const {
+std::vector<CFakeNotificationServer::ReceivedNotification>
+CFakeNotificationServer::Received() const {
     std::lock_guard lock(mutex);
     return received;
 }

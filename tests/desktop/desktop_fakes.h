@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 // Why the desktop tests cannot run here (no display, no bus, a bus not private to the tests);
@@ -22,7 +23,7 @@ const std::string& DesktopUnavailable();
 
 // The base of every desktop test (TEST_F): skips with the reason when they cannot run.
 class CDesktopTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!DesktopUnavailable().empty())
             GTEST_SKIP() << DesktopUnavailable();
@@ -34,19 +35,19 @@ bool SpinUntil(const std::function<bool()>& done, QDeadlineTimer deadline = QDea
 
 // Owns `service` on the session bus from a thread of its own, serving `object` at `path`.
 class CFakeDesktopService {
-public:
+  public:
     CFakeDesktopService(QString service, QString path);
     virtual ~CFakeDesktopService(); // releases the name, stops the thread
     // Returns once the name is owned (true) or could not be (false).
     bool Start();
 
-protected:
+  protected:
     virtual std::unique_ptr<QObject> MakeObject() = 0; // called on the service's thread
-    void Stop();                                        // the subclass's destructor calls it
+    void Stop();                                       // the subclass's destructor calls it
     QString ConnectionName() const;
     mutable std::mutex mutex; // guards what the object records
 
-private:
+  private:
     class CThread;
     QString service, path;
     std::unique_ptr<CThread> thread;
@@ -54,7 +55,7 @@ private:
 
 // The tray host's registry (org.kde.StatusNotifierWatcher) and a client of the items it knows.
 class CFakeStatusNotifierWatcher : public CFakeDesktopService {
-public:
+  public:
     struct ToolTip {
         QString Title, Text;
     };
@@ -78,7 +79,7 @@ public:
     // Clicks the entry labelled `label` (mnemonic marks ignored); false when there is none.
     bool TriggerMenuEntry(const QString& label, QDeadlineTimer deadline = QDeadlineTimer(5000));
 
-private:
+  private:
     std::unique_ptr<QObject> MakeObject() override;
     std::optional<QDBusMessage> CallItem(const QString& path, const QString& interface,
                                          const QString& method, const QVariantList& args,
@@ -93,7 +94,7 @@ private:
 
 // The notification daemon (org.freedesktop.Notifications).
 class CFakeNotificationServer : public CFakeDesktopService {
-public:
+  public:
     struct ReceivedNotification {
         QString AppName, Icon, Summary, Body;
         bool operator==(const ReceivedNotification&) const = default;
@@ -104,8 +105,16 @@ public:
     std::vector<ReceivedNotification> Received() const;
     bool WaitForCount(size_t count, QDeadlineTimer deadline = QDeadlineTimer(5000)) const;
 
-private:
+  private:
     std::unique_ptr<QObject> MakeObject() override;
     std::vector<ReceivedNotification> received;
     friend class CNotificationsObject;
 };
+
+// How failures print them.
+inline std::ostream& operator<<(std::ostream& out, const QString& text) {
+    return out << text.toStdString();
+}
+inline void PrintTo(const CFakeNotificationServer::ReceivedNotification& n, std::ostream* out) {
+    *out << "{" << n.AppName << " | " << n.Icon << " | " << n.Summary << " | " << n.Body << "}";
+}

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
         if (!bus)
             missing = "the session bus does not answer";
         else
-            for (const char* name : {"org.kde.StatusNotifierWatcher", "org.freedesktop.Notifications"})
+            for (const char* name :
+                 {"org.kde.StatusNotifierWatcher", "org.freedesktop.Notifications"})
                 if (bus->isServiceRegistered(name))
                     missing = std::string(name) + " already runs: not a private test bus";
     }

@@ -13,13 +13,6 @@
 #include <QSystemTrayIcon>
 #include <gtest/gtest.h>
 
-inline std::ostream& operator<<(std::ostream& out, const QString& text) {
-    return out << text.toStdString();
-}
-inline void PrintTo(const CFakeNotificationServer::ReceivedNotification& n, std::ostream* out) {
-    *out << "{" << n.AppName << " | " << n.Icon << " | " << n.Summary << " | " << n.Body << "}";
-}
-
 using DesktopFakes = CDesktopTest;
 
 TEST_F(DesktopFakes, QtTrayIconRegistersAndIsDrivenOverTheBus) {
@@ -92,18 +85,17 @@ TEST_F(DesktopFakes, NotificationServerAnswersDirectCallsAndReleasesItsName) {
         ASSERT_TRUE(notifications.isValid());
         QSignalSpy closed(&notifications, SIGNAL(NotificationClosed(uint, uint)));
         for (uint expected : {1u, 2u}) {
-            QDBusReply<uint> id = notifications.call(
-                "Notify", "Drossgate", 0u, "mail-unread", QString("%1 new").arg(expected),
-                "in Inbox", QStringList(), QVariantMap{{"urgency", QVariant::fromValue(uchar(1))}},
-                -1);
+            QDBusReply<uint> id =
+                notifications.call("Notify", "Drossgate", 0u, "mail-unread",
+                                   QString("%1 new").arg(expected), "in Inbox", QStringList(),
+                                   QVariantMap{{"urgency", QVariant::fromValue(uchar(1))}}, -1);
             ASSERT_TRUE(id.isValid()) << id.error().message();
             EXPECT_EQ(id.value(), expected);
         }
         ASSERT_TRUE(server.WaitForCount(2));
-        EXPECT_EQ(server.Received(),
-                  (std::vector<CFakeNotificationServer::ReceivedNotification>{
-                      {"Drossgate", "mail-unread", "1 new", "in Inbox"},
-                      {"Drossgate", "mail-unread", "2 new", "in Inbox"}}));
+        EXPECT_EQ(server.Received(), (std::vector<CFakeNotificationServer::ReceivedNotification>{
+                                         {"Drossgate", "mail-unread", "1 new", "in Inbox"},
+                                         {"Drossgate", "mail-unread", "2 new", "in Inbox"}}));
 
         QDBusReply<QStringList> capabilities = notifications.call("GetCapabilities");
         EXPECT_EQ(capabilities.value(), QStringList{"body"});

@@ -96,7 +96,8 @@ TEST(CompanionCommand, UsageErrorsMissingInstanceAndMissingSettings) {
 TEST(FirstStart, CreatesThePrivateDataDirectoryAndTheRegistryFileOnce) {
     CTempDir home;
     CScopedEnv registry{"DROSSGATE_REGISTRY", home.File("config/registry.ini")},
-        data{"XDG_DATA_HOME", home.File("data")}, channel{"DROSSGATE_CHANNEL", home.File("channel")},
+        data{"XDG_DATA_HOME", home.File("data")},
+        channel{"DROSSGATE_CHANNEL", home.File("channel")},
         platform{"QT_QPA_PLATFORM", "offscreen"};
     const std::string dataDir = home.File("data/drossgate");
     for (int start = 0; start < 2; ++start) {
@@ -112,11 +113,12 @@ TEST(FirstStart, CreatesThePrivateDataDirectoryAndTheRegistryFileOnce) {
         if (start == 0) // the user's own change must survive the next start
             home.Write("data/drossgate/Settings.ini", "[SETTINGS]\n10004=42\n");
     }
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(stat(dataDir.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_EQ(home.Read("data/drossgate/Settings.ini"), "[SETTINGS]\n10004=42\n");
-    EXPECT_NE(home.Read("data/drossgate/Language/English.ini").find("[Tarnwick]"), std::string::npos);
+    EXPECT_NE(home.Read("data/drossgate/Language/English.ini").find("[Tarnwick]"),
+              std::string::npos);
     EXPECT_NE(home.Read("data/drossgate/Language/German.ini").find("Deutsch"), std::string::npos);
     EXPECT_NE(home.Read("config/registry.ini").find("Path=" + dataDir + "\r\n"), std::string::npos);
 }

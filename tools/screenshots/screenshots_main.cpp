@@ -9,7 +9,6 @@
 #include "ui/add_sender_dialog.h"
 #include "ui/add_spam_word_dialog.h"
 #include "ui/history_dialog.h"
-#include "ui/tray_icon.h"
 #include "ui/login_dialog.h"
 #include "ui/mail_body_dialog.h"
 #include "ui/main_dialog.h"
@@ -17,14 +16,15 @@
 #include "ui/navigation_tree.h"
 #include "ui/new_sender_dialog.h"
 #include "ui/testing_dialog.h"
+#include "ui/tray_icon.h"
 
 #include <QApplication>
-#include <QMenu>
-#include <QTabBar>
 #include <QDir>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QTabBar>
 #include <QTableView>
 #include <QTreeWidgetItem>
 #include <cstdio>
