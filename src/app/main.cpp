@@ -9,6 +9,7 @@
 #include "platform/instance_lock.h"
 #include "platform/numconv.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "ui/ui_shell.h"
 
 #include <QApplication>
@@ -70,6 +71,16 @@ bool ShowRunningInstance() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before the display check: a first start without one still leaves a
+    // working data directory behind.
+    const std::string defaults = InstalledDefaultsDirectory();
+    std::string firstStartError;
+    const FirstStartResult firstStart = PrepareFirstStart(defaults, firstStartError);
+    if (firstStart == FirstStartResult::Failed)
+        std::fprintf(stderr, "drossgate: first start: %s\n", firstStartError.c_str());
+    if (firstStart == FirstStartResult::Created)
+        std::fprintf(stderr, "drossgate: created the data directory and %s\n",
+                     RegistryFilePath().c_str());
     if (!HasDisplay()) {
         std::fprintf(stderr, "drossgate: no display available (DISPLAY and WAYLAND_DISPLAY are "
                              "unset); set QT_QPA_PLATFORM=offscreen to run without windows\n");
@@ -78,12 +89,6 @@ int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName("Drossgate");
     QApplication::setQuitOnLastWindowClosed(false);
-
-    const std::string defaults = InstalledDefaultsDirectory();
-    std::string firstStartError;
-    const FirstStartResult firstStart = PrepareFirstStart(defaults, firstStartError);
-    if (firstStart == FirstStartResult::Failed)
-        std::fprintf(stderr, "drossgate: first start: %s\n", firstStartError.c_str());
 
     CFilterApp& app = TheApp();
     if (!app.InitInstance()) {
@@ -110,8 +115,6 @@ int main(int argc, char** argv) {
         EndProcess(kExitOtherInstance);
     }
 
-    if (firstStart == FirstStartResult::Created)
-        std::fprintf(stderr, "drossgate: created the data directory %s\n", app.InstallPath.c_str());
     AddMissingLanguageFiles(defaults, app.InstallPath);
 
     std::string error;

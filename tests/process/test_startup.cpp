@@ -98,7 +98,7 @@ TEST(FirstStart, CreatesThePrivateDataDirectoryAndTheRegistryFileOnce) {
     CScopedEnv registry{"DROSSGATE_REGISTRY", home.File("config/registry.ini")},
         data{"XDG_DATA_HOME", home.File("data")},
         channel{"DROSSGATE_CHANNEL", home.File("channel")},
-        platform{"QT_QPA_PLATFORM", "offscreen"};
+        platform{"QT_QPA_PLATFORM", "offscreen"}, locale{"LC_ALL", "de_DE.UTF-8"};
     const std::string dataDir = home.File("data/drossgate");
     for (int start = 0; start < 2; ++start) {
         CChildProcess program({DROSSGATE_BIN});
@@ -120,7 +120,9 @@ TEST(FirstStart, CreatesThePrivateDataDirectoryAndTheRegistryFileOnce) {
     EXPECT_NE(home.Read("data/drossgate/Language/English.ini").find("[Tarnwick]"),
               std::string::npos);
     EXPECT_NE(home.Read("data/drossgate/Language/German.ini").find("Deutsch"), std::string::npos);
-    EXPECT_NE(home.Read("config/registry.ini").find("Path=" + dataDir + "\r\n"), std::string::npos);
+    EXPECT_NE(home.Read("config/registry.ini").find("Path=" + dataDir + "\r\nLanguage=German\r\n"),
+              std::string::npos)
+        << "the user's locale chooses the language";
 }
 
 // Where another user could stand at the channel neither end uses it, both saying why.

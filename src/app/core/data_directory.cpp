@@ -5,6 +5,7 @@
 #include "platform/text_file.h"
 #include "platform/user_dirs.h"
 
+#include <cstdlib>
 #include <dirent.h>
 #include <vector>
 
@@ -34,8 +35,24 @@ std::vector<std::string> LanguageFileNames(const std::string& folder) {
     return names;
 }
 
-std::string RegistryText(const std::string& dataDir) {
-    return "[" + std::string(kRegistryKey) + "]\r\nPath=" + dataDir + "\r\nLanguage=English\r\n";
+// The user's language where a file for it is shipped, by the locale the
+// session runs in; English otherwise.
+std::string LanguageOfLocale(const std::string& defaultsDir) {
+    const char* locale = nullptr;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char* value = std::getenv(name); value && *value) {
+            locale = value;
+            break;
+        }
+    const std::string code = locale ? std::string(locale).substr(0, 2) : "";
+    if (code == "de" && FileExists(JoinPath(defaultsDir, "Language/German.ini")))
+        return "German";
+    return "English";
+}
+
+std::string RegistryText(const std::string& dataDir, const std::string& language) {
+    return "[" + std::string(kRegistryKey) + "]\r\nPath=" + dataDir + "\r\nLanguage=" + language +
+           "\r\n";
 }
 } // namespace
 
@@ -76,7 +93,7 @@ FirstStartResult PrepareFirstStart(const std::string& defaultsDir, std::string& 
     const size_t slash = registry.rfind('/');
     if ((slash != std::string::npos && slash > 0 &&
          !MakePrivateDirectories(registry.substr(0, slash))) ||
-        !ReplaceFileAtomically(registry, RegistryText(dataDir))) {
+        !ReplaceFileAtomically(registry, RegistryText(dataDir, LanguageOfLocale(defaultsDir)))) {
         error = "cannot write the registry file " + registry;
         return FirstStartResult::Failed;
     }
