@@ -16,6 +16,7 @@
 #include "ui/navigation_tree.h"
 #include "ui/new_sender_dialog.h"
 #include "ui/testing_dialog.h"
+#include "ui/desktop_events.h"
 #include "ui/tray_icon.h"
 
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QTabBar>
+#include <QTimer>
 #include <QTableView>
 #include <QTreeWidgetItem>
 #include <cstdio>
@@ -174,7 +176,34 @@ bool Save(QWidget* window, const QString& dir, const QString& name) {
 
 } // namespace
 
+// Sends the notification of a sample check through the session bus, for a
+// picture of it as the desktop's notification server shows it.
+int SendSampleNotification(int argc, char** argv, const char* resources) {
+    const std::filesystem::path data =
+        std::filesystem::temp_directory_path() / ("drossgate-notify-" + std::to_string(getpid()));
+    WriteSampleData(data, resources);
+    setenv("DROSSGATE_REGISTRY", (data / "registry.ini").c_str(), 1);
+    QApplication qtApp(argc, argv);
+    int result = 1;
+    {
+        CFilterApp app;
+        if (app.InitInstance()) {
+            app.NotifyDeletions = true;
+            CMainDialog main(app);
+            CDesktopEvents events(app, main, {});
+            events.CheckEnded({"2026-12-07 09:30",
+                               {{"Home", 12, 3, false, false}, {"Work", 40, 1, false, false}}});
+            QTimer::singleShot(1500, &qtApp, &QCoreApplication::quit);
+            result = QApplication::exec();
+        }
+    }
+    std::filesystem::remove_all(data);
+    return result;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--notify")
+        return SendSampleNotification(argc, argv, argv[2]);
     if (argc != 3) {
         std::fprintf(stderr, "usage: drossgate-screenshots OUTPUT_DIR RESOURCES_DIR\n");
         return 2;
