@@ -11,6 +11,7 @@
 
 #include <QEvent>
 #include <QObject>
+#include <QSystemTrayIcon>
 
 namespace {
 // Follows the main window's showing and hiding for other threads to read.
@@ -53,6 +54,10 @@ CUiShell::CUiShell(CFilterApp& app, std::function<void()> quit)
     };
     mainDialog_->DesktopSettingsChanged = [this] { desktop_->ApplySettings(); };
     desktop_->ApplySettings();
+    // The icon is wanted but the desktop has no tray: the window is then the
+    // only sign that Drossgate runs, and the only way in without a terminal.
+    if (app_.ShowTrayIcon.load() && !QSystemTrayIcon::isSystemTrayAvailable())
+        ShowMainWindow();
     // No tick can arrive before the event loop runs, so the timer that the
     // main window has just started finds its handler's timers in place.
     app_.Timers = &mainDialog_->Timers();

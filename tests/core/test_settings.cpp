@@ -43,7 +43,8 @@ TEST(Settings, SaveWritesEveryKeyAndShorterListsLeaveStaleKeysUnread) {
               "[EXT]\r\nCount=5\r\nE1=a\r\nE2=b\r\nE3=c\r\nE4=d\r\nE5=e\r\n[SETTINGS]\r\n10001=110"
               "\r\n10002=143\r\n10003=3\r\n10004=5\r\n10005=0\r\n10006=1000\r\n10007=0\r\n10008=4"
               "\r\n10009=5\r\nJudgeOnce=0\r\nRecycleBinDays=0\r\nRecycleBinMaxMB=500\r\nDryRun="
-              "0\r\n[SPAMWORD]\r\nWCount=0\r\n");
+              "0\r\nShowTrayIcon=0\r\nNotifyQuestions=0\r\nNotifyDeletions=0\r\n"
+              "NotifyLoginFailures=0\r\n[SPAMWORD]\r\nWCount=0\r\n");
 
     f.app->ForbiddenExtensions.Set({"exe", "pif"});
     f.app->SpamWordList.Set({"free offer>5", "a>b>7"});
