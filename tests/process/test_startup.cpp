@@ -109,9 +109,10 @@ TEST(FirstStart, CreatesThePrivateDataDirectoryAndTheRegistryFileOnce) {
                   start == 0)
             << program.Output();
         // The shipped settings want a tray icon; without a tray the window shows instead.
-        if (start == 0)
+        if (start == 0) {
             EXPECT_NE(RunProcess({DROSSGATE_CTL_BIN, "status"}).output.find("window shown: yes"),
                       std::string::npos);
+        }
         EXPECT_EQ(RunProcess({DROSSGATE_CTL_BIN, "quit"}).exitCode, 0);
         EXPECT_EQ(program.Wait(30s).exitCode, 1);
         if (start == 0) // the user's own change must survive the next start
