@@ -15,10 +15,10 @@
 // Ownership: a session is always held by a shared_ptr; its step thread holds
 // one, so a session outlives the cycle tables that created it until its last
 // step has ended.
-#include "app/core/check_report.h"
 #include "mail/connection.h"
 #include "mail/fetch_spool.h"
 #include "mail/reply_parser.h"
+#include "mail/session_outcome.h"
 #include "store/judged_memory.h"
 #include "store/recycle_bin.h"
 

@@ -5,17 +5,11 @@
 // notification says "3 spam deleted" once per check, never once per mail.
 //
 // Threads: any; one small lock, never held while calling out.
+#include "mail/session_outcome.h"
+
 #include <mutex>
 #include <string>
 #include <vector>
-
-struct AccountOutcome {
-    std::string Account; // the account's name, or its server's
-    int Judged = 0;      // messages judged at this check
-    int Deleted = 0;     // of them (and of remembered mail) deleted on the server
-    bool LoginRefused = false;
-    bool DryRun = false; // nothing was deleted on purpose
-};
 
 struct CheckSummary {
     std::string EndedAt; // local time, "YYYY-MM-DD HH:MM"
