@@ -18,7 +18,6 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Drossgate developers <drossgate@localhost>"
 # connections are checked against are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, ca-certificates")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus-user-session")
 # The first line is the summary, the rest the long text; CPack indents it
 # and marks the empty lines as Debian's control file wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
