@@ -18,11 +18,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Drossgate developers <drossgate@localhost>"
 # connections are checked against are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, ca-certificates")
-# The first line is the summary, the rest the long text; CPack indents it
-# and marks the empty lines as Debian's control file wants.
+# The long text; CPack puts the summary above it, indents it and marks the
+# empty lines as Debian's control file wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"spam filter that cleans POP3 and IMAP mailboxes on the server
-Drossgate holds your POP3 and IMAP accounts, logs into each of them on a
+"Drossgate holds your POP3 and IMAP accounts, logs into each of them on a
 fixed interval, fetches every waiting message, judges it by your rules and
 deletes spam on the server itself, before your mail program downloads it.
 
