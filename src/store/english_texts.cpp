@@ -122,6 +122,9 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {11048, "Spam: an mbox file..."},
     {11049, "Not spam: a folder of .eml files or a Maildir..."},
     {11050, "Not spam: an mbox file..."},
+    // The language's own name, for a list of the language files: file only, so
+    // that a file without the key is not called English.
+    {11060, "English", true},
     // 12000, the prompt's title, is absent: its default is the account or
     // server name the prompt already shows.
     {12001, "User Name"},

@@ -5,6 +5,8 @@
 #include "store/localized_text.h"
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
@@ -71,5 +73,70 @@ TEST(EnglishTexts, ShippedLanguageFileMatchesTheTable) {
         EXPECT_EQ(EnglishDefault(t.Id), t.FileOnly ? "" : t.Text);
     }
     EXPECT_EQ(fileIds, tableIds);
+}
+
+// The marks a translation keeps: %N placeholders, single "*" line breaks (pairs
+// read from the left, as ExpandLineBreaks does) and a leading blank.
+struct TextMarks {
+    std::set<std::string> Placeholders;
+    int Breaks = 0;
+    bool LeadingBlank = false;
+};
+
+TextMarks MarksOf(const std::string& v) {
+    TextMarks m{{}, 0, v.starts_with(' ')};
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '*') {
+            if (i + 1 < v.size() && v[i + 1] == '*')
+                ++i;
+            else
+                ++m.Breaks;
+        } else if (v[i] == '%') {
+            size_t end = i + 1;
+            while (end < v.size() && std::isdigit(static_cast<unsigned char>(v[end])))
+                ++end;
+            if (end > i + 1)
+                m.Placeholders.insert(v.substr(i, end - i));
+        }
+    }
+    return m;
+}
+
+// Every other shipped language file has exactly English.ini's keys, each value read
+// through the profile reader with the English value's marks.
+TEST(LocalizedText, EveryShippedTranslationHasTheEnglishKeysAndMarks) {
+    const std::filesystem::path dir = std::filesystem::path(DROSSGATE_RESOURCES) / "Language";
+    auto keysOf = [](const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::set<std::string> keys;
+        for (std::string line; std::getline(in, line);)
+            if (size_t eq = line.find('='); eq != std::string::npos && line[0] != ';')
+                keys.insert(line.substr(0, eq));
+        return keys;
+    };
+    auto value = [](const std::filesystem::path& path, const std::string& key) {
+        return GetPrivateProfileStringA(kLanguageSection, key, "", kLanguageBufferSize,
+                                        path.string());
+    };
+    const std::set<std::string> englishKeys = keysOf(dir / "English.ini");
+    ASSERT_FALSE(englishKeys.empty());
+    int translations = 0;
+    for (const auto& file : std::filesystem::directory_iterator(dir)) {
+        if (file.path().extension() != ".ini" || file.path().filename() == "English.ini")
+            continue;
+        ++translations;
+        const std::set<std::string> keys = keysOf(file.path());
+        for (const std::string& key : keys)
+            EXPECT_TRUE(englishKeys.contains(key)) << file.path() << " has the extra key " << key;
+        for (const std::string& key : englishKeys) {
+            EXPECT_TRUE(keys.contains(key)) << file.path() << " lacks " << key;
+            const TextMarks en = MarksOf(value(dir / "English.ini", key));
+            const TextMarks tr = MarksOf(value(file.path(), key));
+            EXPECT_EQ(tr.Placeholders, en.Placeholders) << file.path() << " " << key;
+            EXPECT_EQ(tr.Breaks, en.Breaks) << file.path() << " " << key;
+            EXPECT_TRUE(tr.LeadingBlank || !en.LeadingBlank) << file.path() << " " << key;
+        }
+    }
+    EXPECT_GT(translations, 0);
 }
 } // namespace
