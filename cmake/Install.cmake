@@ -30,5 +30,23 @@ foreach(size 16 22 24 32 48 64 128 256)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
-install(FILES ${CMAKE_SOURCE_DIR}/docs/man/drossgate.1 ${CMAKE_SOURCE_DIR}/docs/man/drossgate-ctl.1
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The manual pages, compressed as Debian installs them when gzip is there.
+# They are compressed when configuring, so installing after a build of any
+# set of targets finds them; an edited page configures again.
+find_program(DROSSGATE_GZIP gzip)
+foreach(page drossgate.1 drossgate-ctl.1)
+    set(source ${CMAKE_SOURCE_DIR}/docs/man/${page})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+    if(DROSSGATE_GZIP)
+        set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
+        file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
+        execute_process(COMMAND ${DROSSGATE_GZIP} -9 -n -c ${source}
+            OUTPUT_FILE ${compressed} RESULT_VARIABLE failed)
+        if(failed)
+            message(FATAL_ERROR "gzip could not compress ${source}")
+        endif()
+        install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    else()
+        install(FILES ${source} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    endif()
+endforeach()
