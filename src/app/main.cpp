@@ -1,6 +1,7 @@
 // Drossgate: starts invisible, loads the user's data, and waits for the
 // companion command on its channel.
 #include "app/core/channel_path.h"
+#include "app/core/data_directory.h"
 #include "app/core/filter_app.h"
 #include "app/core/learn_from_mail.h"
 #include "app/core/restore_request.h"
@@ -8,6 +9,7 @@
 #include "platform/instance_lock.h"
 #include "platform/numconv.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "ui/ui_shell.h"
 
 #include <QApplication>
@@ -42,11 +44,21 @@ bool IsOffscreen() {
     return QGuiApplication::platformName() == "offscreen";
 }
 
-std::string StatusLine(CFilterApp& app) {
+std::string StatusLine(CFilterApp& app, bool windowShown) {
     std::string last = app.GetLastStatusText();
     return "last status: " + (last.empty() ? std::string("(none)") : last) +
            "; cycle starting: " + (app.CycleRunning ? "yes" : "no") +
-           "; sessions running: " + std::to_string(app.RunningSessionCount());
+           "; sessions running: " + std::to_string(app.RunningSessionCount()) +
+           "; window shown: " + (windowShown ? "yes" : "no");
+}
+
+// A second start asks the running instance to show its window, so a click
+// on the launcher always brings Drossgate up. true when it answered.
+bool ShowRunningInstance() {
+    std::string error, reply, refusal;
+    std::string path = ChannelSocketPath(error);
+    return !path.empty() && SendChannelRequest(path, "show", reply, 5000, refusal) == 1 &&
+           reply == "ok";
 }
 
 // Ends the process without running destructors: worker threads may still be
@@ -59,6 +71,16 @@ std::string StatusLine(CFilterApp& app) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before the display check: a first start without one still leaves a
+    // working data directory behind.
+    const std::string defaults = InstalledDefaultsDirectory();
+    std::string firstStartError;
+    const FirstStartResult firstStart = PrepareFirstStart(defaults, firstStartError);
+    if (firstStart == FirstStartResult::Failed)
+        std::fprintf(stderr, "drossgate: first start: %s\n", firstStartError.c_str());
+    if (firstStart == FirstStartResult::Created)
+        std::fprintf(stderr, "drossgate: created the data directory and %s\n",
+                     RegistryFilePath().c_str());
     if (!HasDisplay()) {
         std::fprintf(stderr, "drossgate: no display available (DISPLAY and WAYLAND_DISPLAY are "
                              "unset); set QT_QPA_PLATFORM=offscreen to run without windows\n");
@@ -79,6 +101,12 @@ int main(int argc, char** argv) {
 
     CInstanceLock instanceLock;
     int locked = instanceLock.Acquire(JoinPath(app.InstallPath, ".drossgate.lock"));
+    if (locked == 0 && ShowRunningInstance()) {
+        std::fprintf(stderr,
+                     "drossgate: Drossgate is already running for %s; its window is shown\n",
+                     app.InstallPath.c_str());
+        EndProcess(0);
+    }
     if (locked != 1) {
         std::fprintf(stderr,
                      locked == 0 ? "drossgate: another Drossgate is already running for %s\n"
@@ -87,6 +115,8 @@ int main(int argc, char** argv) {
         EndProcess(kExitOtherInstance);
     }
 
+    AddMissingLanguageFiles(defaults, app.InstallPath);
+
     std::string error;
     std::string channelPath = ChannelSocketPath(error);
     if (channelPath.empty()) {
@@ -94,7 +124,11 @@ int main(int argc, char** argv) {
         EndProcess(kExitChannelError);
     }
 
-    CUiShell ui(app);
+    // The tray menu's Quit: a user's own ending, so exit code 0.
+    CUiShell ui(app, [] {
+        QMetaObject::invokeMethod(
+            qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    });
 
     CChannelServer channel([&](const std::string& request, CChannelServer::ReplyFunction reply) {
         if (request == "ping") {
@@ -124,9 +158,10 @@ int main(int argc, char** argv) {
             app.CheckNow();
             // Waiting happens off the window thread, which must stay free to
             // show the questions the check may ask.
-            std::thread([&app, seconds, reply] {
+            std::thread([&app, &ui, seconds, reply] {
                 bool ended = app.WaitForCheckToFinish(std::chrono::seconds(seconds));
-                reply(std::string(ended ? "ok " : "timeout ") + StatusLine(app));
+                reply(std::string(ended ? "ok " : "timeout ") +
+                      StatusLine(app, ui.MainWindowShown()));
             }).detach();
         } else if (IsRestoreRequest(request)) {
             // Off the window thread: it talks to the server, and a password
@@ -139,7 +174,7 @@ int main(int argc, char** argv) {
                 reply(HandleLearnRequest(app, request, reply));
             }).detach();
         } else if (request == "status") {
-            reply("ok " + StatusLine(app));
+            reply("ok " + StatusLine(app, ui.MainWindowShown()));
         } else {
             reply("error unknown request: " + request);
         }

@@ -224,6 +224,7 @@ int CMailSession::PrepareLoginAttempt(bool firstAttempt, LoginPromptData& prompt
         App.LogLine("waiting for the login prompt to be answered", prompt.Title);
     if (!asker || asker->AskLogin(prompt) != 1) {
         RecordStatus(firstAttempt ? kTextNoPassword : kTextLoginRejected);
+        loginRefused_ = !firstAttempt;
         return firstAttempt ? -2 : -3;
     }
     UserName = prompt.UserName;
@@ -258,6 +259,7 @@ void CMailSession::StartStep() {
 }
 
 void CMailSession::ResetBatch() {
+    loginRefused_ = false;
     usingMemory_ = false;
     validity_.clear();
     serverIds_.clear();
@@ -482,6 +484,18 @@ void CMailSession::WriteCopies(CopyBatch& batch, std::string& cause) {
         written[i] ? ++BinnedCount : ++BinFailures;
     }
     batch = {};
+}
+
+AccountOutcome CMailSession::Outcome() const {
+    AccountOutcome outcome;
+    outcome.Account = AccountName.empty() ? ServerName : AccountName;
+    outcome.Judged = Verdicts.size() == static_cast<size_t>(BatchSize) ? BatchSize : 0;
+    // A session that failed on the way may have deleted nothing: count none
+    // rather than claim what the server may not have done.
+    outcome.Deleted = endedWithFailure_ ? 0 : static_cast<int>(CondemnedServerIndexes().size());
+    outcome.LoginRefused = loginRefused_;
+    outcome.DryRun = DryRun;
+    return outcome;
 }
 
 void CMailSession::EndSession(bool failure) {

@@ -15,6 +15,7 @@
 // Ownership: a session is always held by a shared_ptr; its step thread holds
 // one, so a session outlives the cycle tables that created it until its last
 // step has ended.
+#include "app/core/check_report.h"
 #include "mail/connection.h"
 #include "mail/fetch_spool.h"
 #include "mail/reply_parser.h"
@@ -124,6 +125,8 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     std::vector<PreparedMessage> TakePreparedMessages();
     // Step results for tests and logs: the step that ended the session.
     bool EndedWithFailure() const { return endedWithFailure_.load(); }
+    // What this check of the account did; read once the session has ended.
+    AccountOutcome Outcome() const;
     // Messages of the batch stored so far.
     size_t FetchedCount() const { return fetchedCount_; }
 
@@ -293,6 +296,7 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     bool started_ = false;
     bool ended_ = false;
     std::atomic<bool> endedWithFailure_{false};
+    bool loginRefused_ = false; // the server refused the login and no new password came
 
     // The session's bound, step thread only (see SessionAllowance).
     std::chrono::steady_clock::duration serverWait_{};

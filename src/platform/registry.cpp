@@ -3,23 +3,13 @@
 #include "platform/profile.h"
 #include "platform/text_file.h"
 
+#include "platform/user_dirs.h"
+
 #include <cstdlib>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace {
-std::string HomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
-        return pw->pw_dir;
-    return "/";
-}
-
 std::string UserRegistryPath() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base = (xdg && *xdg) ? std::string(xdg) : HomeDirectory() + "/.config";
-    return base + "/drossgate/registry.ini";
+    return XdgConfigHome() + "/drossgate/registry.ini";
 }
 } // namespace
 
@@ -41,4 +31,12 @@ int RegQueryValue(const std::string& valueName, std::string& value) {
         return -1;
     value = text;
     return 1;
+}
+
+int RegSetValue(const std::string& valueName, const std::string& value) {
+    const std::string path = RegistryFilePath();
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !MakePrivateDirectories(path.substr(0, slash)))
+        return -1;
+    return WritePrivateProfileStringA(kRegistryKey, valueName, &value, path) ? 1 : -1;
 }

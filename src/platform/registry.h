@@ -16,3 +16,8 @@ std::string RegistryFilePath();
 // of 255 with its terminator). 1 on success; -1 when the file, the key or the
 // value is missing (`value` is then unchanged).
 int RegQueryValue(const std::string& valueName, std::string& value);
+
+// Writes one string value of the key into the registry file in use, creating
+// the file (and its directory, private) when there is none. 1 on success, -1
+// when the file could not be written.
+int RegSetValue(const std::string& valueName, const std::string& value);

@@ -125,6 +125,18 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     // The language's own name, for a list of the language files: file only, so
     // that a file without the key is not called English.
     {11060, "English", true},
+    // The Options page's desktop tab.
+    {11061, "Mail"},
+    {11062, "Desktop"},
+    {11063, "Show an icon in the system tray"},
+    {11064, "Notify me when a question waits"},
+    {11065, "Notify me when spam was deleted"},
+    {11066, "Notify me when an account cannot log in"},
+    {11067, "Start Drossgate when I log in"},
+    {11068, "Language"},
+    {11069, "The windows take the new language as they are shown again."},
+    {11070, "The start at login could not be changed: "},
+    {11071, "The language could not be saved in the registry file."},
     // 12000, the prompt's title, is absent: its default is the account or
     // server name the prompt already shows.
     {12001, "User Name"},
@@ -194,6 +206,20 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {17047, "No mail could be read at %1."},
     {17048, "spam"},
     {17049, "not spam"},
+    // The tray icon and the desktop notifications.
+    {18001, "&Show Drossgate"},
+    {18002, "&Check Now"},
+    {18003, "&Dry Run: judge, delete nothing"},
+    {18004, "&Quit"},
+    {18005, "No check has run yet."},
+    {18006, "Last check %1: %2 judged, %3 deleted."},
+    {18007, "A question waits for your answer."},
+    {18008, "A new sender waits for your answer"},
+    {18009, "Mail from %1: Friend, Block or Ignore?"},
+    {18010, "Drossgate deleted spam"},
+    {18011, "%1 spam deleted from %2"},
+    {18012, "%1 cannot log in"},
+    {18013, "The server refused the user name or password. Check the account's settings."},
     {23001, "Exist at the server"},
     {23002, "Deleted"},
     {23003, "The sender is on your blocked list.", true},

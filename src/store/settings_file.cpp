@@ -4,6 +4,7 @@
 #include "platform/profile.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 constexpr const char* kSettingsSection = "SETTINGS";
@@ -12,6 +13,14 @@ constexpr size_t kNumberBuffer = 100;
 constexpr size_t kCountBuffer = 10;
 constexpr size_t kEntryBuffer = 260;
 constexpr int kMaxListEntries = 65536;
+
+// The switches of the Options page's desktop tab; 0 is what an absent key means.
+std::array<std::pair<const char*, std::atomic<bool> CFilterApp::*>, 4> DesktopSwitches() {
+    return {{{kShowTrayIconKey, &CFilterApp::ShowTrayIcon},
+             {kNotifyQuestionsKey, &CFilterApp::NotifyQuestions},
+             {kNotifyDeletionsKey, &CFilterApp::NotifyDeletions},
+             {kNotifyLoginFailuresKey, &CFilterApp::NotifyLoginFailures}}};
+}
 } // namespace
 
 void CFilterApp::ReadNumberedSettings(std::array<int, 9>& stage) {
@@ -88,6 +97,9 @@ void CFilterApp::LoadAllSettings() {
     RecycleBinMaxMB = maxMB > 0 ? maxMB : kDefaultRecycleBinMaxMB;
     DryRun = Atoi(GetPrivateProfileStringA(kSettingsSection, kDryRunKey, "0", kNumberBuffer,
                                            SettingsFilePath)) != 0;
+    for (const auto& [key, field] : DesktopSwitches())
+        this->*field = Atoi(GetPrivateProfileStringA(kSettingsSection, key, "0", kNumberBuffer,
+                                                     SettingsFilePath)) != 0;
 }
 
 void CFilterApp::SaveAllSettings() {
@@ -105,6 +117,10 @@ void CFilterApp::SaveAllSettings() {
     batch.Write(kSettingsSection, kRecycleBinDaysKey, &binDays);
     batch.Write(kSettingsSection, kRecycleBinMaxMBKey, &binMB);
     batch.Write(kSettingsSection, kDryRunKey, &dryRun);
+    for (const auto& [key, field] : DesktopSwitches()) {
+        std::string on = (this->*field).load() ? "1" : "0";
+        batch.Write(kSettingsSection, key, &on);
+    }
     WriteStringList("SPAMWORD", "WCount", "W", *SpamWordList.Get(), batch);
     WriteStringList("EXT", "Count", "E", *ForbiddenExtensions.Get(), batch);
     batch.Commit();

@@ -42,14 +42,14 @@ CMainDialog::CMainDialog(CFilterApp& app, QWidget* parent)
     setWindowTitle(kApplicationTitle);
     setWindowIcon(QIcon(":/icons/app.svg"));
     CDialogUnits du(font());
-    setFixedSize(du.Size(481, 202));
+    setFixedSize(du.Size(481, 220));
 
     tree_ = new CNavigationTree(this);
-    PlaceControl(du, tree_, kTreeId, 7, 7, 129, 174);
+    PlaceControl(du, tree_, kTreeId, 7, 7, 129, 192);
     auto* pageFrame = new QGroupBox(this);
-    PlaceControl(du, pageFrame, 0, 144, 1, 333, 196);
+    PlaceControl(du, pageFrame, 0, 144, 1, 333, 214);
     closeButton_ = new QPushButton("Close", this);
-    PlaceControl(du, closeButton_, kCloseButtonId, 7, 185, 129, 14);
+    PlaceControl(du, closeButton_, kCloseButtonId, 7, 203, 129, 14);
     closeButton_->setDefault(true);
 
     connect(closeButton_, &QPushButton::clicked, this, &CMainDialog::CloseAction);

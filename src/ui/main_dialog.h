@@ -5,6 +5,7 @@
 // written. It owns the check timers that drive the mail check.
 #include <QDialog>
 #include <array>
+#include <functional>
 
 class CFilterApp;
 class CNavigationTree;
@@ -43,6 +44,8 @@ class CMainDialog : public QDialog {
     QTreeWidgetItem* ActiveLevelNode() const { return activeLevelNode_; }
     ICheckTimers& Timers();
     CMainWindowTimers& WindowTimers() { return *timers_; }
+    // Set by the program: the Options page changed the desktop settings.
+    std::function<void()> DesktopSettingsChanged;
 
   public slots:
     void reject() override; // Escape does nothing

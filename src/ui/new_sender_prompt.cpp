@@ -26,11 +26,16 @@ NewSenderAnswer CNewSenderPrompt::AskNewSender(const NewSenderQuestion& question
         [this, question](std::function<void(int)> answer) -> QWidget* {
             auto* dialog = new CNewSenderDialog(app_, question);
             dialog->setAttribute(Qt::WA_DeleteOnClose);
-            QObject::connect(dialog, &QDialog::finished, dialog,
-                             [answer](int result) { answer(result); });
+            QObject::connect(dialog, &QDialog::finished, dialog, [this, answer](int result) {
+                answer(result);
+                if (QuestionChanged)
+                    QuestionChanged(nullptr);
+            });
             dialog->show();
             dialog->raise();
             dialog->activateWindow();
+            if (QuestionChanged)
+                QuestionChanged(&question);
             return dialog;
         },
         static_cast<int>(NewSenderAnswer::NoAnswer));

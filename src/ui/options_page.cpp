@@ -4,17 +4,24 @@
 #include "filter/learned_texts.h"
 #include "filter/levels.h"
 #include "platform/numconv.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "platform/user_dirs.h"
+#include "store/autostart_entry.h"
 #include "store/english_texts.h"
 #include "store/sender_list.h"
 #include "ui/dialog_units.h"
 #include "ui/history_dialog.h"
 #include "ui/learn_runner.h"
+#include "ui/main_dialog.h"
 #include "ui/message_box.h"
 #include "ui/text_conv.h"
 #include "ui/widget_localizer.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -26,6 +33,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
+#include <QTabBar>
 #include <array>
 
 namespace {
@@ -37,6 +45,14 @@ constexpr int kRecycleBinHelpTextId = 11023;
 constexpr int kDryRunHelpTextId = 11024;
 constexpr int kDecideHelpTextId = 11042;
 constexpr int kLearnHelpTextId = 11043;
+
+constexpr int kPageHeight = 214;
+constexpr int kTabBarHeight = 16;
+constexpr int kTabsId = 1060;
+constexpr int kLanguageHelpTextId = 11069;
+constexpr int kAutostartFailedTextId = 11070;
+constexpr int kLanguageFailedTextId = 11071;
+constexpr int kLanguageOwnNameTextId = 11060;
 
 struct LearnChoice {
     int TextId;
@@ -74,8 +90,8 @@ void AddExtensionItem(QListWidget* list, const std::string& extension) {
 }
 } // namespace
 
-COptionsPage::COptionsPage(CFilterApp& app, CMainDialog*, QWidget* parent)
-    : QWidget(parent), app_(app) {
+COptionsPage::COptionsPage(CFilterApp& app, CMainDialog* mainDialog, QWidget* parent)
+    : QWidget(parent), app_(app), mainDialog_(mainDialog) {
     historyDialog_ = new CHistoryDialog(app_, this);
     learnRunner_ = std::make_unique<CLearnRunner>(app_, this);
     BuildControls();
@@ -85,7 +101,13 @@ COptionsPage::COptionsPage(CFilterApp& app, CMainDialog*, QWidget* parent)
 
 void COptionsPage::BuildControls() {
     const CDialogUnits du(font());
-    setFixedSize(du.Size(332, 196));
+    setFixedSize(du.Size(332, kPageHeight));
+    // Two tabs: the mail rules as they always were, and the desktop. The
+    // controls stay the page's own children, each tab showing its set.
+    tabs_ = new QTabBar(this);
+    tabs_->addTab("Mail");
+    tabs_->addTab("Desktop");
+    PlaceControl(du, tabs_, kTabsId, 0, 0, 332, kTabBarHeight);
 
     PlaceControl(du, new QGroupBox("When New Sender is found", this), 1005, 7, 2, 150, 114);
     newSenderActions_ = new QButtonGroup(this);
@@ -167,6 +189,20 @@ void COptionsPage::BuildControls() {
     auto* checkNow = new QPushButton("Check Now", this);
     PlaceControl(du, checkNow, 1037, 247, 146, 78, 24);
 
+    const QObjectList built = children();
+    BuildDesktopTab(du, this);
+    for (QObject* child : children()) {
+        auto* control = qobject_cast<QWidget*>(child);
+        if (!control || control == tabs_ || control->isWindow())
+            continue;
+        control->move(control->x(), control->y() + du.Y(kTabBarHeight));
+        if (control == learnProgress_)
+            continue; // shown only while a training runs
+        (built.contains(child) ? mailControls_ : desktopControls_).push_back(control);
+    }
+    connect(tabs_, &QTabBar::currentChanged, this, &COptionsPage::ShowTab);
+    ShowTab(0);
+
     connect(newSenderActions_, &QButtonGroup::idClicked, this, &COptionsPage::UpdateNote);
     connect(extensionEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { addExtension_->setEnabled(!text.isEmpty()); });
@@ -178,6 +214,50 @@ void COptionsPage::BuildControls() {
     connect(checkNow, &QPushButton::clicked, this, [this] { app_.CheckNow(); });
     connect(history, &QPushButton::clicked, this, [this] { historyDialog_->Run(); });
     connect(compact, &QPushButton::clicked, this, &COptionsPage::CompactDataFiles);
+}
+
+void COptionsPage::BuildDesktopTab(const CDialogUnits& du, QWidget* tab) {
+    PlaceControl(du, new QGroupBox("Desktop", tab), 1061, 7, 2, 318, 98);
+    showTray_ = new QCheckBox("Show an icon in the system tray", tab);
+    PlaceControl(du, showTray_, 1063, 15, 14, 300, 10);
+    notifyQuestions_ = new QCheckBox("Notify me when a question waits", tab);
+    PlaceControl(du, notifyQuestions_, 1064, 15, 28, 300, 10);
+    notifyDeletions_ = new QCheckBox("Notify me when spam was deleted", tab);
+    PlaceControl(du, notifyDeletions_, 1065, 15, 42, 300, 10);
+    notifyLoginFailures_ = new QCheckBox("Notify me when an account cannot log in", tab);
+    PlaceControl(du, notifyLoginFailures_, 1066, 15, 56, 300, 10);
+    autostart_ = new QCheckBox("Start Drossgate when I log in", tab);
+    PlaceControl(du, autostart_, 1067, 15, 76, 300, 10);
+
+    PlaceControl(du, new QLabel("Language", tab), 1068, 15, 112, 60, 8);
+    language_ = new QComboBox(tab);
+    PlaceControl(du, language_, 1062, 80, 110, 120, 14);
+    auto* save = new QPushButton("Save Settings", tab);
+    PlaceControl(du, save, 1069, 247, 172, 78, 24);
+    connect(save, &QPushButton::clicked, this, &COptionsPage::SaveSettings);
+}
+
+void COptionsPage::ShowTab(int index) {
+    for (QWidget* control : mailControls_)
+        control->setVisible(index == 0);
+    for (QWidget* control : desktopControls_)
+        control->setVisible(index == 1);
+    learnProgress_->setVisible(index == 0 && !learn_->isEnabled());
+}
+
+// The language files of the data directory, each by its own name.
+void COptionsPage::LoadLanguages() {
+    language_->clear();
+    const QDir folder(ToQString(app_.DataFilePath("Language")));
+    const std::string current = app_.GetLanguageNameValue();
+    for (const QFileInfo& file : folder.entryInfoList({"*.ini"}, QDir::Files, QDir::Name)) {
+        const std::string name = FromQString(file.completeBaseName());
+        const std::string ownName = GetPrivateProfileStringA(
+            "Tarnwick", Itoa(kLanguageOwnNameTextId), name, 100, FromQString(file.filePath()));
+        language_->addItem(ToQString(ownName), QByteArray::fromStdString(name));
+        if (name == current)
+            language_->setCurrentIndex(language_->count() - 1);
+    }
 }
 
 // Once: later showings keep whatever the controls hold.
@@ -193,6 +273,12 @@ void COptionsPage::LoadFields() {
     dryRun_->setChecked(app_.DryRun.load());
     binDaysEdit_->setText(QString::number(app_.RecycleBinDays.load()));
     binSizeEdit_->setText(QString::number(app_.RecycleBinMaxMB.load()));
+    showTray_->setChecked(app_.ShowTrayIcon.load());
+    notifyQuestions_->setChecked(app_.NotifyQuestions.load());
+    notifyDeletions_->setChecked(app_.NotifyDeletions.load());
+    notifyLoginFailures_->setChecked(app_.NotifyLoginFailures.load());
+    autostart_->setChecked(AutostartEnabled());
+    LoadLanguages();
     // HiddenOptionFlag would tick check box 1027, which the page does not have.
 }
 
@@ -234,6 +320,35 @@ void COptionsPage::SaveSettings() {
         extensions.push_back(
             extensions_->item(i)->data(kExtensionRole).toByteArray().toStdString());
     app_.ForbiddenExtensions.Set(std::move(extensions));
+    SaveDesktopSettings();
+}
+
+void COptionsPage::SaveDesktopSettings() {
+    app_.ShowTrayIcon = showTray_->isChecked();
+    app_.NotifyQuestions = notifyQuestions_->isChecked();
+    app_.NotifyDeletions = notifyDeletions_->isChecked();
+    app_.NotifyLoginFailures = notifyLoginFailures_->isChecked();
+    if (mainDialog_ && mainDialog_->DesktopSettingsChanged)
+        mainDialog_->DesktopSettingsChanged();
+    // The entry is the desktop's file, not a setting: written only on a change.
+    std::string error;
+    if (autostart_->isChecked() != AutostartEnabled() &&
+        SetAutostart(autostart_->isChecked(), ExecutablePath(), error) != 1) {
+        autostart_->setChecked(AutostartEnabled());
+        OpenMessage(this, QMessageBox::Warning, kApplicationTitle,
+                    LocalText(app_, kAutostartFailedTextId) + ToQString(error));
+    }
+    const std::string chosen = language_->currentData().toByteArray().toStdString();
+    if (!chosen.empty() && chosen != app_.GetLanguageNameValue()) {
+        if (RegSetValue("Language", chosen) != 1) {
+            OpenMessage(this, QMessageBox::Warning, kApplicationTitle,
+                        LocalText(app_, kLanguageFailedTextId));
+        } else if (mainDialog_) {
+            // The window the user looks at speaks the new language at once.
+            mainDialog_->LocalizeMainWindow();
+            Localize();
+        }
+    }
 }
 
 void COptionsPage::CompactDataFiles() {
@@ -311,4 +426,10 @@ void COptionsPage::Localize() {
     judgeOnce_->setToolTip(help(kJudgeOnceHelpTextId));
     binDaysEdit_->setToolTip(help(kRecycleBinHelpTextId));
     dryRun_->setToolTip(help(kDryRunHelpTextId));
+    LocalizeWindow(app_, this, 11062, {1061});
+    LocalizeWindow(app_, this, 11016, {1069});
+    tabs_->setTabText(0, LocalText(app_, 11061));
+    tabs_->setTabText(1, LocalText(app_, 11062));
+    LocalizeWindow(app_, this, 11063, {1063, 1064, 1065, 1066, 1067, 1068});
+    language_->setToolTip(help(kLanguageHelpTextId));
 }

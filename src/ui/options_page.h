@@ -6,11 +6,15 @@
 // "History Report" and "Compact Data Files".
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 class CFilterApp;
 class CHistoryDialog;
 class CMainDialog;
 class CLearnRunner;
+class CDialogUnits;
+class QComboBox;
+class QTabBar;
 class QButtonGroup;
 class QProgressBar;
 class QRadioButton;
@@ -34,6 +38,10 @@ class COptionsPage : public QWidget {
 
   private:
     void BuildControls();
+    void BuildDesktopTab(const CDialogUnits& du, QWidget* tab);
+    void LoadLanguages();
+    void ShowTab(int index);
+    void SaveDesktopSettings();
     void LoadFields();
     void AddExtension();
     void DeleteExtensions();
@@ -61,4 +69,13 @@ class COptionsPage : public QWidget {
     QPushButton* learn_;
     QProgressBar* learnProgress_;
     std::unique_ptr<CLearnRunner> learnRunner_;
+    CMainDialog* mainDialog_;
+    QTabBar* tabs_;
+    std::vector<QWidget*> mailControls_, desktopControls_;
+    QCheckBox* showTray_;
+    QCheckBox* notifyQuestions_;
+    QCheckBox* notifyDeletions_;
+    QCheckBox* notifyLoginFailures_;
+    QCheckBox* autostart_;
+    QComboBox* language_;
 };

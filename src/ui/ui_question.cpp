@@ -56,7 +56,11 @@ int AskOnUiThread(QuestionOpener open, int noAnswer) {
             return noAnswer;
         openQuestions.push_back(q);
     }
-    auto answer = [q](int value) { q->Complete(value); };
+    // Answered questions stop counting as open at once, not when the asker wakes.
+    auto answer = [q](int value) {
+        q->Complete(value);
+        Forget(q);
+    };
     if (QThread::currentThread() == qtApp->thread()) {
         QEventLoop loop;
         q->wake = [&loop] { QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection); };

@@ -1,16 +1,58 @@
 #include "ui/ui_shell.h"
 
 #include "app/core/filter_app.h"
+#include "ui/desktop_events.h"
 #include "ui/login_dialog.h"
 #include "ui/main_dialog.h"
 #include "ui/main_window_timers.h"
 #include "ui/new_sender_prompt.h"
+#include "ui/tray_icon.h"
 #include "ui/ui_question.h"
 
-CUiShell::CUiShell(CFilterApp& app)
+#include <QEvent>
+#include <QObject>
+
+namespace {
+// Follows the main window's showing and hiding for other threads to read.
+class CShownWatch : public QObject {
+  public:
+    CShownWatch(std::atomic<bool>& shown, QObject* parent) : QObject(parent), shown_(shown) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            shown_ = true;
+        else if (event->type() == QEvent::Hide)
+            shown_ = false;
+        return false;
+    }
+
+  private:
+    std::atomic<bool>& shown_;
+};
+} // namespace
+
+CUiShell::CUiShell(CFilterApp& app, std::function<void()> quit)
     : app_(app), mainDialog_(std::make_unique<CMainDialog>(app)),
       loginPrompt_(std::make_unique<CLoginPrompt>(app)),
       newSenderPrompt_(std::make_unique<CNewSenderPrompt>(app)) {
+    mainDialog_->installEventFilter(new CShownWatch(mainWindowShown_, mainDialog_.get()));
+    TrayActions actions;
+    actions.Show = [this] { ShowMainWindow(); };
+    actions.CheckNow = [this] { app_.CheckNow(); };
+    actions.DryRun = [this] {
+        app_.NextCheckDryRun = true;
+        app_.CheckNow();
+    };
+    actions.Quit = [this, quit] {
+        PrepareQuit();
+        if (quit)
+            quit();
+    };
+    desktop_ = std::make_unique<CDesktopEvents>(app_, *mainDialog_, actions);
+    newSenderPrompt_->QuestionChanged = [this](const NewSenderQuestion* opened) {
+        desktop_->QuestionChanged(opened);
+    };
+    mainDialog_->DesktopSettingsChanged = [this] { desktop_->ApplySettings(); };
+    desktop_->ApplySettings();
     // No tick can arrive before the event loop runs, so the timer that the
     // main window has just started finds its handler's timers in place.
     app_.Timers = &mainDialog_->Timers();
@@ -19,6 +61,8 @@ CUiShell::CUiShell(CFilterApp& app)
 }
 
 CUiShell::~CUiShell() {
+    newSenderPrompt_->QuestionChanged = nullptr;
+    mainDialog_->DesktopSettingsChanged = nullptr;
     app_.NewSenderPrompt = nullptr;
     app_.LoginPrompt = nullptr;
     app_.Timers = nullptr;

@@ -8,13 +8,32 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The summaries a check hands to the desktop.
+struct CRecordingEvents : ICheckEvents {
+    void CheckEnded(const CheckSummary& summary) override {
+        std::lock_guard guard(lock);
+        seen.push_back(summary);
+        changed.notify_all();
+    }
+    bool WaitFor(size_t count) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, 20s, [&] { return seen.size() >= count; });
+    }
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<CheckSummary> seen;
+};
+
 class CheckCycle : public testing::Test {
   protected:
     CheckCycle() {
         app.InstallPath = dir.Path();
         app.ServerTimeoutMsOverride = 2000;
     }
-    ~CheckCycle() override { app.LoginPrompt = nullptr; }
+    ~CheckCycle() override {
+        app.LoginPrompt = nullptr;
+        app.CheckEvents = nullptr;
+    }
     void Accounts(const std::string& text) { dir.Write(kAccountFileName, text); }
 
     CTempDir dir;
@@ -35,6 +54,8 @@ TEST_F(CheckCycle, SlowLoginPromptWhileAnotherBatchIsJudged) {
         answered.wait();
     };
     app.LoginPrompt = &login;
+    CRecordingEvents events;
+    app.CheckEvents = &events;
     app.Pop3Port = pop3.Port();
     app.ImapPort = imap.Port();
     Accounts("I|Work|127.0.0.1|u|p\r\nP|Home|127.0.0.1|u|*\r\n");
@@ -62,6 +83,14 @@ TEST_F(CheckCycle, SlowLoginPromptWhileAnotherBatchIsJudged) {
     EXPECT_EQ(app.GetHistorySize(), 5u);
     EXPECT_FALSE(app.CheckBusy || app.CycleRunning);
     EXPECT_EQ(app.RunningSessionCount(), 0);
+    // One summary for the whole check, however the sessions overlapped.
+    ASSERT_TRUE(events.WaitFor(1));
+    app.CheckEvents = nullptr;
+    ASSERT_EQ(events.seen.size(), 1u);
+    const CheckSummary& summary = events.seen[0];
+    EXPECT_EQ(std::pair(summary.Judged(), summary.Deleted()), std::pair(5, 3));
+    EXPECT_EQ(summary.Accounts.size(), 2u);
+    EXPECT_EQ(app.CheckReport.Last().EndedAt, summary.EndedAt);
 }
 
 struct CRecordingTimers : ICheckTimers {

@@ -65,6 +65,8 @@ DialogueCase Transcript(const char* name, Protocol p, const std::string& text, c
 
 class Dialogue : public testing::TestWithParam<DialogueCase> {};
 
+const char* const kRejected = "Faild due to incorrect user name or password";
+
 TEST_P(Dialogue, ExactBytes) {
     const DialogueCase& c = GetParam();
     CSessionRun run(c.Answers);
@@ -103,6 +105,12 @@ TEST_P(Dialogue, ExactBytes) {
         EXPECT_EQ(pop3->Pipelining(), offered && !c.FallsBack);
     }
     EXPECT_FALSE(session->IsConnected());
+    // What the desktop is told: a refused login, and deletions only where they happened.
+    const AccountOutcome outcome = session->Outcome();
+    EXPECT_EQ(outcome.LoginRefused, std::string(c.Status) == kRejected);
+    const auto condemned = std::count(c.Verdicts.begin(), c.Verdicts.end(), 0);
+    const bool deletes = !session->EndedWithFailure() && !session->DryRun && !session->BinFailures;
+    EXPECT_EQ(outcome.Deleted, deletes ? condemned : 0);
     // Every status goes to the log with the account's name.
     EXPECT_NE(run.StatusLog.find(*c.Status ? "[Home] " + std::string(c.Status) : ""),
               std::string::npos)
@@ -125,7 +133,6 @@ const auto kPop3 = Protocol::Pop3;
 const auto kImap = Protocol::Imap;
 const char* const kEnded = "Operations ended closing connection & logging out";
 const char* const kNoMail = "No new mails";
-const char* const kRejected = "Faild due to incorrect user name or password";
 const std::string kPop3Login = "S:+OK|C:USER u|S:+OK|C:PASS p|";
 const std::string kPop3NoCapa = "S:+OK|C:CAPA|S:-ERR|C:STAT|";
 // An empty mailbox; the server closes after the first "Quit".

@@ -39,11 +39,13 @@ TEST_F(Program, ChannelSingleInstanceRestartAfterKillAndQuitDuringAPrompt) {
     EXPECT_TRUE(dir.Exists("channel"));
     CChildProcess program({DROSSGATE_BIN});
     ASSERT_TRUE(WaitUntilAnswering(program));
-    EXPECT_EQ(Ctl({"show"}).exitCode, 0);
-
+    EXPECT_NE(Ctl({"status"}).output.find("window shown: no"), std::string::npos);
+    // A second start, as from the launcher, shows the running one's window.
     ProcessResult second = RunProcess({DROSSGATE_BIN});
-    EXPECT_EQ(second.exitCode, 3);
+    EXPECT_EQ(second.exitCode, 0);
     EXPECT_NE(second.output.find("already running"), std::string::npos) << second.output;
+    EXPECT_NE(Ctl({"status"}).output.find("window shown: yes"), std::string::npos);
+    EXPECT_EQ(Ctl({"show"}).exitCode, 0);
     if (geteuid() == 0) { // a client of another user is closed unanswered, its quit ignored
         int fd = Socket(dir.File("channel"), kOtherUser, false);
         ASSERT_GE(fd, 0);
@@ -87,6 +89,40 @@ TEST(CompanionCommand, UsageErrorsMissingInstanceAndMissingSettings) {
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_NE(refused.output.find("Sorry. some data files have been corrupted"), std::string::npos)
         << refused.output;
+}
+
+// The first start on a desktop that never ran Drossgate makes the data directory from
+// the installed defaults; a later start finds it and overwrites nothing.
+TEST(FirstStart, CreatesThePrivateDataDirectoryAndTheRegistryFileOnce) {
+    CTempDir home;
+    CScopedEnv registry{"DROSSGATE_REGISTRY", home.File("config/registry.ini")},
+        data{"XDG_DATA_HOME", home.File("data")},
+        channel{"DROSSGATE_CHANNEL", home.File("channel")},
+        platform{"QT_QPA_PLATFORM", "offscreen"}, locale{"LC_ALL", "de_DE.UTF-8"};
+    const std::string dataDir = home.File("data/drossgate");
+    for (int start = 0; start < 2; ++start) {
+        CChildProcess program({DROSSGATE_BIN});
+        ASSERT_TRUE(program.WaitUntil([] {
+            return RunProcess({DROSSGATE_CTL_BIN, "status"}).exitCode == 0;
+        })) << program.Output();
+        EXPECT_EQ(program.Output().find("created the data directory") != std::string::npos,
+                  start == 0)
+            << program.Output();
+        EXPECT_EQ(RunProcess({DROSSGATE_CTL_BIN, "quit"}).exitCode, 0);
+        EXPECT_EQ(program.Wait(30s).exitCode, 1);
+        if (start == 0) // the user's own change must survive the next start
+            home.Write("data/drossgate/Settings.ini", "[SETTINGS]\n10004=42\n");
+    }
+    struct stat info {};
+    ASSERT_EQ(stat(dataDir.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(home.Read("data/drossgate/Settings.ini"), "[SETTINGS]\n10004=42\n");
+    EXPECT_NE(home.Read("data/drossgate/Language/English.ini").find("[Tarnwick]"),
+              std::string::npos);
+    EXPECT_NE(home.Read("data/drossgate/Language/German.ini").find("Deutsch"), std::string::npos);
+    EXPECT_NE(home.Read("config/registry.ini").find("Path=" + dataDir + "\r\nLanguage=German\r\n"),
+              std::string::npos)
+        << "the user's locale chooses the language";
 }
 
 // Where another user could stand at the channel neither end uses it, both saying why.

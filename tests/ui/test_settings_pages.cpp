@@ -1,7 +1,10 @@
 // The connection and options pages inside the real main window.
 #include "ui_fixture.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QListWidget>
+#include <QTabBar>
 
 #include "filter/levels.h"
 
@@ -95,4 +98,52 @@ TEST(OptionsPage, EditsAndExtensionsAreSavedIntoTheAppAndTheFileOnClose) {
     EXPECT_EQ(w.app->NewSenderAction.load(), kNewSenderDecideByLearned);
 }
 
+} // namespace
+
+namespace {
+// The Desktop tab: its switches reach the application on "Save Settings" and the file on close;
+// the start at login writes or removes the desktop's entry; the language list writes the
+// registry file and the window speaks the new language at once.
+TEST(OptionsPage, DesktopTabSavesSwitchesStartAtLoginAndLanguage) {
+    CTempDir config;
+    CScopedEnv xdg{"XDG_CONFIG_HOME", config.Path()};
+    CUiApp ui("[SETTINGS]\r\nShowTrayIcon=1\r\nNotifyDeletions=1\r\n",
+              "[Tarnwick]\r\n11060=English\r\n");
+    ui.dir.Write("Language/German.ini", "[Tarnwick]\r\n11060=Deutsch\r\n11063=Symbol zeigen\r\n");
+    CMainDialog dialog(*ui.app);
+    int changes = 0;
+    dialog.DesktopSettingsChanged = [&] { ++changes; };
+    dialog.show();
+    QWidget* page = dialog.Page(8);
+    dialog.ShowPage(8);
+    auto checked = [&](int id) { return Control<QCheckBox>(page, id)->isChecked(); };
+    EXPECT_EQ(std::vector<bool>({checked(1063), checked(1064), checked(1065), checked(1067)}),
+              std::vector<bool>({true, false, true, false}));
+    EXPECT_FALSE(Control(page, 1063)->isVisible()) << "the Mail tab comes first";
+    Control<QTabBar>(page, 1060)->setCurrentIndex(1);
+    EXPECT_TRUE(Control(page, 1063)->isVisible() && !Control(page, 1047)->isVisible());
+
+    auto* language = Control<QComboBox>(page, 1062);
+    EXPECT_EQ(language->currentText(), "English");
+    ASSERT_EQ(language->findText("Deutsch"), 1);
+    language->setCurrentIndex(1);
+    Click(page, 1063);
+    Click(page, 1064);
+    Click(page, 1067);
+    Click(page, 1069);
+    EXPECT_EQ(std::tuple(ui.app->ShowTrayIcon.load(), ui.app->NotifyQuestions.load(), changes),
+              std::tuple(false, true, 1));
+    EXPECT_NE(config.Read("autostart/drossgate.desktop").find("\nExec=/"), std::string::npos);
+    EXPECT_NE(ui.dir.Read("registry.ini").find("Language=German"), std::string::npos);
+    EXPECT_EQ(Control<QCheckBox>(page, 1063)->text(), "Symbol zeigen");
+    dialog.CloseAction();
+    const std::string saved = ui.dir.Read("Settings.ini");
+    EXPECT_TRUE(saved.find("ShowTrayIcon=0\r\n") != std::string::npos &&
+                saved.find("NotifyQuestions=1\r\n") != std::string::npos)
+        << saved;
+
+    Click(page, 1067);
+    Click(page, 1069);
+    EXPECT_FALSE(config.Exists("autostart/drossgate.desktop"));
+}
 } // namespace

@@ -16,12 +16,15 @@
 #include "ui/navigation_tree.h"
 #include "ui/new_sender_dialog.h"
 #include "ui/testing_dialog.h"
+#include "ui/tray_icon.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QTabBar>
 #include <QTableView>
 #include <QTreeWidgetItem>
 #include <cstdio>
@@ -204,6 +207,21 @@ int main(int argc, char** argv) {
             main.Tree()->scrollToItem(node);
             const QString name = QString("CMainDialog-%1-%2").arg(value).arg(kNodeSlugs[value]);
             failures += Save(&main, outDir, name) ? 0 : 1;
+        }
+        // The Options page's Desktop tab, and the tray icon's menu.
+        for (int i = 0; i < kNavigationNodeCount; ++i)
+            if (kNavigationNodes[static_cast<size_t>(i)].Value == 8)
+                main.Tree()->setCurrentItem(main.Node(i));
+        if (auto* tabs = main.findChild<QTabBar*>("1060")) {
+            tabs->setCurrentIndex(1);
+            failures += Save(&main, outDir, "CMainDialog-8-options-desktop") ? 0 : 1;
+            tabs->setCurrentIndex(0);
+        }
+        {
+            CTrayIcon tray(app, {});
+            emit tray.Menu().aboutToShow(); // the menu localizes itself as it opens
+            failures += Save(&tray.Menu(), outDir, "CTrayIcon-menu") ? 0 : 1;
+            tray.Menu().hide();
         }
         ShotContext context{app, main};
         for (const Shot& shot : kShots) {

@@ -28,10 +28,16 @@ bool CCheckProgress::StartWorker(std::function<void()> work) {
     try {
         workers_.emplace_back([this, work = std::move(work)] {
             work();
-            std::lock_guard finished(lock_);
-            --runningWorkers_;
-            finishedWorkers_.push_back(std::this_thread::get_id());
-            changed_.notify_all();
+            bool idle;
+            {
+                std::lock_guard finished(lock_);
+                --runningWorkers_;
+                finishedWorkers_.push_back(std::this_thread::get_id());
+                idle = runningWorkers_ == 0 && runningSessions_ == 0;
+                changed_.notify_all();
+            }
+            if (idle && BecameIdle)
+                BecameIdle();
         });
     } catch (const std::system_error&) {
         --runningWorkers_;
@@ -50,13 +56,21 @@ void CCheckProgress::AddSession(const std::shared_ptr<CMailSession>& session) {
 }
 
 void CCheckProgress::SessionEnded(const CMailSession* session) {
-    std::lock_guard guard(lock_);
-    --runningSessions_;
-    // Marked for Reap: its last thread is about to return.
-    for (auto& entry : sessions_)
-        if (entry.get() == session)
-            endedSessions_.push_back(entry);
-    changed_.notify_all();
+    if (SessionFinished)
+        SessionFinished(*session);
+    bool idle;
+    {
+        std::lock_guard guard(lock_);
+        --runningSessions_;
+        // Marked for Reap: its last thread is about to return.
+        for (auto& entry : sessions_)
+            if (entry.get() == session)
+                endedSessions_.push_back(entry);
+        idle = runningWorkers_ == 0 && runningSessions_ == 0;
+        changed_.notify_all();
+    }
+    if (idle && BecameIdle)
+        BecameIdle();
 }
 
 void CCheckProgress::Reap() {

@@ -38,6 +38,12 @@ class CCheckProgress {
     int RunningSessions() const;
     int RunningWorkers() const;
 
+    // Set before the first check. SessionFinished runs on a session's thread
+    // as it ends; BecameIdle when the last running worker or session ended.
+    // Neither runs under this object's lock.
+    std::function<void(const CMailSession&)> SessionFinished;
+    std::function<void()> BecameIdle;
+
   private:
     void SessionEnded(const CMailSession* session);
     // Joins the threads of workers and sessions that have finished.

@@ -1,11 +1,31 @@
 #include "app/core/filter_app.h"
 
+#include "mail/session.h"
+#include "platform/date_time.h"
 #include "platform/paths.h"
 
 #include <cstdio>
 #include <ctime>
 
-CFilterApp::CFilterApp() = default;
+namespace {
+std::string MinuteText(const LocalDateTime& t) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", t.Year, t.Month, t.Day, t.Hour,
+                  t.Minute);
+    return text;
+}
+} // namespace
+
+CFilterApp::CFilterApp() {
+    CheckProgress.SessionFinished = [this](const CMailSession& session) {
+        CheckReport.Record(session.Outcome());
+    };
+    CheckProgress.BecameIdle = [this] {
+        CheckSummary summary = CheckReport.Finish(MinuteText(Clock()));
+        if (ICheckEvents* events = CheckEvents.load())
+            events->CheckEnded(summary);
+    };
+}
 CFilterApp::~CFilterApp() {
     if (historyLoader_.joinable())
         historyLoader_.join();

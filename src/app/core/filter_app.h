@@ -11,6 +11,7 @@
 // whole-value snapshots for strings and lists, never held while anyone waits
 // for the user.
 #include "app/core/check_progress.h"
+#include "app/core/check_report.h"
 #include "app/core/check_timers.h"
 #include "app/core/localizable.h"
 #include "app/core/prompts.h"
@@ -49,6 +50,11 @@ inline constexpr const char* kJudgeOnceKey = "JudgeOnce"; // in [SETTINGS]
 inline constexpr const char* kRecycleBinDaysKey = "RecycleBinDays";
 inline constexpr const char* kRecycleBinMaxMBKey = "RecycleBinMaxMB";
 inline constexpr const char* kDryRunKey = "DryRun";
+// The desktop's tray icon and notifications, in [SETTINGS].
+inline constexpr const char* kShowTrayIconKey = "ShowTrayIcon";
+inline constexpr const char* kNotifyQuestionsKey = "NotifyQuestions";
+inline constexpr const char* kNotifyDeletionsKey = "NotifyDeletions";
+inline constexpr const char* kNotifyLoginFailuresKey = "NotifyLoginFailures";
 inline constexpr const char* kDecodeMailKey = "DecodeMail";
 inline constexpr const char* kLearnedTokensFileName = "Learned Tokens.zrk";
 inline constexpr int kDefaultRecycleBinMaxMB = 500;
@@ -261,6 +267,13 @@ class CFilterApp {
     std::atomic<bool> DryRun{false};
     // The next cycle is a dry run whatever DryRun says (`check --dry-run`).
     std::atomic<bool> NextCheckDryRun{false};
+    // [SETTINGS] ShowTrayIcon and the three Notify keys: the tray icon, and a
+    // desktop notification when a question waits, when a check deleted mail,
+    // when an account cannot log in (each off when its key is absent or 0).
+    std::atomic<bool> ShowTrayIcon{false};
+    std::atomic<bool> NotifyQuestions{false};
+    std::atomic<bool> NotifyDeletions{false};
+    std::atomic<bool> NotifyLoginFailures{false};
     std::array<int, 9> SettingsStage{}; // window thread only
 
     // Lists of the settings file, replaced as a whole.
@@ -350,6 +363,10 @@ class CFilterApp {
   public:
     // The learned score; outlives the check threads that use it.
     CLearnedScore LearnedScore;
+
+    // What the checks did, and who hears of it (the desktop; null: nobody).
+    CCheckReport CheckReport;
+    std::atomic<ICheckEvents*> CheckEvents{nullptr};
 
     // Running check workers and sessions. Declared last: destroyed first, it
     // ends and joins them while everything they use still exists.

@@ -1,0 +1,47 @@
+#pragma once
+// What the checks did, for the desktop: per account the messages judged and
+// deleted and whether its login was refused, gathered until every check
+// started so far has run out, then handed on as one summary. So a
+// notification says "3 spam deleted" once per check, never once per mail.
+//
+// Threads: any; one small lock, never held while calling out.
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct AccountOutcome {
+    std::string Account; // the account's name, or its server's
+    int Judged = 0;      // messages judged at this check
+    int Deleted = 0;     // of them (and of remembered mail) deleted on the server
+    bool LoginRefused = false;
+    bool DryRun = false; // nothing was deleted on purpose
+};
+
+struct CheckSummary {
+    std::string EndedAt; // local time, "YYYY-MM-DD HH:MM"
+    std::vector<AccountOutcome> Accounts;
+    int Judged() const;
+    int Deleted() const;
+};
+
+class ICheckEvents {
+  public:
+    virtual ~ICheckEvents() = default;
+    // Once per check, on the thread of its last session or worker, without
+    // AppLock. Must return quickly: hand the summary to the window thread.
+    virtual void CheckEnded(const CheckSummary& summary) = 0;
+};
+
+class CCheckReport {
+  public:
+    void Record(AccountOutcome outcome);
+    // Ends the gathering: the summary of what was recorded since the last
+    // Finish, also kept as Last().
+    CheckSummary Finish(const std::string& endedAt);
+    CheckSummary Last() const; // EndedAt empty before the first check ended
+
+  private:
+    mutable std::mutex lock_;
+    std::vector<AccountOutcome> pending_;
+    CheckSummary last_;
+};
