@@ -18,6 +18,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Drossgate developers <drossgate@localhost>"
 # connections are checked against are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, ca-certificates")
+# The tray icon and the notifications talk to the session bus.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus-user-session")
 # The long text; CPack puts the summary above it, indents it and marks the
 # empty lines as Debian's control file wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
