@@ -245,6 +245,7 @@ int CServerConnection::Connect(int port, const std::string& host,
                                std::chrono::milliseconds timeout) {
     CloseConnection();
     connectFailure_.clear();
+    peerLoopback_ = false;
     auto deadline = Clock::now() + timeout;
     if (port <= 0 || port > 65535) {
         connectFailure_ = "port out of range";
@@ -272,6 +273,7 @@ int CServerConnection::Connect(int port, const std::string& host,
     server.sin_family = AF_INET;
     server.sin_port = htons(static_cast<uint16_t>(port));
     server.sin_addr = address;
+    peerLoopback_ = (ntohl(address.s_addr) >> 24) == 127;
     const std::string target = host + ":" + std::to_string(port);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
         if (errno != EINPROGRESS) {
@@ -293,6 +295,19 @@ int CServerConnection::Connect(int port, const std::string& host,
         }
     }
     if (IsImplicitTlsPort(port) && TlsHandshake(host, deadline) != 1) {
+        CloseConnection();
+        return -1;
+    }
+    return 1;
+}
+
+int CServerConnection::StartTls(const std::string& host, std::chrono::milliseconds timeout) {
+    connectFailure_.clear();
+    if (socket_ < 0 || tls_) {
+        connectFailure_ = tls_ ? "TLS already in use" : "not connected";
+        return -1;
+    }
+    if (TlsHandshake(host, Clock::now() + timeout) != 1) {
         CloseConnection();
         return -1;
     }

@@ -44,10 +44,19 @@ class CServerConnection {
     // kReceiveClosed, kReceiveFailed, kReceiveTimedOut.
     int ReceiveSome(char* buffer, int size, std::chrono::milliseconds timeout);
 
+    // Upgrades the connected plain connection to TLS (STARTTLS), verifying
+    // the certificate and host exactly as Connect does on an implicit-TLS
+    // port. 1 done; -1 failed (reason in ConnectFailure()): the connection is
+    // then closed, so nothing more can go over it in plain text.
+    int StartTls(const std::string& host, std::chrono::milliseconds timeout);
+
     // Ends the connection (TLS close notify when possible) and frees the socket.
     void CloseConnection();
     bool IsConnected() const;
     bool IsTls() const;
+    // The server's address is on this machine (127.0.0.0/8): a password
+    // sent in plain text never crosses a network.
+    bool PeerIsLoopback() const { return peerLoopback_; }
 
     // Makes every current and later wait of this connection fail at once.
     void Abort();
@@ -72,4 +81,5 @@ class CServerConnection {
     std::atomic<bool> aborted_{false};
     std::unique_ptr<Tls> tls_;
     std::string connectFailure_;
+    bool peerLoopback_ = false;
 };

@@ -1,6 +1,7 @@
 #include "mail/imap_append.h"
 
 #include "mail/connection.h"
+#include "mail/imap_session.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,6 +13,8 @@ namespace {
 constexpr const char* kLoginTag = "r001";
 constexpr const char* kAppendTag = "r002";
 constexpr const char* kLogoutTag = "r003";
+constexpr const char* kCapabilityTag = "r004";
+constexpr const char* kStartTlsTag = "r005";
 // The same slow but honest rate the sessions allow a reply on top of the time-out.
 constexpr long long kBytesPerSecond = 1024;
 // Untagged lines a server may send before it answers the APPEND line.
@@ -32,6 +35,17 @@ class CAppendLink {
         why = connection_.ConnectFailure();
         return false;
     }
+    // STARTTLS once the server said yes; nothing it sent after that yes is
+    // read, for it came before TLS.
+    bool StartTls(std::string& why) {
+        if (pending_.empty() && connection_.StartTls(request_.Server, request_.Timeout) == 1)
+            return true;
+        why = pending_.empty() ? connection_.ConnectFailure() : "bytes after the STARTTLS reply";
+        connection_.CloseConnection();
+        return false;
+    }
+    bool IsTls() const { return connection_.IsTls(); }
+    bool PeerIsLoopback() const { return connection_.PeerIsLoopback(); }
     bool Send(std::string_view bytes) {
         const auto allowance =
             request_.Timeout + std::chrono::milliseconds(
@@ -134,6 +148,35 @@ void Logout(CAppendLink& link, const ImapAppendRequest& request) {
     link.Collect(reply);
 }
 
+// Before the password: STARTTLS where the server offers it, else plain text
+// only where allowed. kAppendDone to go on, else the result that ends it.
+int Secure(CAppendLink& link, const ImapAppendRequest& request, const std::string& greeting,
+           ImapAppendOutcome& outcome) {
+    if (link.IsTls())
+        return kAppendDone;
+    std::string offered = greeting;
+    if (greeting.find("[CAPABILITY ") == std::string::npos) {
+        CImapResponseCollector reply(kCapabilityTag, request.Limits);
+        if (!link.Send(std::string(kCapabilityTag) + " CAPABILITY\r\n") ||
+            link.Collect(reply) != Read::Complete)
+            return kAppendLost;
+        offered = reply.Text();
+    }
+    if (!ReadCapabilities(offered).StartTls)
+        return PlainTextWithoutAsking(link.PeerIsLoopback(), request.Security)
+                   ? kAppendDone
+                   : kAppendPasswordKept;
+    CImapResponseCollector reply(kStartTlsTag, request.Limits);
+    if (!link.Send(std::string(kStartTlsTag) + " STARTTLS\r\n") ||
+        link.Collect(reply) != Read::Complete ||
+        SplitTagged(TaggedLine(reply.Text()), kStartTlsTag, outcome.ServerText) !=
+            TaggedStatus::Ok ||
+        !link.StartTls(outcome.ServerText))
+        return kAppendTlsFailed;
+    outcome.ServerText.clear();
+    return kAppendDone;
+}
+
 ImapAppendOutcome Converse(CAppendLink& link, const ImapAppendRequest& request) {
     ImapAppendOutcome outcome;
     std::string line;
@@ -141,6 +184,10 @@ ImapAppendOutcome Converse(CAppendLink& link, const ImapAppendRequest& request) 
         return outcome;
     if (!line.starts_with("* OK")) {
         outcome.Result = kAppendNoGreeting;
+        return outcome;
+    }
+    if (const int secured = Secure(link, request, line, outcome); secured != kAppendDone) {
+        outcome.Result = secured;
         return outcome;
     }
     CImapResponseCollector login(kLoginTag, request.Limits);

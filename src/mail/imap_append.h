@@ -1,12 +1,13 @@
 #pragma once
 // Putting one message back into an IMAP inbox: connect (TLS on the
-// implicit-TLS ports, as the sessions do), LOGIN, APPEND to INBOX with the
+// implicit-TLS ports, STARTTLS where offered, as the sessions do), LOGIN, APPEND to INBOX with the
 // message's flags and internal date, LOGOUT. A conversation of its own, apart
 // from the check sessions: it deletes nothing and never selects a mailbox.
 //
 // Every reply is bounded by the time-out plus its size at the honest rate,
 // and by the reply limits; nothing the server sends is trusted.
 #include "mail/reply_parser.h"
+#include "store/login_security.h"
 
 #include <chrono>
 #include <string>
@@ -21,6 +22,8 @@ struct ImapAppendRequest {
     std::string Text;         // the message, byte for byte
     std::chrono::milliseconds Timeout{std::chrono::minutes(3)};
     ReplyLimits Limits;
+    // Without TLS the password goes only as PlainTextWithoutAsking allows.
+    LoginSecurity Security;
 };
 
 // Results of AppendToInbox.
@@ -32,6 +35,8 @@ inline constexpr int kAppendRefused = -4;       // APPEND answered NO or BAD
 inline constexpr int kAppendTooLarge = -5;      // APPEND refused with [TOOBIG] or [LIMIT]
 inline constexpr int kAppendLost = -6;          // closed, failed, timed out or beyond the limits
 inline constexpr int kAppendUnsafe = -7;        // user name or password would break the line
+inline constexpr int kAppendTlsFailed = -8;     // STARTTLS offered but failed: nothing sent
+inline constexpr int kAppendPasswordKept = -9;  // no TLS and plain text not allowed
 
 struct ImapAppendOutcome {
     int Result = kAppendLost;

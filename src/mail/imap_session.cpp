@@ -31,6 +31,7 @@ constexpr CommandSpec kCommands[] = {
     {ImapCommand::Fetch, "A654", "FETCH"},
     {ImapCommand::UidFetch, "A654", "UID FETCH"},
     {ImapCommand::Close, "A341", "CLOSE"},
+    {ImapCommand::StartTls, "a008", "STARTTLS"},
 };
 
 constexpr bool TableInOrder() {
@@ -99,9 +100,8 @@ std::vector<std::string> MarkDeletedCommands(const std::vector<unsigned char>& v
     return ImapSetCommands(ImapCommand::Store, condemned, " FLAGS (\\Deleted)");
 }
 
-bool ReadCapabilities(std::string_view response, bool& uidPlus) {
-    bool listed = false;
-    uidPlus = false;
+ImapCapabilities ReadCapabilities(std::string_view response) {
+    ImapCapabilities found;
     auto upper = [](std::string_view text) {
         std::string result(text);
         for (char& c : result)
@@ -116,12 +116,14 @@ bool ReadCapabilities(std::string_view response, bool& uidPlus) {
         if (list == std::string::npos)
             continue;
         list += line[list] == '[' ? 12 : 0;
-        listed = true;
+        found.Listed = true;
         std::istringstream words(line.substr(list, line.find_first_of("]\r", list) - list));
-        for (std::string word; words >> word;)
-            uidPlus |= word == "UIDPLUS";
+        for (std::string word; words >> word;) {
+            found.UidPlus |= word == "UIDPLUS";
+            found.StartTls |= word == "STARTTLS";
+        }
     }
-    return listed;
+    return found;
 }
 
 CImapSession::~CImapSession() {
@@ -173,7 +175,8 @@ int CImapSession::Login() {
         return -1;
     }
     Active = true;
-    capabilitiesKnown_ = ReadCapabilities(line, uidPlus_);
+    if (int secured = SecureTransport(line); secured != 1)
+        return secured;
     LoginPromptData prompt;
     for (bool first = true;; first = false) {
         int prepared = PrepareLoginAttempt(first, prompt);
@@ -186,10 +189,9 @@ int CImapSession::Login() {
             return -1;
         if (reply.Status() == TaggedStatus::Ok) {
             // The capabilities after login are the ones that count.
-            bool uidPlus = false;
-            if (ReadCapabilities(reply.Text(), uidPlus)) {
+            if (const ImapCapabilities after = ReadCapabilities(reply.Text()); after.Listed) {
                 capabilitiesKnown_ = true;
-                uidPlus_ = uidPlus;
+                uidPlus_ = after.UidPlus;
             }
             return 1;
         }
@@ -206,6 +208,29 @@ void CImapSession::Logout() {
     ReadImapResponse(reply);
 }
 
+int CImapSession::SecureTransport(const std::string& greeting) {
+    ImapCapabilities offered = ReadCapabilities(greeting);
+    const bool tlsBefore = IsTls();
+    if (!tlsBefore && !offered.Listed) {
+        CImapResponseCollector reply = Reply(ImapCommand::Capability);
+        if (Exchange(ImapCommand::Capability, {}, reply) != ReplyResult::Complete)
+            return -1;
+        if (reply.Status() == TaggedStatus::Ok)
+            offered = ReadCapabilities(reply.Text());
+    }
+    capabilitiesKnown_ = offered.Listed;
+    uidPlus_ = offered.UidPlus;
+    const int secured = SecureBeforeLogin(!tlsBefore && offered.StartTls, [this] {
+        CImapResponseCollector reply = Reply(ImapCommand::StartTls);
+        return Exchange(ImapCommand::StartTls, {}, reply) == ReplyResult::Complete &&
+               reply.Status() == TaggedStatus::Ok;
+    });
+    if (secured == 1 && !tlsBefore && IsTls())
+        // What the server offered before TLS may have been tampered with.
+        capabilitiesKnown_ = uidPlus_ = false;
+    return secured;
+}
+
 int CImapSession::LoginAndCount() {
     selected_ = loggedOut_ = uidPlus_ = capabilitiesKnown_ = false;
     sawExpunge_ = false;
@@ -220,7 +245,7 @@ int CImapSession::LoginAndCount() {
         if (Exchange(ImapCommand::Capability, {}, capabilities) != ReplyResult::Complete)
             return -1;
         if (capabilities.Status() == TaggedStatus::Ok)
-            ReadCapabilities(capabilities.Text(), uidPlus_);
+            uidPlus_ = ReadCapabilities(capabilities.Text()).UidPlus;
     }
     CImapResponseCollector reply = Reply(ImapCommand::Select);
     if (Exchange(ImapCommand::Select, "INBOX", reply) != ReplyResult::Complete)

@@ -43,6 +43,7 @@ enum class ImapCommand {
     Fetch,
     UidFetch,
     Close,
+    StartTls,
 };
 
 class CImapSession : public CMailSession {
@@ -76,6 +77,10 @@ class CImapSession : public CMailSession {
                          CImapResponseCollector& reply);
     ReplyResult Exchange(const std::string& commandLine, CImapResponseCollector& reply);
     CImapResponseCollector Reply(ImapCommand command) const;
+    // Before the user name: the capabilities (of the greeting, else asked),
+    // and STARTTLS when offered (see SecureBeforeLogin). 1, -1,
+    // kLoginTlsFailed or kLoginPasswordKept.
+    int SecureTransport(const std::string& greeting);
     // Ends the dialogue without removing anything: LOGOUT.
     void Logout();
     // The batch from the inbox's UIDs and the memory. 1, or -1 (text recorded).
@@ -132,10 +137,14 @@ std::vector<std::string> ImapSetCommands(ImapCommand command, const std::vector<
 inline constexpr size_t kMaxStoreLine = 1000;
 std::vector<std::string> MarkDeletedCommands(const std::vector<unsigned char>& verdicts);
 
-// Reads the capabilities of a response (untagged CAPABILITY lines and
-// [CAPABILITY ...] codes): false when it lists none; `uidPlus` set when
-// they include UIDPLUS.
-bool ReadCapabilities(std::string_view response, bool& uidPlus);
+// The capabilities of a response (untagged CAPABILITY lines and
+// [CAPABILITY ...] codes) that the session uses.
+struct ImapCapabilities {
+    bool Listed = false; // the response lists any
+    bool UidPlus = false;
+    bool StartTls = false;
+};
+ImapCapabilities ReadCapabilities(std::string_view response);
 
 // Status texts of the endings that leave the inbox as it is.
 inline constexpr const char* kTextForeignDeleted =

@@ -12,9 +12,9 @@ namespace {
 
 // The commands of the dialogue, each word exactly as sent ("Quit" as the
 // program always has).
-enum class Pop3Command { User, Pass, Capa, Stat, List, Uidl, Retr, Dele, Noop, Quit };
-constexpr const char* kWords[] = {"USER", "PASS", "CAPA", "STAT", "LIST",
-                                  "UIDL", "RETR", "DELE", "NOOP", "Quit"};
+enum class Pop3Command { User, Pass, Capa, Stat, List, Uidl, Retr, Dele, Noop, Quit, Stls };
+constexpr const char* kWords[] = {"USER", "PASS", "CAPA", "STAT", "LIST", "UIDL",
+                                  "RETR", "DELE", "NOOP", "Quit", "STLS"};
 
 std::string Command(Pop3Command command) {
     return std::string(kWords[static_cast<size_t>(command)]) + "\r\n";
@@ -31,6 +31,10 @@ std::string Command(Pop3Command command, long long number) {
 } // namespace
 
 bool OffersPipelining(const std::string& capaReply) {
+    return OffersCapability(capaReply, "PIPELINING");
+}
+
+bool OffersCapability(const std::string& capaReply, std::string_view word) {
     std::istringstream lines(capaReply);
     std::string line;
     std::getline(lines, line); // the status line
@@ -39,7 +43,7 @@ bool OffersPipelining(const std::string& capaReply) {
             line.pop_back();
         std::transform(line.begin(), line.end(), line.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        if (line == "PIPELINING")
+        if (line == word)
             return true;
     }
     return false;
@@ -60,6 +64,8 @@ int CPop3Session::Login() {
         return -1;
     }
     Active = true;
+    if (int secured = SecureTransport(); secured != 1)
+        return secured;
     LoginPromptData prompt;
     for (bool first = true;; first = false) {
         int prepared = PrepareLoginAttempt(first, prompt);
@@ -144,14 +150,33 @@ bool CPop3Session::SizeAgrees(int number, const std::string& statusLine,
            agrees(ParseRetrOctets(statusLine));
 }
 
-int CPop3Session::ReadCapabilities() {
+int CPop3Session::ReadCapabilities(bool& offersStls) {
     std::string list;
+    pipelining_ = offersStls = false;
     // A server that does not know CAPA gets one command at a time.
     const int listed = AskListing(Command(Pop3Command::Capa), list);
     if (listed != 1)
         return listed == 0 ? 1 : -1;
     pipelining_ = OffersPipelining(list);
+    offersStls = OffersCapability(list, "STLS");
     return 1;
+}
+
+int CPop3Session::SecureTransport() {
+    const bool tlsBefore = IsTls();
+    bool offersStls = false;
+    if (ReadCapabilities(offersStls) != 1)
+        return -1;
+    const int secured = SecureBeforeLogin(!tlsBefore && offersStls, [this] {
+        std::string line;
+        return Ask(Command(Pop3Command::Stls), line) == 1 &&
+               ClassifyPop3Status(line) == Pop3Status::Positive;
+    });
+    if (secured != 1 || tlsBefore || !IsTls())
+        return secured;
+    // What the server offered before TLS may have been tampered with: only
+    // the capabilities it lists now count.
+    return ReadCapabilities(offersStls);
 }
 
 int CPop3Session::LoginAndCount() {
@@ -159,7 +184,7 @@ int CPop3Session::LoginAndCount() {
     retrSent_ = 0;
     accounted_ = 0;
     MessageCount = 0; // a refused count leaves no count of an earlier check
-    if (Login() != 1 || ReadCapabilities() != 1)
+    if (Login() != 1)
         return -1;
     std::string line;
     if (SendCommand(Command(Pop3Command::Stat)) != 1)

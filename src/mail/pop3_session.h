@@ -1,6 +1,7 @@
 #pragma once
-// CPop3Session: the POP3 dialogue (USER, PASS, CAPA, STAT, RETR, DELE, NOOP
-// and "Quit"), byte for byte, on the session step machine.
+// CPop3Session: the POP3 dialogue (CAPA, STLS, USER, PASS, STAT, RETR, DELE,
+// NOOP and "Quit"), byte for byte, on the session step machine. A server
+// that offers STLS gets the user name only over TLS.
 //
 // With a memory of judged messages (JudgedMemoryPath) and a server that
 // gives unique ids (UIDL), only the messages whose ids the memory does not
@@ -20,6 +21,7 @@
 // nothing is deleted.
 #include "mail/session.h"
 
+#include <string_view>
 #include <vector>
 
 class CPop3Session : public CMailSession {
@@ -63,7 +65,10 @@ class CPop3Session : public CMailSession {
     // the session must end (text recorded when the connection failed).
     int RepeatUntilPositive(const std::string& command, std::string& statusLine);
     // CAPA: 1 (pipelining_ set when offered); -1 the reply failed.
-    int ReadCapabilities();
+    int ReadCapabilities(bool& offersStls);
+    // Before the user name: CAPA, and STLS when offered (see
+    // SecureBeforeLogin). 1, -1, kLoginTlsFailed or kLoginPasswordKept.
+    int SecureTransport();
     // UIDL: the unique ids, when the server gives them, and the batch from
     // them and the memory. 1, or -1 (text recorded).
     int PlanByUniqueId();
@@ -93,3 +98,5 @@ inline constexpr const char* kTextSizeMismatch =
 // Whether a positive CAPA reply (status line, capability lines, ".") lists
 // PIPELINING.
 bool OffersPipelining(const std::string& capaReply);
+// Whether a positive CAPA reply lists the capability `word` (upper case).
+bool OffersCapability(const std::string& capaReply, std::string_view word);

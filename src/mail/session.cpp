@@ -4,6 +4,7 @@
 #include "app/core/prompts.h"
 #include "filter/levels.h"
 #include "filter/message_preparer.h"
+#include "store/login_security.h"
 #include "store/recycle_bin.h"
 
 #include <algorithm>
@@ -232,6 +233,58 @@ int CMailSession::PrepareLoginAttempt(bool firstAttempt, LoginPromptData& prompt
     return 1;
 }
 
+int CMailSession::SecureBeforeLogin(bool startTlsOffered, const std::function<bool()>& askUpgrade) {
+    const std::string key = LoginSecurityKey(TypeLetter, ServerName, UserName);
+    LoginSecurity security =
+        LoginSecurityPath.empty() ? LoginSecurity{} : ReadLoginSecurity(LoginSecurityPath, key);
+    auto rememberTls = [&] {
+        // A server that offers TLS again needs the user's leave anew before
+        // it ever gets the password in plain text.
+        if (!LoginSecurityPath.empty() && (!security.TlsSeen || security.PlainAllowed))
+            WriteLoginSecurity(LoginSecurityPath, key, {.TlsSeen = true, .PlainAllowed = false});
+    };
+    if (IsTls()) {
+        rememberTls();
+        return 1;
+    }
+    const std::string account = AccountName.empty() ? ServerName : AccountName;
+    if (startTlsOffered) {
+        // Bytes that came after the server's yes were sent before TLS: they
+        // could be anyone's, so the session ends rather than read them.
+        bool agreed = askUpgrade() && pending_.empty();
+        if (agreed && StartTls(ServerName, ReceiveTimeout) == 1) {
+            rememberTls();
+            return 1;
+        }
+        if (agreed)
+            App.LogLine(ConnectFailure(), account);
+        // The connection is closed or in an unknown state: nothing more goes
+        // over it.
+        CloseConnection();
+        ConnectionSpoiled = true;
+        Active = false;
+        RecordStatus(App.GetLocalizedText(kTextIdTlsFailed, kTextTlsFailed));
+        return kLoginTlsFailed;
+    }
+    if (PlainTextWithoutAsking(PeerIsLoopback(), security))
+        return 1;
+    IPlainTextPrompt* asker = App.PlainTextPrompt.load();
+    if (asker) {
+        App.LogLine("waiting for leave to send the password in plain text", account);
+        if (asker->AskPlainText({account, ServerName, security.TlsSeen}) == 1) {
+            security.PlainAllowed = true;
+            if (!LoginSecurityPath.empty())
+                WriteLoginSecurity(LoginSecurityPath, key, security);
+            return 1;
+        }
+    }
+    passwordKept_ = true;
+    Active = false;
+    RecordStatus(security.TlsSeen ? App.GetLocalizedText(kTextIdEncryptionGone, kTextEncryptionGone)
+                                  : App.GetLocalizedText(kTextIdNoEncryption, kTextNoEncryption));
+    return kLoginPasswordKept;
+}
+
 void CMailSession::StartStep() {
     Active = true;
     bool failed = false;
@@ -260,6 +313,7 @@ void CMailSession::StartStep() {
 
 void CMailSession::ResetBatch() {
     loginRefused_ = false;
+    passwordKept_ = false;
     usingMemory_ = false;
     validity_.clear();
     serverIds_.clear();
@@ -494,6 +548,7 @@ AccountOutcome CMailSession::Outcome() const {
     // rather than claim what the server may not have done.
     outcome.Deleted = endedWithFailure_ ? 0 : static_cast<int>(CondemnedServerIndexes().size());
     outcome.LoginRefused = loginRefused_;
+    outcome.PasswordKeptBack = passwordKept_;
     outcome.DryRun = DryRun;
     return outcome;
 }

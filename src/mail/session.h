@@ -61,6 +61,20 @@ inline constexpr const char* kTextSessionTooLong = "Server too slow, check ended
 inline constexpr const char* kTextBinCopyFailed =
     "A copy for the recycle bin could not be written; that mail stays on the server";
 inline constexpr const char* kTextDryRun = "Dry run: nothing deleted";
+// Why a password was not sent; the language file words them (ids in the
+// comments).
+inline constexpr int kTextIdTlsFailed = 18101;
+inline constexpr const char* kTextTlsFailed =
+    "Encrypted connection could not be set up; password not sent";
+inline constexpr int kTextIdNoEncryption = 18102;
+inline constexpr const char* kTextNoEncryption = "Server offers no encryption; password not sent";
+inline constexpr int kTextIdEncryptionGone = 18103;
+inline constexpr const char* kTextEncryptionGone =
+    "Server no longer offers encryption; password not sent";
+
+// Results of Login beyond the four of every session kind.
+inline constexpr int kLoginTlsFailed = -4;    // the TLS upgrade failed: nothing sent
+inline constexpr int kLoginPasswordKept = -5; // no TLS and plain text not allowed
 
 // The slow but honest rate that every reply and the whole session may take
 // on top of their fixed allowances: 1024 bytes per second.
@@ -102,7 +116,8 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
 
     // 1 logged in; -1 greeting not the expected one (or the connection
     // failed); -2 no password and the prompt was cancelled; -3 the server
-    // rejected user name or password and the prompt was cancelled.
+    // rejected user name or password and the prompt was cancelled;
+    // kLoginTlsFailed, kLoginPasswordKept: the password was not sent.
     virtual int Login() = 0;
 
     // Connect on `port` to ServerName within ReceiveTimeout; on failure
@@ -158,6 +173,9 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     // before it is deleted, and one whose copy is not safely on disk stays
     // on the server. Empty: no bin, condemned mail is deleted directly.
     std::string RecycleBinPath;
+    // The account's memory of TLS and of plain text allowed
+    // (store/login_security.h); empty: nothing remembered between logins.
+    std::string LoginSecurityPath;
     // Judge and record as usual (the history says "would be deleted"), delete nothing.
     bool DryRun = false;
     // Condemned messages copied to the bin this check, and those that could not be.
@@ -202,6 +220,13 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     // each rejection: 1 try with UserName/Password; -2 or -3 cancelled (text
     // recorded).
     int PrepareLoginAttempt(bool firstAttempt, LoginPromptData& prompt);
+    // Before the user name goes out on a connection that is not TLS yet:
+    // with `startTlsOffered`, `askUpgrade` sends the protocol's STARTTLS
+    // command and says whether the server agreed, and the connection is
+    // upgraded; never a fall-back to plain text. Without it the password may
+    // go in plain text only as PlainTextWithoutAsking says or the user
+    // allows. 1 go on; kLoginTlsFailed or kLoginPasswordKept (text recorded).
+    int SecureBeforeLogin(bool startTlsOffered, const std::function<bool()>& askUpgrade);
     // A value that would end the command line early is never sent.
     static bool IsSafeArgument(const std::string& value);
 
@@ -297,6 +322,7 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     bool ended_ = false;
     std::atomic<bool> endedWithFailure_{false};
     bool loginRefused_ = false; // the server refused the login and no new password came
+    bool passwordKept_ = false; // no TLS and plain text not allowed
 
     // The session's bound, step thread only (see SessionAllowance).
     std::chrono::steady_clock::duration serverWait_{};

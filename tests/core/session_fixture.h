@@ -18,8 +18,8 @@ enum class Protocol { Pop3, Imap };
 // Plan: UIDL or UID SEARCH ALL; Recheck: the search for \Deleted before a STORE by UID.
 #define PHASES(X)                                                                                  \
     X(Greeting)                                                                                    \
-    X(Login) X(Count) X(Plan) X(First) X(Middle) X(Last) X(Recheck) X(Delete) X(BeforeClose)       \
-        X(AfterClose)
+    X(Login)                                                                                       \
+    X(Count) X(Plan) X(First) X(Middle) X(Last) X(Recheck) X(Delete) X(BeforeClose) X(AfterClose)
 #define ENUMERATOR(e) e,
 enum class Phase { PHASES(ENUMERATOR) };
 
@@ -86,13 +86,13 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
     std::vector<Exchange> path;
     if (pop3)
         path = {{Phase::Greeting, "", "+OK POP3 ready\r\n"},
+                {Phase::Login, "CAPA\r\n", "+OK\r\nTOP\r\npipelining\r\n.\r\n"},
                 {Phase::Login, "USER u\r\n", "+OK\r\n"},
                 {Phase::Login, "PASS p\r\n", "+OK logged in\r\n"},
-                {Phase::Login, "CAPA\r\n", "+OK\r\nTOP\r\npipelining\r\n.\r\n"},
                 {Phase::Count, "STAT\r\n", "+OK " + n + " " + n + "00\r\n"},
                 {Phase::Count, "LIST\r\n", listing + ".\r\n"}};
     else
-        path = {{Phase::Greeting, "", "* OK IMAP ready\r\n"},
+        path = {{Phase::Greeting, "", "* OK [CAPABILITY IMAP4rev1] IMAP ready\r\n"},
                 {Phase::Login, "a001 LOGIN u p\r\n", "* CAPABILITY IMAP4rev1\r\na001 OK\r\n"},
                 {Phase::Count, "A142 SELECT INBOX\r\n",
                  "* FLAGS (\\Deleted \\Seen)\r\n* OK [PERMANENTFLAGS (\\*)] ok\r\n* " + n +
@@ -117,7 +117,8 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
     // IMAP asks for all of them with one FETCH.
     const std::string fetch =
         byUid ? "A654 UID FETCH " + uids + " (UID FLAGS INTERNALDATE BODY.PEEK[])\r\n"
-              : "A654 FETCH " + std::string(count > 1 ? "1:" : "") + n + " (FLAGS INTERNALDATE BODY.PEEK[])\r\n";
+              : "A654 FETCH " + std::string(count > 1 ? "1:" : "") + n +
+                    " (FLAGS INTERNALDATE BODY.PEEK[])\r\n";
     for (int i = 1; i <= count; ++i)
         path.push_back(
             {i == 1       ? Phase::First

@@ -26,8 +26,9 @@ namespace {
 #define FAULTS(X)                                                                                  \
     X(Drop)                                                                                        \
     X(Stall)                                                                                       \
-    X(Garbage) X(LongLine) X(NoCr) X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G) X(NilBody) \
-        X(Stray) X(Expunge)
+    X(Garbage)                                                                                     \
+    X(LongLine) X(NoCr) X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G) X(NilBody) X(Stray)   \
+        X(Expunge)
 #define NAME(f) #f,
 enum class Fault { FAULTS(ENUMERATOR) };
 const char* const kFaultNames[] = {FAULTS(NAME)};
@@ -119,10 +120,11 @@ FaultScript MakeScript(Protocol p, bool byUid, Phase phase, Fault fault) {
 bool FetchesAll(Protocol p, Phase phase, Fault fault) {
     if (phase > Phase::Last || fault == Fault::Expunge)
         return true;
-    // Bare line feeds end lines; only a POP3 message or listing of ids then
-    // never ends.
+    // Bare line feeds end lines; only a POP3 message or listing (of
+    // capabilities, of ids) then never ends.
     return fault == Fault::NoCr &&
-           !(p == Protocol::Pop3 && (IsMessage(phase) || phase == Phase::Plan));
+           !(p == Protocol::Pop3 &&
+             (IsMessage(phase) || phase == Phase::Plan || phase == Phase::Login));
 }
 
 std::set<int> ExpectedDeletes(Protocol p, bool byUid, Phase phase, Fault fault) {

@@ -133,13 +133,17 @@ const auto kPop3 = Protocol::Pop3;
 const auto kImap = Protocol::Imap;
 const char* const kEnded = "Operations ended closing connection & logging out";
 const char* const kNoMail = "No new mails";
-const std::string kPop3Login = "S:+OK|C:USER u|S:+OK|C:PASS p|";
-const std::string kPop3NoCapa = "S:+OK|C:CAPA|S:-ERR|C:STAT|";
+// The capabilities come first: a server on this machine that offers no TLS
+// gets the password in plain text.
+const std::string kPop3NoCapa = "S:+OK|C:CAPA|S:-ERR|";
+const std::string kPop3Login = kPop3NoCapa + "C:USER u|S:+OK|C:PASS p|";
+const std::string kPop3Stat = "S:+OK|C:STAT|"; // the password accepted
 // An empty mailbox; the server closes after the first "Quit".
-const std::string kPop3Empty = kPop3NoCapa + "S:+OK 0 0|C:Quit|C:Quit|X";
-// Logged in, the capabilities offer pipelining.
-const std::string kPop3Pipelining = kPop3Login + "S:+OK|C:CAPA|S:+OK|S:PIPELINING|S:.|C:STAT|";
-const std::string kImapLogin = "S:* OK|C:a001 LOGIN u p|";
+const std::string kPop3Empty = kPop3Stat + "S:+OK 0 0|C:Quit|C:Quit|X";
+// The capabilities offer pipelining; logged in.
+const std::string kPop3Pipelining =
+    "S:+OK|C:CAPA|S:+OK|S:PIPELINING|S:.|C:USER u|S:+OK|C:PASS p|" + kPop3Stat;
+const std::string kImapLogin = "S:* OK [CAPABILITY IMAP4rev1]|C:a001 LOGIN u p|";
 const std::string kImapLoggedIn = kImapLogin + "S:a001 OK [CAPABILITY IMAP4rev1]|";
 // Three messages on a server without UIDPLUS, up to the last FETCH.
 const std::string kImapThree = kImapLoggedIn +
@@ -155,14 +159,16 @@ INSTANTIATE_TEST_SUITE_P(
     All, Dialogue,
     testing::Values(
         Transcript("Pop3UserRejectedPromptsBeforePass", kPop3,
-                   "S:+OK|C:USER u|S:-ERR who?|A:joe pw|C:USER joe|S:+OK|C:PASS pw|" + kPop3Empty,
+                   kPop3NoCapa + "C:USER u|S:-ERR who?|A:joe pw|C:USER joe|S:+OK|C:PASS pw|" +
+                       kPop3Empty,
                    kNoMail),
         Transcript("Pop3PasswordRejectedThenCorrected", kPop3,
                    kPop3Login + "S:-ERR bad|A:u right|C:USER u|S:+OK|C:PASS right|" + kPop3Empty,
                    kNoMail),
         Transcript("Pop3EmptyPasswordAskedFirst", kPop3,
-                   "P:|S:+OK|A:u typed|C:USER u|S:+OK|C:PASS typed|" + kPop3Empty, kNoMail),
-        Transcript("Pop3CancelAtFirstPrompt", kPop3, "P:|S:+OK|A:cancel",
+                   "P:|" + kPop3NoCapa + "A:u typed|C:USER u|S:+OK|C:PASS typed|" + kPop3Empty,
+                   kNoMail),
+        Transcript("Pop3CancelAtFirstPrompt", kPop3, "P:|" + kPop3NoCapa + "A:cancel",
                    "Password is not given, can't continue"),
         Transcript("Pop3CancelAtRePrompt", kPop3, kPop3Login + "S:-ERR bad|A:cancel", kRejected),
         // The server answers a command only once the next one has come.
@@ -194,20 +200,21 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript("ImapSelectWithoutExists", kImap,
                    kImapLoggedIn + "C:A142 SELECT INBOX|S:* FLAGS ()|S:A142 OK|" + kLogout,
                    "Connection fail for unknown reasons"),
-        // Capabilities not in the login reply are asked; an empty inbox is closed.
-        Transcript("ImapLoginRejectedThenCorrectedCapabilitiesAsked", kImap,
-                   kImapLogin +
-                       "S:a001 NO [AUTHENTICATIONFAILED]|A:u right|C:a001 LOGIN u right|S:a001 OK|"
-                       "C:a004 CAPABILITY|S:* CAPABILITY IMAP4rev1|S:a004 OK|C:A142 SELECT INBOX|"
-                       "S:* 0 EXISTS|S:A142 OK|C:A341 CLOSE|S:A341 OK|C:A341 CLOSE|X",
+        // Capabilities not in the greeting are asked before the login; an
+        // empty inbox is closed.
+        Transcript("ImapCapabilitiesAskedLoginRejectedThenCorrected", kImap,
+                   "S:* OK|C:a004 CAPABILITY|S:* CAPABILITY IMAP4rev1|S:a004 OK|C:a001 LOGIN u "
+                   "p|S:a001 NO [AUTHENTICATIONFAILED]|A:u right|C:a001 LOGIN u right|S:a001 OK|"
+                   "C:A142 SELECT INBOX|"
+                   "S:* 0 EXISTS|S:A142 OK|C:A341 CLOSE|S:A341 OK|C:A341 CLOSE|X",
                    kNoMail),
         Transcript("ImapCancelAtRePrompt", kImap, kImapLogin + "S:a001 NO|A:cancel", kRejected),
         // A status line is "+OK" or "-ERR": a refusal is asked again, any
         // other line ends the session at once. One byte per receive splits
         // every end marker; capabilities without pipelining.
         Transcript("Pop3RetrRefusedAskedAgainOneByteReceives", kPop3,
-                   "B:1|" + kPop3Login + "S:+OK|C:CAPA|S:+OK|S:TOP|S:.|C:STAT|S:+OK 1 9|" +
-                       kNoList +
+                   "B:1|S:+OK|C:CAPA|S:+OK|S:TOP|S:.|C:USER u|S:+OK|C:PASS p|" + kPop3Stat +
+                       "S:+OK 1 9|" + kNoList +
                        "C:RETR 1|S:-ERR busy|C:RETR 1|M:1|C:DELE 1|S:-ERR|C:DELE 1|S:+OK|C:Quit|"
                        "S:+OK",
                    "", {0}),
@@ -216,15 +223,15 @@ INSTANTIATE_TEST_SUITE_P(
                    kTextNotPop3),
         // A text that disagrees with the size the server gave deletes nothing.
         Transcript("Pop3ListSizeDisagrees", kPop3,
-                   kPop3Login + kPop3NoCapa + "S:+OK 1 9|C:LIST|S:+OK|S:1 " +
+                   kPop3Login + kPop3Stat + "S:+OK 1 9|C:LIST|S:+OK|S:1 " +
                        std::to_string(MessageOctets(1) + 1) + "|S:.|C:RETR 1|M:1|X",
                    kTextSizeMismatch),
         Transcript("Pop3RetrOctetsDisagree", kPop3,
-                   kPop3Login + kPop3NoCapa + "S:+OK 1 9|" + kNoList +
+                   kPop3Login + kPop3Stat + "S:+OK 1 9|" + kNoList +
                        "C:RETR 1|S:+OK 6 octets|S:ab|S:..|S:.|X",
                    kTextSizeMismatch),
         Transcript("Pop3ListMalformed", kPop3,
-                   kPop3Login + kPop3NoCapa + "S:+OK 2 9|C:LIST|S:+OK|S:1 10|S:1 10|S:.|X",
+                   kPop3Login + kPop3Stat + "S:+OK 2 9|C:LIST|S:+OK|S:1 10|S:1 10|S:.|X",
                    kTextNotPop3),
         // With UIDPLUS exactly the condemned leave, by UID, and no CLOSE; one
         // byte per receive.
@@ -276,16 +283,16 @@ INSTANTIATE_TEST_SUITE_P(
                    "R|" + kImapThree + "M:3|S:A654 OK|C:A341 CLOSE|S:A341 OK", kTextBinCopyFailed,
                    {0, 1, 0}),
         Transcript("Pop3BinNotWritableNothingDeleted", kPop3,
-                   "R|" + kPop3Login + kPop3NoCapa + "S:+OK 2 9|" + kNoList +
+                   "R|" + kPop3Login + kPop3Stat + "S:+OK 2 9|" + kNoList +
                        "C:RETR 1|M:1|C:RETR 2|M:2|C:Quit|S:+OK",
                    kTextBinCopyFailed, {0, 1}),
         Transcript("Pop3DryRunNothingDeleted", kPop3,
-                   "Y|" + kPop3Login + kPop3NoCapa + "S:+OK 1 9|" + kNoList +
+                   "Y|" + kPop3Login + kPop3Stat + "S:+OK 1 9|" + kNoList +
                        "C:RETR 1|M:1|C:Quit|S:+OK",
                    kTextDryRun, {0}),
         // UIDL with an id given twice: every message is judged, as without a memory.
         Transcript("Pop3UidlDuplicatesJudgeAll", kPop3,
-                   "J|" + kPop3Login + kPop3NoCapa + "S:+OK 2 9|" + kNoList +
+                   "J|" + kPop3Login + kPop3Stat + "S:+OK 2 9|" + kNoList +
                        "C:UIDL|S:+OK|S:1 a|S:2 a|S:.|C:RETR 1|M:1|C:RETR 2|M:2|C:DELE 2|S:+OK|"
                        "C:Quit|S:+OK",
                    "", {1, 0}),

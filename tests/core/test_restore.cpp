@@ -33,8 +33,9 @@ TEST(Restore, EveryFailureSaysWhyAndKeepsTheCopy) {
     const std::string append =
         "r002 APPEND INBOX (\\Seen \\Flagged) \"17-Jul-1996 02:44:25 -0700\" {" +
         std::to_string(text.size()) + "}\r\n";
-    const std::vector<FakeStep> login = {S("* OK ready\r\n"), C("r001 LOGIN joe pw\r\n"),
-                                         S("r001 OK in\r\n"), C(append)};
+    const std::vector<FakeStep> login = {S("* OK [CAPABILITY IMAP4rev1] ready\r\n"),
+                                         C("r001 LOGIN joe pw\r\n"), S("r001 OK in\r\n"),
+                                         C(append)};
     const std::vector<FakeStep> logout = {C("r003 LOGOUT\r\n"), S("* BYE\r\nr003 OK\r\n")};
     const std::string live = "I|Work|127.0.0.1|joe|pw\r\n";
     struct Case {

@@ -8,6 +8,7 @@
 #include "mail/imap_session.h"
 #include "mail/pop3_session.h"
 #include "platform/text_file.h"
+#include "store/login_security.h"
 #include "store/recycle_bin.h"
 #include "store/sender_list.h"
 
@@ -57,6 +58,7 @@ std::vector<std::shared_ptr<Session>> MakeSessions(CFilterApp& app,
         if (app.RecycleBinDays.load() > 0)
             session->RecycleBinPath = app.DataFilePath(kRecycleBinFolder);
         session->DryRun = dryRun;
+        session->LoginSecurityPath = app.DataFilePath(kLoginSecurityFileName);
         sessions.push_back(std::move(session));
     }
     return sessions;
@@ -181,6 +183,7 @@ int CFilterApp::TestAccount(const std::string& server, const std::string& user,
     session->ServerName = server;
     session->UserName = user;
     session->Password = password;
+    session->LoginSecurityPath = DataFilePath(kLoginSecurityFileName);
     session->ReceiveTimeout = SessionTimeout(ServerTimeout.load(), ServerTimeoutMsOverride.load());
     if (session->ConnectToServer(imap ? ImapPort.load() : Pop3Port.load()) != 1) {
         LogLine(session->ConnectFailure(), server);

@@ -329,6 +329,7 @@ class CFilterApp {
     // (login: Cancel).
     std::atomic<INewSenderPrompt*> NewSenderPrompt{nullptr};
     std::atomic<ILoginPrompt*> LoginPrompt{nullptr};
+    std::atomic<IPlainTextPrompt*> PlainTextPrompt{nullptr};
     ICheckTimers* Timers = nullptr;
 
     // "Now" for the life-time rule; tests inject a fixed clock.

@@ -43,3 +43,18 @@ class ILoginPrompt {
     // 1 OK (data holds the values typed in), 2 Cancel. Blocks until answered.
     virtual int AskLogin(LoginPromptData& data) = 0;
 };
+
+// The question before a password would go over the network in plain text.
+struct PlainTextQuestion {
+    std::string Account; // the account's name, or the server's
+    std::string Server;
+    bool TlsSeen = false; // the server offered TLS at an earlier login
+};
+
+class IPlainTextPrompt {
+  public:
+    virtual ~IPlainTextPrompt() = default;
+    // 1 the user allows plain text for this account, 2 not. Blocks until
+    // answered; without anyone to ask, 2.
+    virtual int AskPlainText(const PlainTextQuestion& question) = 0;
+};

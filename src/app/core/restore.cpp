@@ -239,6 +239,8 @@ int RestoreBinnedCopy(CFilterApp& app, const std::string& fileName, std::string&
     request.InternalDate = copy.InternalDate;
     request.Text = copy.Text;
     request.Timeout = SessionTimeout(app.ServerTimeout.load(), app.ServerTimeoutMsOverride.load());
+    request.Security = ReadLoginSecurity(app.DataFilePath(kLoginSecurityFileName),
+                                         LoginSecurityKey('I', account.Server, account.User));
     ImapAppendOutcome outcome;
     for (int attempt = 0;; ++attempt) {
         request.UserName = account.User;
@@ -251,6 +253,11 @@ int RestoreBinnedCopy(CFilterApp& app, const std::string& fileName, std::string&
     const std::string& name = account.Name.empty() ? account.Server : account.Name;
     if (outcome.Result != kAppendDone) {
         const int result = ResultOfAppend(outcome.Result);
+        // The password kept back is no connection to the user, but the log says why.
+        if (outcome.Result == kAppendTlsFailed)
+            outcome.ServerText = kTextTlsFailed;
+        else if (outcome.Result == kAppendPasswordKept)
+            outcome.ServerText = kTextNoEncryption;
         app.LogLine("restore failed: " + Text(app, TextOfResult(result)) +
                         (outcome.ServerText.empty() ? "" : " " + outcome.ServerText),
                     name);
