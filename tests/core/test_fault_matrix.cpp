@@ -5,7 +5,8 @@
 // condemned and only with a whole copy in the bin, remembers exactly the
 // kept message once it is judged, leaves no thread or descriptor behind and
 // keeps the data files intact. Checks killed at random moments leave every
-// message on the server or in the bin.
+// message on the server or in the bin. A server that fails the STARTTLS it
+// offered never gets the user name in plain text.
 #include "session_fixture.h"
 #include "store/judged_memory.h"
 #include "store/recycle_bin.h"
@@ -27,8 +28,8 @@ namespace {
     X(Drop)                                                                                        \
     X(Stall)                                                                                       \
     X(Garbage)                                                                                     \
-    X(LongLine) X(NoCr) X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G) X(NilBody) X(Stray)   \
-        X(Expunge)
+    X(LongLine)                                                                                    \
+    X(NoCr) X(Refused) X(CountMinus1) X(Count2To40) X(Literal4G) X(NilBody) X(Stray) X(Expunge)
 #define NAME(f) #f,
 enum class Fault { FAULTS(ENUMERATOR) };
 const char* const kFaultNames[] = {FAULTS(NAME)};
@@ -400,5 +401,53 @@ INSTANTIATE_TEST_SUITE_P(
                     SlowCase{"SlowRepliesWithinTheSessionAllowance", Phase::Greeting, 0, 65536, 0.5,
                              30, nullptr}),
     [](const testing::TestParamInfo<SlowCase>& info) { return std::string(info.param.Name); });
+
+// After the STARTTLS command nothing but a TLS handshake goes out, however
+// the upgrade fails: a reply cut off, a refusal, bytes after the server's yes
+// (sent before TLS, so anyone's), garbage instead of the server's handshake.
+TEST(StartTlsFaults, NothingGoesInPlainTextOnceTheUpgradeWasAsked) {
+    enum class Upgrade { CutOff, Refused, Injected, Garbage };
+    for (const Protocol p : {Protocol::Pop3, Protocol::Imap})
+        for (const Upgrade fault :
+             {Upgrade::CutOff, Upgrade::Refused, Upgrade::Injected, Upgrade::Garbage}) {
+            const bool pop3 = p == Protocol::Pop3;
+            const std::string ask = pop3 ? "STLS\r\n" : "a008 STARTTLS\r\n";
+            const std::string yes = pop3 ? "+OK begin\r\n" : "a008 OK begin\r\n";
+            std::vector<FakeStep> steps =
+                pop3 ? std::vector{S("+OK ready\r\n"), C("CAPA\r\n"), S("+OK\r\nSTLS\r\n.\r\n")}
+                     : std::vector{S("* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n")};
+            steps.push_back(C(ask));
+            switch (fault) {
+            case Upgrade::CutOff:
+                steps.push_back(S(yes.substr(0, 3)));
+                break;
+            case Upgrade::Refused:
+                steps.push_back(S(pop3 ? "-ERR not now\r\n" : "a008 NO not now\r\n"));
+                break;
+            case Upgrade::Injected:
+                steps.push_back(S(yes + (pop3 ? "+OK\r\n" : "a001 OK\r\n")));
+                break;
+            case Upgrade::Garbage: // after the client's hello has come
+                steps.insert(steps.end(), {S(yes), C(std::string("\x16\x03\x01", 3)),
+                                           S("\x16\x03\x01\xff\xfe}{ garbage\r\n")});
+                break;
+            }
+            steps.push_back(CloseNow());
+            CSessionRun run;
+            run.app.ServerTimeoutMsOverride = 1000;
+            CFakeServer server(steps);
+            auto session = run.Run(p, server);
+            const std::string sent = server.Received();
+            const std::string after =
+                sent.substr(std::min(sent.find(ask) + ask.size(), sent.size()));
+            EXPECT_EQ(after.find("USER"), std::string::npos) << after;
+            EXPECT_EQ(after.find("LOGIN"), std::string::npos) << after;
+            EXPECT_EQ(after.find(" p\r\n"), std::string::npos) << after;
+            EXPECT_TRUE(fault == Upgrade::Garbage || after.empty()) << after;
+            EXPECT_TRUE(session->EndedWithFailure());
+            EXPECT_FALSE(session->IsConnected());
+            EXPECT_NE(run.StatusLog.find(kTextTlsFailed), std::string::npos) << run.StatusLog;
+        }
+}
 
 } // namespace
