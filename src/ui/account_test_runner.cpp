@@ -1,6 +1,7 @@
 #include "ui/account_test_runner.h"
 
 #include "app/core/filter_app.h"
+#include "mail/session.h"
 #include "ui/message_box.h"
 
 AccountTestMessage MessageForTestResult(CFilterApp& app, int result) {
@@ -17,6 +18,10 @@ AccountTestMessage MessageForTestResult(CFilterApp& app, int result) {
         return failed(17032);
     case -3:
         return failed(17033);
+    case kLoginTlsFailed:
+        return failed(18111);
+    case kLoginPasswordKept:
+        return failed(18112);
     default:
         return {QMessageBox::Information, LocalText(app, 17036), LocalText(app, 17034)};
     }

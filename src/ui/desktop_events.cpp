@@ -15,6 +15,7 @@ constexpr int kNoCheckYet = 18005, kLastCheck = 18006, kQuestionWaits = 18007;
 constexpr int kQuestionSummary = 18008, kQuestionBody = 18009;
 constexpr int kDeletedSummary = 18010, kDeletedLine = 18011;
 constexpr int kRefusedSummary = 18012, kRefusedBody = 18013;
+constexpr int kKeptBackSummary = 18109, kKeptBackBody = 18110;
 } // namespace
 
 CDesktopEvents::CDesktopEvents(CFilterApp& app, QWidget& mainWindow, const TrayActions& actions,
@@ -43,12 +44,16 @@ void CDesktopEvents::ShowCheck(const CheckSummary& summary) {
         const QString name = ToQString(account.Account);
         if (account.Deleted > 0 && !account.DryRun)
             deleted << LocalText(app_, kDeletedLine).arg(account.Deleted).arg(name);
-        if (!account.LoginRefused) {
+        // A password kept back for want of encryption is a login that
+        // cannot succeed until the user acts, as a refused one.
+        if (!account.LoginRefused && !account.PasswordKeptBack) {
             refusedAccounts_.erase(account.Account);
         } else if (refusedAccounts_.insert(account.Account).second &&
                    app_.NotifyLoginFailures.load()) {
-            notifier_->Notify(LocalText(app_, kRefusedSummary).arg(name),
-                              LocalText(app_, kRefusedBody));
+            const bool keptBack = account.PasswordKeptBack;
+            notifier_->Notify(
+                LocalText(app_, keptBack ? kKeptBackSummary : kRefusedSummary).arg(name),
+                LocalText(app_, keptBack ? kKeptBackBody : kRefusedBody));
         }
     }
     if (!deleted.isEmpty() && app_.NotifyDeletions.load())

@@ -6,6 +6,7 @@
 #include "ui/main_dialog.h"
 #include "ui/main_window_timers.h"
 #include "ui/new_sender_prompt.h"
+#include "ui/plain_text_prompt.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_question.h"
 
@@ -34,6 +35,7 @@ class CShownWatch : public QObject {
 CUiShell::CUiShell(CFilterApp& app, std::function<void()> quit)
     : app_(app), mainDialog_(std::make_unique<CMainDialog>(app)),
       loginPrompt_(std::make_unique<CLoginPrompt>(app)),
+      plainTextPrompt_(std::make_unique<CPlainTextPrompt>(app)),
       newSenderPrompt_(std::make_unique<CNewSenderPrompt>(app)) {
     mainDialog_->installEventFilter(new CShownWatch(mainWindowShown_, mainDialog_.get()));
     TrayActions actions;
@@ -62,6 +64,7 @@ CUiShell::CUiShell(CFilterApp& app, std::function<void()> quit)
     // main window has just started finds its handler's timers in place.
     app_.Timers = &mainDialog_->Timers();
     app_.LoginPrompt = loginPrompt_.get();
+    app_.PlainTextPrompt = plainTextPrompt_.get();
     app_.NewSenderPrompt = newSenderPrompt_.get();
 }
 
@@ -70,6 +73,7 @@ CUiShell::~CUiShell() {
     mainDialog_->DesktopSettingsChanged = nullptr;
     app_.NewSenderPrompt = nullptr;
     app_.LoginPrompt = nullptr;
+    app_.PlainTextPrompt = nullptr;
     app_.Timers = nullptr;
 }
 

@@ -11,6 +11,7 @@ class CFilterApp;
 class CLoginPrompt;
 class CMainDialog;
 class CNewSenderPrompt;
+class CPlainTextPrompt;
 
 class CUiShell {
   public:
@@ -30,6 +31,7 @@ class CUiShell {
     CFilterApp& app_;
     std::unique_ptr<CMainDialog> mainDialog_;
     std::unique_ptr<CLoginPrompt> loginPrompt_;
+    std::unique_ptr<CPlainTextPrompt> plainTextPrompt_;
     std::unique_ptr<CNewSenderPrompt> newSenderPrompt_;
     std::unique_ptr<CDesktopEvents> desktop_;
     std::atomic<bool> mainWindowShown_{false};

@@ -1,7 +1,8 @@
-// The new-sender and login questions that sessions ask from threads of their own.
+// The new-sender, login and plain-text questions that sessions ask from threads of their own.
 #include "ui/login_dialog.h"
 #include "ui/new_sender_dialog.h"
 #include "ui/new_sender_prompt.h"
+#include "ui/plain_text_prompt.h"
 #include "ui/ui_question.h"
 #include "ui_fixture.h"
 
@@ -82,6 +83,34 @@ TEST(LoginPrompt, AnsweredInAnyOrderAndOnTheWindowThread) {
               std::pair(1, std::string("a2s3cr|t")));
     WhenModal<CLoginDialog>([](CLoginDialog* dialog) { Click(dialog, 1); });
     EXPECT_EQ(std::pair(prompt.AskLogin(here), here.Password), std::pair(1, std::string("pw")));
+}
+
+// The warning names the account and the server, says why, and keeps the
+// password back unless "Send Unencrypted" is clicked: Enter and Escape both
+// keep it.
+TEST(PlainTextPrompt, OnlyTheSendButtonLetsThePasswordGo) {
+    CUiApp ui;
+    CPlainTextPrompt prompt(*ui.app);
+    for (const int how : {0, int(Qt::Key_Return), int(Qt::Key_Escape)}) {
+        int answer = 0;
+        CAskingThread asking([&] {
+            answer = prompt.AskPlainText({"Home", "mail.example", how == Qt::Key_Escape});
+        });
+        ASSERT_TRUE(QTest::qWaitFor([] { return !OpenWindows<QMessageBox>().isEmpty(); }, 5000));
+        QMessageBox* box = OpenWindows<QMessageBox>().value(0);
+        EXPECT_TRUE(box->text().startsWith("Home (mail.example) offer"))
+            << box->text().toStdString();
+        EXPECT_EQ(box->text().contains("tampering"), how == Qt::Key_Escape);
+        if (how == 0) {
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == "Send &Unencrypted")
+                    button->click();
+        } else
+            QTest::keyClick(box, Qt::Key(how));
+        ASSERT_TRUE(asking.Wait());
+        EXPECT_EQ(answer, how == 0 ? 1 : 2) << how;
+        EXPECT_TRUE(QTest::qWaitFor([] { return OpenWindows<QMessageBox>().isEmpty(); }, 5000));
+    }
 }
 
 } // namespace
