@@ -7,7 +7,7 @@ struct AccountOutcome {
     int Judged = 0;      // messages judged at this check
     int Deleted = 0;     // of them (and of remembered mail) deleted on the server
     bool LoginRefused = false;
+    bool DryRun = false; // nothing was deleted on purpose
     // The password was kept back: no TLS, and plain text not allowed.
     bool PasswordKeptBack = false;
-    bool DryRun = false; // nothing was deleted on purpose
 };

@@ -42,28 +42,34 @@ class DesktopShell : public CDesktopTest {
     int quits = 0;
 };
 
-// One notification for a check's deletions, one per refused account until it logs in again,
+// One notification for a check's deletions, one per refused account (or one whose password was
+// kept back for want of encryption) until it logs in again,
 // and one for a question while the window is hidden; each kind off by its setting.
 TEST_F(DesktopShell, NotificationsGroupedOncePerCauseAndBySetting) {
     ICheckEvents* events = fixture.app->CheckEvents.load();
     ASSERT_TRUE(events);
-    CheckSummary check{
-        "2026-12-07 10:00",
-        {{"Home", 4, 3, false, false}, {"Work", 0, 0, true, false}, {"Lab", 2, 2, false, true}}};
+    CheckSummary check{"2026-12-07 10:00",
+                       {{"Home", 4, 3, false, false},
+                        {"Work", 0, 0, true, false},
+                        {"Lab", 2, 2, false, true},
+                        {"Far", 0, 0, false, false, true}}};
     events->CheckEnded(check);
-    ASSERT_TRUE(notes.WaitForCount(2));
+    ASSERT_TRUE(notes.WaitForCount(3));
     events->CheckEnded(check); // Work is refused again: said once is enough
     check.Accounts = {{"Home", 1, 1, false, false}, {"Work", 1, 0, false, false}};
     events->CheckEnded(check);
     check.Accounts[1].LoginRefused = true; // refused anew after it had logged in
     events->CheckEnded(check);
-    ASSERT_TRUE(notes.WaitForCount(6));
+    ASSERT_TRUE(notes.WaitForCount(7));
     const Note deleted3 = Drossgate("Drossgate deleted spam", "3 spam deleted from Home");
     const Note deleted1 = Drossgate("Drossgate deleted spam", "1 spam deleted from Home");
     const Note refused = Drossgate("Work cannot log in", "The server refused the user name or "
                                                          "password. Check the account's settings.");
-    EXPECT_EQ(notes.Received(),
-              std::vector<Note>({refused, deleted3, deleted3, deleted1, refused, deleted1}));
+    const Note keptBack =
+        Drossgate("Far: password not sent", "The server offers no encryption. Drossgate sends the "
+                                            "password unencrypted only when you allow it.");
+    EXPECT_EQ(notes.Received(), std::vector<Note>({refused, keptBack, deleted3, deleted3, deleted1,
+                                                   refused, deleted1}));
     EXPECT_TRUE(SpinUntil([&] {
         return ToolTip() == "Last check 2026-12-07 10:00: 2 judged, 1 deleted.";
     })) << ToolTip();
@@ -74,7 +80,7 @@ TEST_F(DesktopShell, NotificationsGroupedOncePerCauseAndBySetting) {
     auto answer = std::async(std::launch::async, [&] {
         return fixture.app->NewSenderPrompt.load()->AskNewSender(question);
     });
-    ASSERT_TRUE(notes.WaitForCount(7));
+    ASSERT_TRUE(notes.WaitForCount(8));
     EXPECT_EQ(notes.Received().back(),
               Drossgate("A new sender waits for your answer",
                         "Mail from ann@mail.example: Friend, Block or Ignore?"));
@@ -101,10 +107,10 @@ TEST_F(DesktopShell, NotificationsGroupedOncePerCauseAndBySetting) {
     fixture.app->NotifyDeletions = true;
     check.Accounts = {{"Home", 5, 5, false, false}};
     events->CheckEnded(check);
-    ASSERT_TRUE(notes.WaitForCount(8));
+    ASSERT_TRUE(notes.WaitForCount(9));
     EXPECT_EQ(notes.Received().back(),
               Drossgate("Drossgate deleted spam", "5 spam deleted from Home"));
-    EXPECT_EQ(notes.Received().size(), 8u);
+    EXPECT_EQ(notes.Received().size(), 9u);
 }
 
 // The tray item's click and menu do what they say (last: its Quit ends all questions); its tooltip
