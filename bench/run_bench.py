@@ -235,7 +235,10 @@ class Runner:
         try:
             for sub in ("cur", "new", "tmp"):
                 os.mkdir(os.path.join(target, sub))
-            command = ["mpop", "--host=127.0.0.1", f"--port={port}", "--tls=off", "--auth=user",
+            # STARTTLS, as Drossgate does on the same port.
+            command = ["mpop", "--host=127.0.0.1", f"--port={port}", "--tls=on",
+                       "--tls-starttls=on", f"--tls-trust-file={os.environ['SSL_CERT_FILE']}",
+                       "--auth=user",
                        f"--user={datadir.POP3_USER}",
                        f"--passwordeval=echo {datadir.POP3_PASSWORD}", "--keep=on",
                        "--only-new=off", f"--delivery=maildir,{target}",
@@ -272,7 +275,8 @@ class Runner:
             with open(config, "w") as f:
                 f.write(f"IMAPAccount bench\nHost 127.0.0.1\nPort {port}\n"
                         f"User {datadir.IMAP_USER}\nPass {datadir.IMAP_PASSWORD}\n"
-                        "SSLType None\nAuthMechs LOGIN\n\n"
+                        f"SSLType STARTTLS\nCertificateFile {os.environ['SSL_CERT_FILE']}\n"
+                        "AuthMechs LOGIN\n\n"
                         "IMAPStore remote\nAccount bench\n\n"
                         f"MaildirStore local\nPath {target}/mail/\nInbox {target}/mail/INBOX\n\n"
                         "Channel pull\nFar :remote:\nNear :local:\nPatterns INBOX\n"
