@@ -87,33 +87,18 @@ static bool FromThisProcess(const QDBusContext& call) {
 class CWatcherObject : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ RegisteredStatusNotifierItems)
+    // Qt asks for a host before it puts its icon on the bus.
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
   public:
     explicit CWatcherObject(CFakeStatusNotifierWatcher& fake) : fake(fake) {}
-    QStringList RegisteredStatusNotifierItems() const {
-        QStringList given;
-        for (const QString& item : fake.RegisteredItems())
-            given << item;
-        return given;
-    }
     bool IsStatusNotifierHostRegistered() const { return true; }
-    int ProtocolVersion() const { return 0; }
   public slots:
     void RegisterStatusNotifierItem(const QString& service) {
         if (!FromThisProcess(*this))
             return;
-        {
-            std::lock_guard lock(fake.mutex);
-            fake.items.push_back({service, message().service()});
-        }
-        emit StatusNotifierItemRegistered(service);
+        std::lock_guard lock(fake.mutex);
+        fake.items.push_back({service, message().service()});
     }
-    void RegisterStatusNotifierHost(const QString&) { emit StatusNotifierHostRegistered(); }
-  signals:
-    void StatusNotifierItemRegistered(const QString& service);
-    void StatusNotifierHostRegistered();
 
   private:
     CFakeStatusNotifierWatcher& fake;
@@ -130,21 +115,13 @@ std::unique_ptr<QObject> CFakeStatusNotifierWatcher::MakeObject() {
     return std::make_unique<CWatcherObject>(*this);
 }
 
-std::vector<CFakeStatusNotifierWatcher::Registration>
-CFakeStatusNotifierWatcher::Registrations() const {
-    std::lock_guard lock(mutex);
-    return items;
-}
-
-std::vector<QString> CFakeStatusNotifierWatcher::RegisteredItems() const {
-    std::vector<QString> given;
-    for (const Registration& item : Registrations())
-        given.push_back(item.Given);
-    return given;
-}
-
 bool CFakeStatusNotifierWatcher::WaitForItem(QDeadlineTimer deadline) const {
-    return SpinUntil([this] { return !RegisteredItems().empty(); }, deadline);
+    return SpinUntil(
+        [this] {
+            std::lock_guard lock(mutex);
+            return !items.empty();
+        },
+        deadline);
 }
 
 // An item registers a bus name (its items are at /StatusNotifierItem) or an object path on the
@@ -295,17 +272,6 @@ class CNotificationsObject : public QObject, protected QDBusContext {
             fake.received.push_back({appName, appIcon, summary, body});
         return replacesId ? replacesId : ++lastId;
     }
-    QStringList GetCapabilities() { return {"body"}; }
-    QString GetServerInformation(QString& vendor, QString& version, QString& protocolVersion) {
-        vendor = "Drossgate tests";
-        version = "1";
-        protocolVersion = "1.2";
-        return "drossgate-fake-notifications";
-    }
-    void CloseNotification(uint id) { emit NotificationClosed(id, 3); } // 3: closed by a call
-  signals:
-    void NotificationClosed(uint id, uint reason);
-    void ActionInvoked(uint id, const QString& action);
 
   private:
     CFakeNotificationServer& fake;

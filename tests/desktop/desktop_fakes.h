@@ -66,8 +66,6 @@ class CFakeStatusNotifierWatcher : public CFakeDesktopService {
     struct Registration {
         QString Given, Caller;
     };
-    std::vector<Registration> Registrations() const;
-    std::vector<QString> RegisteredItems() const; // the Given of each
 
     bool WaitForItem(QDeadlineTimer deadline = QDeadlineTimer(5000)) const;
 
