@@ -5,19 +5,17 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 // Checked by the C library's converter, not by the decoder's own code.
-bool IsUtf8(const std::string& text) {
+bool IsUtf8(std::string text) {
     iconv_t check = iconv_open("UTF-8", "UTF-8");
-    std::string copy = text;
     std::string out(text.size() + 4, '\0');
-    char* in = copy.data();
-    char* to = out.data();
-    size_t inLeft = copy.size();
-    size_t outLeft = out.size();
+    char *in = text.data(), *to = out.data();
+    size_t inLeft = text.size(), outLeft = out.size();
     const bool ok = iconv(check, &in, &inLeft, &to, &outLeft) != static_cast<size_t>(-1);
     iconv_close(check);
     return ok && inLeft == 0;
@@ -40,16 +38,11 @@ std::string Multipart(const std::string& type, const std::string& boundary,
     return text + "--" + boundary + "--\r\n";
 }
 
-struct BodyCase {
-    const char* Name;
-    std::string Part;
-    std::string Text;
-};
-
 TEST(MailDecoder, BodiesDecodedAndConvertedToUtf8) {
     const std::string b64 = "Content-Transfer-Encoding: base64\r\n";
     const std::string qp = "Content-Transfer-Encoding: quoted-printable\r\n";
-    const std::vector<BodyCase> cases = {
+    const std::tuple<const char*, std::string, std::string> cases[] = {
+        // name, part, text
         {"Base64", Part("text/plain; charset=utf-8", b64, "SGVsbG8gV8O2cmxk\r\nIQ=="),
          "Hello W\xC3\xB6rld!"},
         {"QuotedPrintableSoftBreak",
@@ -71,10 +64,10 @@ TEST(MailDecoder, BodiesDecodedAndConvertedToUtf8) {
          "b"},
         {"CrLfBecomesLf", Part("text/plain", "", "one\r\ntwo\r\n\r\n"), "one\ntwo"},
     };
-    for (const BodyCase& c : cases) {
-        const DecodedMail mail = DecodeMail(Mail(c.Part));
-        EXPECT_TRUE(mail.Parsed) << c.Name;
-        EXPECT_EQ(mail.Text, c.Text) << c.Name;
+    for (const auto& [name, part, text] : cases) {
+        const DecodedMail mail = DecodeMail(Mail(part));
+        EXPECT_TRUE(mail.Parsed) << name;
+        EXPECT_EQ(mail.Text, text) << name;
     }
     // Broken base64: whatever survives, nothing crashes and the text is UTF-8.
     const DecodedMail broken =
@@ -83,7 +76,13 @@ TEST(MailDecoder, BodiesDecodedAndConvertedToUtf8) {
     EXPECT_TRUE(IsUtf8(broken.Text));
 }
 
+// No header at all: no message, no fields.
 TEST(MailDecoder, HeaderFieldsDecoded) {
+    for (const std::string& text : {std::string(), std::string("no header here\r\nat all\r\n")}) {
+        const DecodedMail mail = DecodeMail(text);
+        EXPECT_FALSE(mail.Parsed);
+        EXPECT_EQ(mail.From + mail.FromAddress + mail.Subject + mail.Text, "");
+    }
     const DecodedMail mail = DecodeMail(
         "From: =?ISO-8859-1?Q?J=F6rg_M=FCller?= <Joerg@Mail.EXAMPLE>\r\n"
         "Subject: =?UTF-8?B?SGVsbG8=?= =?UTF-8?Q?_W=C3=B6rld?=  and\r\n\t  more\r\n\r\nx\r\n");
@@ -137,14 +136,6 @@ TEST(MailDecoder, TreeWalkedInOrderSkippingAttachments) {
     const DecodedMail decoded = DecodeMail(mail);
     EXPECT_EQ(decoded.Text, "plain form\nhtml form\nforwarded text");
     EXPECT_EQ(decoded.Subject, "s");
-}
-
-TEST(MailDecoder, NoMessageNoFields) {
-    for (const std::string& text : {std::string(), std::string("no header here\r\nat all\r\n")}) {
-        const DecodedMail mail = DecodeMail(text);
-        EXPECT_FALSE(mail.Parsed);
-        EXPECT_EQ(mail.From + mail.FromAddress + mail.Subject + mail.Text, "");
-    }
 }
 
 TEST(MailDecoder, HostileShapesFinishWithinTheCaps) {
