@@ -65,10 +65,9 @@ TEST(SenderPages, EditDeleteAndAdd) {
     Click(page, kAdd);
     ASSERT_EQ(boxes.seen.size(), 1u);
     EXPECT_EQ(boxes.seen[0].Caption, word);
-    filter_test::Mail mail;
-    mail.From = "deals@offers.example";
     w.app->MailLifeTime = 1000000; // judged by the lists only, not by its age
-    EXPECT_EQ(w.app->JudgeBatch({filter_test::MessageText(mail)}), std::vector<unsigned char>{0});
+    EXPECT_EQ(w.app->JudgeBatch({filter_test::MessageText({.From = "deals@offers.example"})}),
+              std::vector<unsigned char>{0});
 
     WhenModal<CAddSenderDialog>([](CAddSenderDialog* dialog) {
         TypeInto(dialog, 1032, "ann");

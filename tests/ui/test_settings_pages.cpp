@@ -1,12 +1,11 @@
 // The connection and options pages inside the real main window.
+#include "filter/levels.h"
 #include "ui_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
 #include <QTabBar>
-
-#include "filter/levels.h"
 
 namespace {
 
@@ -98,9 +97,6 @@ TEST(OptionsPage, EditsAndExtensionsAreSavedIntoTheAppAndTheFileOnClose) {
     EXPECT_EQ(w.app->NewSenderAction.load(), kNewSenderDecideByLearned);
 }
 
-} // namespace
-
-namespace {
 // The Desktop tab: its switches reach the application on "Save Settings" and the file on close;
 // the start at login writes or removes the desktop's entry; the language list writes the
 // registry file and the window speaks the new language at once.
