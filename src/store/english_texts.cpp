@@ -220,6 +220,11 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {18011, "%1 spam deleted from %2"},
     {18012, "%1 cannot log in"},
     {18013, "The server refused the user name or password. Check the account's settings."},
+    {18201, "Your password is kept in the desktop keyring."},
+    {18202, "Your password is kept in the account file (ZRKList.zrk), readable by you only."},
+    {18203, "The desktop keyring did not store the password. It is kept in the account file "
+            "(ZRKList.zrk), readable by you only."},
+    {18204, "The desktop keyring gave no password: type it again."},
     {23001, "Exist at the server"},
     {23002, "Deleted"},
     {23003, "The sender is on your blocked list.", true},

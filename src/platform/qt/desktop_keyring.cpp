@@ -1,0 +1,121 @@
+#include "platform/qt/desktop_keyring.h"
+
+#include "store/account_passwords.h"
+
+#include <QObject>
+#include <QThread>
+#include <future>
+#include <qt6keychain/keychain.h>
+
+namespace {
+
+// An entry no account has: reading it tells whether a keyring answers.
+constexpr const char* kProbeKey = "|availability probe";
+
+using Outcome = CDesktopKeyring::Outcome;
+using Kind = CDesktopKeyring::Kind;
+
+Outcome OutcomeOf(Kind kind, QKeychain::Job& job) {
+    Outcome outcome;
+    const QKeychain::Error error = job.error();
+    if (error == QKeychain::NoError) {
+        outcome.Result = 1;
+        if (kind == Kind::Read)
+            outcome.Password =
+                static_cast<QKeychain::ReadPasswordJob&>(job).textData().toStdString();
+    } else if (error == QKeychain::EntryNotFound) {
+        // Deleting what is not there leaves the keyring as asked.
+        outcome.Result = kind == Kind::Read ? 0 : 1;
+    } else {
+        outcome.Why = job.errorString().toStdString();
+        if (outcome.Why.empty())
+            outcome.Why = "keyring error " + std::to_string(static_cast<int>(error));
+    }
+    return outcome;
+}
+
+// Runs on the keyring's thread: starts the job and answers through `answer`.
+void StartJob(QObject* parent, Kind kind, const QString& key, const QString& password,
+              std::shared_ptr<std::promise<Outcome>> answer) {
+    const QString service = QString::fromUtf8(kKeyringService);
+    QKeychain::Job* job = nullptr;
+    if (kind == Kind::Read) {
+        job = new QKeychain::ReadPasswordJob(service, parent);
+    } else if (kind == Kind::Write) {
+        auto* write = new QKeychain::WritePasswordJob(service, parent);
+        write->setTextData(password);
+        job = write;
+    } else {
+        job = new QKeychain::DeletePasswordJob(service, parent);
+    }
+    job->setAutoDelete(false);
+    job->setInsecureFallback(false);
+    job->setKey(key);
+    QObject::connect(job, &QKeychain::Job::finished, job, [kind, answer](QKeychain::Job* done) {
+        answer->set_value(OutcomeOf(kind, *done));
+        done->deleteLater();
+    });
+    job->start();
+}
+
+} // namespace
+
+CDesktopKeyring::CDesktopKeyring(std::chrono::milliseconds wait)
+    : wait_(wait), thread_(std::make_unique<QThread>()) {
+    thread_->setObjectName("keyring");
+    context_ = new QObject;
+    context_->moveToThread(thread_.get());
+    QObject::connect(thread_.get(), &QThread::finished, context_, &QObject::deleteLater);
+    thread_->start();
+}
+
+CDesktopKeyring::~CDesktopKeyring() {
+    thread_->quit();
+    thread_->wait();
+}
+
+CDesktopKeyring::Outcome CDesktopKeyring::Run(Kind kind, const std::string& key,
+                                              const std::string& password) {
+    if (QThread::currentThread() == thread_.get())
+        return {-1, {}, "the keyring was asked from its own thread"};
+    auto answer = std::make_shared<std::promise<Outcome>>();
+    std::future<Outcome> result = answer->get_future();
+    const QString qKey = QString::fromStdString(key);
+    const QString qPassword = QString::fromStdString(password);
+    QObject* parent = context_;
+    if (!QMetaObject::invokeMethod(
+            context_,
+            [parent, kind, qKey, qPassword, answer] {
+                StartJob(parent, kind, qKey, qPassword, answer);
+            },
+            Qt::QueuedConnection))
+        return {-1, {}, "the keyring's thread is not running"};
+    // A late answer goes into the shared promise and is dropped with it.
+    if (result.wait_for(wait_) != std::future_status::ready)
+        return {-1, {}, "the keyring did not answer in time"};
+    return result.get();
+}
+
+int CDesktopKeyring::ReadPassword(const std::string& key, std::string& password, std::string& why) {
+    Outcome outcome = Run(Kind::Read, key, {});
+    password = std::move(outcome.Password);
+    why = std::move(outcome.Why);
+    return outcome.Result;
+}
+
+int CDesktopKeyring::WritePassword(const std::string& key, const std::string& password,
+                                   std::string& why) {
+    Outcome outcome = Run(Kind::Write, key, password);
+    why = std::move(outcome.Why);
+    return outcome.Result == 1 ? 1 : -1;
+}
+
+int CDesktopKeyring::DeletePassword(const std::string& key, std::string& why) {
+    Outcome outcome = Run(Kind::Delete, key, {});
+    why = std::move(outcome.Why);
+    return outcome.Result == 1 ? 1 : -1;
+}
+
+bool CDesktopKeyring::IsAvailable() {
+    return Run(Kind::Read, kProbeKey, {}).Result >= 0;
+}
