@@ -58,35 +58,37 @@ void StartJob(QObject* parent, Kind kind, const QString& key, const QString& pas
     job->start();
 }
 
+// The jobs' thread and the object in it that parents them; made at first
+// use, never ended.
+QObject* JobContext() {
+    static QObject* context = [] {
+        auto* thread = new QThread;
+        thread->setObjectName("keyring");
+        auto* object = new QObject;
+        object->moveToThread(thread);
+        thread->start();
+        return object;
+    }();
+    return context;
+}
+
 } // namespace
 
-CDesktopKeyring::CDesktopKeyring(std::chrono::milliseconds wait)
-    : wait_(wait), thread_(std::make_unique<QThread>()) {
-    thread_->setObjectName("keyring");
-    context_ = new QObject;
-    context_->moveToThread(thread_.get());
-    QObject::connect(thread_.get(), &QThread::finished, context_, &QObject::deleteLater);
-    thread_->start();
-}
-
-CDesktopKeyring::~CDesktopKeyring() {
-    thread_->quit();
-    thread_->wait();
-}
+CDesktopKeyring::CDesktopKeyring(std::chrono::milliseconds wait) : wait_(wait) {}
 
 CDesktopKeyring::Outcome CDesktopKeyring::Run(Kind kind, const std::string& key,
                                               const std::string& password) {
-    if (QThread::currentThread() == thread_.get())
+    QObject* context = JobContext();
+    if (QThread::currentThread() == context->thread())
         return {-1, {}, "the keyring was asked from its own thread"};
     auto answer = std::make_shared<std::promise<Outcome>>();
     std::future<Outcome> result = answer->get_future();
     const QString qKey = QString::fromStdString(key);
     const QString qPassword = QString::fromStdString(password);
-    QObject* parent = context_;
     if (!QMetaObject::invokeMethod(
-            context_,
-            [parent, kind, qKey, qPassword, answer] {
-                StartJob(parent, kind, qKey, qPassword, answer);
+            context,
+            [context, kind, qKey, qPassword, answer] {
+                StartJob(context, kind, qKey, qPassword, answer);
             },
             Qt::QueuedConnection))
         return {-1, {}, "the keyring's thread is not running"};

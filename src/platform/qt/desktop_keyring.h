@@ -2,23 +2,18 @@
 // IKeyring over the desktop's Secret Service (GNOME Keyring) or KWallet,
 // through QtKeychain. Its jobs need an event loop, and callers are the
 // window thread, start-up and the check workers alike: every job runs on one
-// thread of the keyring's own, and a caller waits for its answer at most
-// `wait` (the desktop may be asking the user to unlock the keyring). Never
-// falls back to storing a password in plain text.
+// thread of its own, and a caller waits for its answer at most `wait` (the
+// desktop may be asking the user to unlock the keyring). That thread is one
+// for the whole process and lives until it ends: the keyring library keeps
+// its connection bound to the thread it was first used from. Never falls
+// back to storing a password in plain text.
 #include "platform/keyring.h"
 
 #include <chrono>
-#include <memory>
-
-class QObject;
-class QThread;
 
 class CDesktopKeyring : public IKeyring {
   public:
     explicit CDesktopKeyring(std::chrono::milliseconds wait = std::chrono::seconds(30));
-    ~CDesktopKeyring() override;
-    CDesktopKeyring(const CDesktopKeyring&) = delete;
-    CDesktopKeyring& operator=(const CDesktopKeyring&) = delete;
 
     int ReadPassword(const std::string& key, std::string& password, std::string& why) override;
     int WritePassword(const std::string& key, const std::string& password,
@@ -36,6 +31,4 @@ class CDesktopKeyring : public IKeyring {
     Outcome Run(Kind kind, const std::string& key, const std::string& password);
 
     std::chrono::milliseconds wait_;
-    std::unique_ptr<QThread> thread_;
-    QObject* context_ = nullptr; // lives in thread_; the jobs' parent
 };
