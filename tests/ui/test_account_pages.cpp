@@ -1,5 +1,7 @@
 // The account pages and the account test with its result box.
+#include "core/fake_keyring.h"
 #include "server/mail_server.h"
+#include "store/account_passwords.h"
 #include "ui/add_account_page.h"
 #include "ui/login_dialog.h"
 #include "ui_fixture.h"
@@ -11,7 +13,7 @@
 namespace {
 
 constexpr int kType = 1004, kServer = 1006, kUser = 1008, kPassword = 1010, kTest = 1012,
-              kRemember = 1013, kName = 1014, kChange = 1016, kAdd = 1023;
+              kRemember = 1013, kName = 1014, kChange = 1016, kAdd = 1023, kKeptIn = 1024;
 constexpr int kPop3Type = 1, kImapType = 0;
 
 struct CAccountPages : CMainWindowFixture {
@@ -120,6 +122,58 @@ TEST(AccountPages, ChangeAndDeleteMarkExactlyTheChosenRecords) {
     EXPECT_EQ(DeleteRows(remove, remove->findChild<QTableWidget*>(), {0, 2}), QStringList("Spare"));
     EXPECT_EQ(w.File(), "-->ome|a.example|joe|sec<--\r\n-->ork|b.example|an<--\r\nP|Spare|s|u|p\r\n"
                         "-->ome|c.example|joe|sec<--\r\n");
+}
+
+// With a keyring the records hold the marker: the change page fills in the keyring's
+// password, or asks for it when the keyring cannot answer; a refusing keyring keeps the
+// password in the file and says so; deleting the account deletes its entry.
+TEST(AccountPages, KeyringKeepsPasswordsOutOfTheFile) {
+    CAccountPages w;
+    w.ClickNode(1);
+    EXPECT_EQ(Control<QLabel>(w.add(), kKeptIn)->text().toStdString(),
+              "Your password is kept in the account file (ZRKList.zrk), readable by you only.");
+    CFakeKeyring keyring;
+    w.app->Keyring = &keyring;
+    w.ClickNode(2);
+    w.ClickNode(1);
+    EXPECT_EQ(Control<QLabel>(w.add(), kKeptIn)->text().toStdString(),
+              "Your password is kept in the desktop keyring.");
+    w.Fill("srv", "Home", "joe", "pw");
+    Click(w.add(), kAdd);
+    EXPECT_EQ(w.File(), "I|Home|srv|joe|<keyring>\r\n");
+    QWidget* change = w.dialog->Page(2);
+    auto* list = change->findChild<QTableWidget*>();
+    const auto changeRow = [&](int row) {
+        w.ClickNode(2);
+        ClickRow(list, row);
+        Click(change, kChange);
+        return w.Fields();
+    };
+    EXPECT_EQ(changeRow(0), QString("srvHomejoepw"));
+    TypeInto(w.add(), kServer, "new");
+    Click(w.add(), kAdd);
+    const std::string key = KeyringAccountKey(w.dir.Path(), 'I', "Home", "new", "joe");
+    EXPECT_EQ(keyring.Entries, (std::map<std::string, std::string>{{key, "pw"}}));
+    keyring.Answer = -1;
+    EXPECT_EQ(changeRow(0), QString("newHomejoe"));
+    EXPECT_FALSE(Enabled(w.add(), kAdd)); // no empty password replaces the one in the keyring
+    EXPECT_EQ(Control<QLabel>(w.add(), kKeptIn)->text().toStdString(),
+              "The desktop keyring gave no password: type it again.");
+    CBoxRecorder boxes;
+    TypeInto(w.add(), kPassword, "typed");
+    Click(w.add(), kAdd);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes.seen.empty(); }, 10000));
+    EXPECT_EQ(w.File().substr(w.File().rfind("I|")), "I|Home|new|joe|typed\r\n");
+    keyring.Answer = 1;
+    keyring.Entries[key] = "pw";
+    w.Fill("srv", "Club", "joe", "club");
+    Click(w.add(), kAdd);
+    w.Fill("srv", "Spare", "joe", "", false);
+    Click(w.add(), kAdd);
+    QWidget* remove = w.Open(3);
+    DeleteRows(remove, remove->findChild<QTableWidget*>(), {0, 1});
+    EXPECT_TRUE(keyring.Entries.empty());
+    w.app->Keyring = nullptr;
 }
 
 // A closed port, then a real server: a rejected login brings up the prompt (Cancel ends it).
