@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-// Plain text that no reader takes for "*"; a typed password of exactly this
-// text is never written to the file while a keyring is in use.
+// Plain text that no reader takes for "*". A password of exactly this text
+// can be kept in the keyring only: in the file it reads as the marker.
 inline constexpr const char* kKeyringPasswordMarker = "<keyring>";
 
 // The keyring's service name for all of Drossgate's entries.

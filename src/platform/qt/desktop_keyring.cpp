@@ -23,7 +23,7 @@ Outcome OutcomeOf(Kind kind, QKeychain::Job& job) {
         if (kind == Kind::Read)
             outcome.Password =
                 static_cast<QKeychain::ReadPasswordJob&>(job).textData().toStdString();
-    } else if (error == QKeychain::EntryNotFound) {
+    } else if (error == QKeychain::EntryNotFound && kind != Kind::Write) {
         // Deleting what is not there leaves the keyring as asked.
         outcome.Result = kind == Kind::Read ? 0 : 1;
     } else {
