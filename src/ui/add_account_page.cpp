@@ -1,7 +1,6 @@
 #include "ui/add_account_page.h"
 
 #include "app/core/filter_app.h"
-#include "store/account_passwords.h"
 #include "store/english_texts.h"
 #include "ui/account_record.h"
 #include "ui/account_test_runner.h"
