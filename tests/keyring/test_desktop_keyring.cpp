@@ -4,6 +4,7 @@
 #include "platform/qt/desktop_keyring.h"
 #include "store/account_passwords.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -48,6 +49,16 @@ TEST_F(Keyring, PasswordsLiveInTheKeyring) {
     data.app->MarkAccountRecordDead(0);
     data.app->ForgetUnusedAccountPassword('I', "Old", "s", "u");
     EXPECT_EQ(Read(data, "Old") + Read(other, "New"), "0other");
+    // A keyring that does not answer (stopped): no password, then no more waiting.
+    const char* pid = std::getenv("DROSSGATE_KEYRING_PID");
+    ASSERT_TRUE(pid && ::kill(std::atoi(pid), SIGSTOP) == 0);
+    CDesktopKeyring stuck(std::chrono::milliseconds(200));
+    data.app->Keyring = &stuck;
+    std::string password, why;
+    EXPECT_EQ(data.app->AccountPassword('I', "New", "s", "u", kKeyringPasswordMarker), "");
+    EXPECT_EQ(std::pair(stuck.ReadPassword("k", password, why), why),
+              std::pair(-1, std::string("the keyring has not answered an earlier request yet")));
+    ::kill(std::atoi(pid), SIGCONT);
 }
 
 // Without a keyring every call fails without asking anyone, and the file keeps the

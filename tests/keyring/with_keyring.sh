@@ -1,7 +1,8 @@
 #!/bin/sh
 # with_keyring.sh daemon|none program [arguments]: runs the program on a private session
 # bus that activates nothing, in a fresh home, with an unlocked GNOME Keyring on the bus
-# ("daemon") or none. DROSSGATE_KEYRING_TEST says which ("missing": tools not installed).
+# ("daemon", its process id in DROSSGATE_KEYRING_PID) or none. DROSSGATE_KEYRING_TEST says
+# which ("missing": the tools are not installed).
 mode=$1
 shift
 home=$(mktemp -d "${TMPDIR:-/tmp}/drossgate-keyring-XXXXXX") || exit 1
@@ -36,9 +37,10 @@ exec dbus-run-session --config-file="$home/bus.conf" -- sh -c '
         # It takes its bus name after forking: wait for it, at most 10 s.
         for _ in $(seq 100); do owner NameHasOwner | grep -q true && break; sleep 0.1; done
         daemon=$(owner GetConnectionUnixProcessID | awk "/uint32/ { print \$2 }")
+        export DROSSGATE_KEYRING_PID="$daemon"
     fi
     "$@"
     status=$?
-    [ -n "${daemon:-}" ] && kill "$daemon" 2>/dev/null
+    [ -n "${daemon:-}" ] && kill -CONT "$daemon" && kill "$daemon" 2>/dev/null
     exit $status
 ' sh "$@"

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QThread>
+#include <atomic>
 #include <future>
 #include <qt6keychain/keychain.h>
 
@@ -14,6 +15,18 @@ constexpr const char* kProbeKey = "|availability probe";
 
 using Outcome = CDesktopKeyring::Outcome;
 using Kind = CDesktopKeyring::Kind;
+
+// One request's answer. `Settled` is taken by whichever comes first: the
+// job's end or the caller giving up on it.
+struct Answer {
+    std::promise<Outcome> Promise;
+    std::atomic<bool> Settled{false};
+};
+
+// Requests given up on and still running. The library runs its jobs one at a
+// time, so while one waits (an unlock prompt nobody answers) every later one
+// would wait out its full time too: they fail at once instead.
+std::atomic<int> gAbandoned{0};
 
 Outcome OutcomeOf(Kind kind, QKeychain::Job& job) {
     Outcome outcome;
@@ -36,7 +49,7 @@ Outcome OutcomeOf(Kind kind, QKeychain::Job& job) {
 
 // Runs on the keyring's thread: starts the job and answers through `answer`.
 void StartJob(QObject* parent, Kind kind, const QString& key, const QString& password,
-              std::shared_ptr<std::promise<Outcome>> answer) {
+              std::shared_ptr<Answer> answer) {
     const QString service = QString::fromUtf8(kKeyringService);
     QKeychain::Job* job = nullptr;
     if (kind == Kind::Read) {
@@ -52,7 +65,10 @@ void StartJob(QObject* parent, Kind kind, const QString& key, const QString& pas
     job->setInsecureFallback(false);
     job->setKey(key);
     QObject::connect(job, &QKeychain::Job::finished, job, [kind, answer](QKeychain::Job* done) {
-        answer->set_value(OutcomeOf(kind, *done));
+        if (answer->Settled.exchange(true))
+            --gAbandoned;
+        else
+            answer->Promise.set_value(OutcomeOf(kind, *done));
         done->deleteLater();
     });
     job->start();
@@ -81,8 +97,10 @@ CDesktopKeyring::Outcome CDesktopKeyring::Run(Kind kind, const std::string& key,
     QObject* context = JobContext();
     if (QThread::currentThread() == context->thread())
         return {-1, {}, "the keyring was asked from its own thread"};
-    auto answer = std::make_shared<std::promise<Outcome>>();
-    std::future<Outcome> result = answer->get_future();
+    if (gAbandoned.load() > 0)
+        return {-1, {}, "the keyring has not answered an earlier request yet"};
+    auto answer = std::make_shared<Answer>();
+    std::future<Outcome> result = answer->Promise.get_future();
     const QString qKey = QString::fromStdString(key);
     const QString qPassword = QString::fromStdString(password);
     if (!QMetaObject::invokeMethod(
@@ -92,10 +110,11 @@ CDesktopKeyring::Outcome CDesktopKeyring::Run(Kind kind, const std::string& key,
             },
             Qt::QueuedConnection))
         return {-1, {}, "the keyring's thread is not running"};
-    // A late answer goes into the shared promise and is dropped with it.
-    if (result.wait_for(wait_) != std::future_status::ready)
-        return {-1, {}, "the keyring did not answer in time"};
-    return result.get();
+    // The second test: the job ended just as the wait did, its answer is on the way.
+    if (result.wait_for(wait_) == std::future_status::ready || answer->Settled.exchange(true))
+        return result.get();
+    ++gAbandoned;
+    return {-1, {}, "the keyring did not answer in time"};
 }
 
 int CDesktopKeyring::ReadPassword(const std::string& key, std::string& password, std::string& why) {

@@ -3,10 +3,11 @@
 // through QtKeychain. Its jobs need an event loop, and callers are the
 // window thread, start-up and the check workers alike: every job runs on one
 // thread of its own, and a caller waits for its answer at most `wait` (the
-// desktop may be asking the user to unlock the keyring). That thread is one
-// for the whole process and lives until it ends: the keyring library keeps
-// its connection bound to the thread it was first used from. Never falls
-// back to storing a password in plain text.
+// desktop may be asking the user to unlock the keyring); while a request
+// given up on still runs, later ones fail at once. That thread is one for
+// the whole process and lives until it ends: the keyring library keeps its
+// job queue and bus connection in the thread that first used them. Never
+// falls back to storing a password in plain text.
 #include "platform/keyring.h"
 
 #include <chrono>
