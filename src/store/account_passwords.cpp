@@ -6,6 +6,7 @@
 #include "store/account_file.h"
 #include "store/sender_list.h"
 
+#include <algorithm>
 #include <map>
 #include <sys/stat.h>
 
