@@ -14,12 +14,15 @@ set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Drossgate developers <drossgate@localhost>")
 # The libraries linked are found by dpkg-shlibdeps; what Qt loads at run time
-# (the platform plugins, the SVG icon engine) and the certificates the TLS
-# connections are checked against are named here.
+# (the platform plugins, the SVG icon engine, the Secret Service library that
+# the keyring library opens itself) and the certificates the TLS connections
+# are checked against are named here, and the keyring library by name too.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, ca-certificates")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-qpa-plugins, libqt6svg6, ca-certificates, libqt6keychain1, libsecret-1-0")
 # The tray icon and the notifications talk to the session bus.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus-user-session")
+# The desktop keyring keeps the account passwords when there is one.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus-user-session, gnome-keyring | kwalletmanager")
 # The long text; CPack puts the summary above it, indents it and marks the
 # empty lines as Debian's control file wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

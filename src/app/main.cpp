@@ -9,6 +9,7 @@
 #include "platform/instance_lock.h"
 #include "platform/numconv.h"
 #include "platform/paths.h"
+#include "platform/qt/desktop_keyring.h"
 #include "platform/registry.h"
 #include "ui/ui_shell.h"
 
@@ -116,6 +117,17 @@ int main(int argc, char** argv) {
     }
 
     AddMissingLanguageFiles(defaults, app.InstallPath);
+
+    // After the lock, so only one instance moves the file's passwords, and
+    // before the windows, whose timers start the first check. Like the
+    // application object, the keyring is never destroyed.
+    auto* keyring = new CDesktopKeyring;
+    if (keyring->IsAvailable()) {
+        app.Keyring = keyring;
+        app.MoveAccountPasswordsToKeyring();
+    } else {
+        app.LogLine("no desktop keyring answers; account passwords stay in the account file", "-");
+    }
 
     std::string error;
     std::string channelPath = ChannelSocketPath(error);

@@ -2,6 +2,7 @@
 
 #include "app/core/filter_app.h"
 #include "platform/text_file.h"
+#include "store/account_passwords.h"
 
 #include <sys/stat.h>
 
@@ -50,30 +51,41 @@ FilteredName FilterNameField(const std::string& text, char kind, const std::stri
     return result;
 }
 
-void CFilterApp::AppendAccountRecord(bool pop3, const std::string& accountName,
-                                     const std::string& serverName, const std::string& userName,
-                                     const std::string& password) {
+int CFilterApp::AppendAccountRecord(bool pop3, const std::string& accountName,
+                                    const std::string& serverName, const std::string& userName,
+                                    const std::string& password) {
     std::string path = DataFilePath(kAccountFileName);
-    std::string record = pop3 ? "P|" : "I|";
+    const std::string account = WithoutLineBreaks(accountName);
+    const std::string server = WithoutLineBreaks(serverName);
+    const std::string user = WithoutLineBreaks(userName);
     // A password of line breaks only is no password: "*", as for an empty one.
-    const std::string storedPassword = WithoutLineBreaks(password);
-    record += WithoutLineBreaks(accountName) + "|" + WithoutLineBreaks(serverName) + "|" +
-              WithoutLineBreaks(userName) + "|" +
+    std::string storedPassword = WithoutLineBreaks(password);
+    int result = 1;
+    // The marker goes into the file only once the keyring holds the
+    // password; otherwise the file keeps it, as without a keyring.
+    if (Keyring && !storedPassword.empty()) {
+        if (StoreAccountPassword(pop3 ? 'P' : 'I', account, server, user, storedPassword) == 1)
+            storedPassword = kKeyringPasswordMarker;
+        else
+            result = 0;
+    }
+    std::string record = pop3 ? "P|" : "I|";
+    record += account + "|" + server + "|" + user + "|" +
               (storedPassword.empty() ? std::string("*") : storedPassword) + "\r\n";
     // A new file appears with its first record in it, never empty.
     if (!FileExists(path)) {
         ReplaceFileAtomically(path, record, kAccountFileMode);
-        return;
+        return result;
     }
     CTextFile file;
     if (!file.Open(path, CTextFile::Mode::ReadWrite))
-        return; // read-only file or directory: nothing is written anywhere
+        return result; // read-only file or directory: nothing is written anywhere
     KeepOwnerOnly(path);
     // A last line without its line end would swallow the new record.
     if (file.SeekToEnd() && file.GetPosition() > file.ContentStart()) {
         char last = 0;
         if (!file.Seek(file.GetPosition() - 1) || file.Read(&last, 1) != 1)
-            return; // unreadable: no record glued onto the last one
+            return result; // unreadable: no record glued onto the last one
         if (last != '\n')
             record.insert(0, "\r\n");
     }
@@ -81,6 +93,7 @@ void CFilterApp::AppendAccountRecord(bool pop3, const std::string& accountName,
     if (file.SeekToEnd())
         file.Write(record);
     file.Flush();
+    return result;
 }
 
 void CFilterApp::LoadAccountList(std::vector<AccountRow>* rows,

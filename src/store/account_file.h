@@ -2,7 +2,8 @@
 // The account list file: one record per line, "T|account|server|user|password"
 // with CR LF, appended only; a changed or deleted record is marked dead in
 // place ("-->" at its start, "<--" before its line end) so no offset moves.
-// The file holds passwords in plain text: it is created readable by its owner
+// Without a desktop keyring the file holds passwords in plain text (with one,
+// a marker; see account_passwords.h): it is created readable by its owner
 // only, and every write puts that mode back.
 //
 // The operations themselves are CFilterApp::AppendAccountRecord,

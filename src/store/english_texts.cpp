@@ -225,14 +225,25 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {18102, "Server offers no encryption; password not sent"},
     {18103, "Server no longer offers encryption; password not sent"},
     {18104, "Send the password unencrypted?"},
-    {18105, "%1 (%2) offers no encrypted connection. Anyone on the network between you and the server could read your password. Send it unencrypted for this account from now on?"},
-    {18106, "%1 (%2) offered an encrypted connection before but offers none now: someone may be tampering with the connection. Send your password unencrypted for this account all the same, from now on?"},
+    {18105, "%1 (%2) offers no encrypted connection. Anyone on the network between you and the "
+            "server could read your password. Send it unencrypted for this account from now on?"},
+    {18106, "%1 (%2) offered an encrypted connection before but offers none now: someone may be "
+            "tampering with the connection. Send your password unencrypted for this account all "
+            "the same, from now on?"},
     {18107, "Send &Unencrypted"},
     {18108, "&Do Not Send"},
     {18109, "%1: password not sent"},
-    {18110, "The server offers no encryption. Drossgate sends the password unencrypted only when you allow it."},
-    {18111, "The encrypted connection could not be set up. Check the server's name and its certificate."},
-    {18112, "The server offers no encryption, and sending the password unencrypted was not allowed."},
+    {18110, "The server offers no encryption. Drossgate sends the password unencrypted only when "
+            "you allow it."},
+    {18111,
+     "The encrypted connection could not be set up. Check the server's name and its certificate."},
+    {18112,
+     "The server offers no encryption, and sending the password unencrypted was not allowed."},
+    {18201, "Your password is kept in the desktop keyring."},
+    {18202, "Your password is kept in the account file (ZRKList.zrk), readable by you only."},
+    {18203, "The desktop keyring did not store the password. It is kept in the account file "
+            "(ZRKList.zrk), readable by you only."},
+    {18204, "The desktop keyring gave no password: type it again."},
     {23001, "Exist at the server"},
     {23002, "Deleted"},
     {23003, "The sender is on your blocked list.", true},

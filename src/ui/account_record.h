@@ -7,7 +7,8 @@
 
 struct AccountRecord {
     bool Pop3 = false;
-    std::string AccountName, ServerName, UserName, Password; // Password "*": none stored
+    // Password as the file has it: "*" none stored, or the keyring marker.
+    std::string AccountName, ServerName, UserName, Password;
 };
 
 // false when the file cannot be read at that offset or the line there is

@@ -24,6 +24,10 @@ constexpr int kFirstTextId = 1001;
 constexpr int kImapIndex = 0; // the list is sorted: "IMAP", "POP3"
 constexpr int kPop3Index = 1;
 constexpr const char* kChangeCaption = "Change Account";
+constexpr int kKeptInKeyringText = 18201;
+constexpr int kKeptInFileText = 18202;
+constexpr int kKeyringRefusedText = 18203;
+constexpr int kKeyringGaveNothingText = 18204;
 
 QLabel* AddLabel(QWidget* page, const CDialogUnits& du, int id, const char* text, int x, int y,
                  int w, int h) {
@@ -60,6 +64,7 @@ CAddAccountPage::CAddAccountPage(CFilterApp& app, CMainDialog*, QWidget* parent)
     password_->setEchoMode(QLineEdit::Password);
     remember_ = new QCheckBox("Remember Password For This Account", this);
     PlaceControl(du, remember_, 1013, 57, 129, 189, 10);
+    passwordPlace_ = AddLabel(this, du, 1024, "", 57, 140, 270, 10);
     addButton_ = new QPushButton(ToQString(EnglishDefault(kFirstTextId + 6)), this);
     PlaceControl(du, addButton_, 1023, 57, 151, 102, 14);
     testButton_ = new QPushButton("Test Account Settings", this);
@@ -86,6 +91,7 @@ CAddAccountPage::~CAddAccountPage() = default;
 
 void CAddAccountPage::Localize() {
     LocalizeWindow(app_, this, kFirstTextId, {1005, 1007, 1009, 1011, 1015, 1013, 1023, 1012});
+    passwordPlace_->setText(LocalText(app_, app_.Keyring ? kKeptInKeyringText : kKeptInFileText));
     // The button's localized text is its adding caption; in changing mode it
     // has to keep saying what it will do.
     if (changeOffset_ != -1)
@@ -139,13 +145,26 @@ void CAddAccountPage::AddOrChangeAccount() {
     testButton_->setEnabled(false);
     if (!remember_->isChecked())
         password.clear(); // stored as "*": the check asks for it
+    // The record being changed: its keyring entry goes once no live record
+    // points at it any more.
+    AccountRecord old;
+    const bool changing =
+        changeOffset_ != -1 &&
+        ReadAccountRecordAt(app_.DataFilePath(kAccountFileName), changeOffset_, old);
     if (changeOffset_ != -1) {
         app_.MarkAccountRecordDead(changeOffset_);
         changeOffset_ = -1;
     }
-    app_.AppendAccountRecord(typeIndex != kImapIndex, name, server, user, password);
+    const int written =
+        app_.AppendAccountRecord(typeIndex != kImapIndex, name, server, user, password);
+    if (changing)
+        app_.ForgetUnusedAccountPassword(old.Pop3 ? 'P' : 'I', old.AccountName, old.ServerName,
+                                         old.UserName);
     changeOffset_ = -1;
     addButton_->setText(LocalText(app_, kFirstTextId + 6));
+    if (written == 0)
+        OpenMessage(this, QMessageBox::Warning, kApplicationTitle,
+                    LocalText(app_, kKeyringRefusedText));
 }
 
 void CAddAccountPage::SetFieldsEnabled(bool enabled) {
@@ -191,9 +210,19 @@ void CAddAccountPage::FillFromRecord(const AccountRecord& record) {
         password_->clear();
         testButton_->setEnabled(false);
     } else {
-        password_->setText(ToQString(record.Password));
-        testButton_->setEnabled(true);
+        const std::string password =
+            app_.AccountPassword(record.Pop3 ? 'P' : 'I', record.AccountName, record.ServerName,
+                                 record.UserName, record.Password);
         remember_->setChecked(true);
+        password_->setText(ToQString(password));
+        if (password.empty()) {
+            // The keyring gave nothing: the change needs the password typed
+            // again (or no password remembered), never an empty one stored.
+            passwordPlace_->setText(LocalText(app_, kKeyringGaveNothingText));
+            UpdateAccountButtons();
+            return;
+        }
+        testButton_->setEnabled(true);
     }
     addButton_->setEnabled(true);
 }

@@ -16,6 +16,7 @@ class CFilterApp;
 class CMainDialog;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 struct AccountRecord;
@@ -57,6 +58,7 @@ class CAddAccountPage : public QWidget {
     QLineEdit* user_;
     QLineEdit* password_;
     QCheckBox* remember_;
+    QLabel* passwordPlace_; // where a remembered password is kept
     QPushButton* addButton_;
     QPushButton* testButton_;
     std::unique_ptr<CAccountTestRunner> tests_;

@@ -1,6 +1,7 @@
 #include "ui/delete_account_page.h"
 
 #include "app/core/filter_app.h"
+#include "ui/account_record.h"
 
 #include <QItemSelectionModel>
 #include <QPushButton>
@@ -24,7 +25,13 @@ void CDeleteAccountPage::DeleteSelectedAccounts() {
             first = std::min(first, index.row());
         const int64_t offset = List()->item(first, 0)->data(Qt::UserRole).toLongLong();
         List()->removeRow(first);
+        AccountRecord record;
+        const bool known = ReadAccountRecordAt(app_.DataFilePath(kAccountFileName), offset, record);
         app_.MarkAccountRecordDead(offset);
+        // Its keyring entry goes too, unless another live record uses it.
+        if (known)
+            app_.ForgetUnusedAccountPassword(record.Pop3 ? 'P' : 'I', record.AccountName,
+                                             record.ServerName, record.UserName);
     }
     Button()->setEnabled(false);
 }

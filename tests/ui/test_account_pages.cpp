@@ -1,4 +1,5 @@
 // The account pages and the account test with its result box.
+#include "core/fake_keyring.h"
 #include "server/mail_server.h"
 #include "ui/add_account_page.h"
 #include "ui/login_dialog.h"
@@ -11,7 +12,7 @@
 namespace {
 
 constexpr int kType = 1004, kServer = 1006, kUser = 1008, kPassword = 1010, kTest = 1012,
-              kRemember = 1013, kName = 1014, kChange = 1016, kAdd = 1023;
+              kRemember = 1013, kName = 1014, kChange = 1016, kAdd = 1023, kKeptIn = 1024;
 constexpr int kPop3Type = 1, kImapType = 0;
 
 struct CAccountPages : CMainWindowFixture {
@@ -120,6 +121,47 @@ TEST(AccountPages, ChangeAndDeleteMarkExactlyTheChosenRecords) {
     EXPECT_EQ(DeleteRows(remove, remove->findChild<QTableWidget*>(), {0, 2}), QStringList("Spare"));
     EXPECT_EQ(w.File(), "-->ome|a.example|joe|sec<--\r\n-->ork|b.example|an<--\r\nP|Spare|s|u|p\r\n"
                         "-->ome|c.example|joe|sec<--\r\n");
+}
+
+// With a keyring the records hold the marker and the page says where the password is;
+// changing fills in the keyring's password, or (locked) asks for it again, and a refusal
+// keeps the typed one in the file with a box; deleting the account deletes its entry.
+TEST(AccountPages, KeyringKeepsPasswordsOutOfTheFile) {
+    CAccountPages w;
+    CFakeKeyring keyring;
+    w.app->Keyring = &keyring;
+    w.ClickNode(1);
+    const auto keptIn = [&] { return Control<QLabel>(w.add(), kKeptIn)->text().toStdString(); };
+    EXPECT_EQ(keptIn(), "Your password is kept in the desktop keyring.");
+    w.Fill("srv", "Home", "joe", "pw");
+    Click(w.add(), kAdd);
+    QWidget* change = w.dialog->Page(2);
+    const auto changeFirst = [&] {
+        w.ClickNode(2);
+        ClickRow(change->findChild<QTableWidget*>(), 0);
+        Click(change, kChange);
+        return w.Fields();
+    };
+    EXPECT_EQ(changeFirst(), QString("srvHomejoepw"));
+    EXPECT_EQ(w.File(), "I|Home|srv|joe|<keyring>\r\n");
+    keyring.Answer = -1;
+    EXPECT_EQ(changeFirst(), QString("srvHomejoe"));
+    EXPECT_FALSE(Enabled(w.add(), kAdd)); // no empty password replaces the keyring's
+    EXPECT_EQ(keptIn(), "The desktop keyring gave no password: type it again.");
+    CBoxRecorder boxes;
+    TypeInto(w.add(), kPassword, "typed");
+    Click(w.add(), kAdd);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.seen.size() == 1; }, 10000));
+    EXPECT_TRUE(w.File().ends_with("\nI|Home|srv|joe|typed\r\n"));
+    keyring.Answer = 1;
+    w.Fill("srv", "Club", "joe", "club");
+    Click(w.add(), kAdd);
+    w.Fill("srv", "Spare", "joe", "", false);
+    Click(w.add(), kAdd);
+    QWidget* remove = w.Open(3);
+    DeleteRows(remove, remove->findChild<QTableWidget*>(), {0, 1});
+    EXPECT_TRUE(keyring.Entries.empty()); // the one left behind by the refusal too
+    w.app->Keyring = nullptr;
 }
 
 // A closed port, then a real server: a rejected login brings up the prompt (Cancel ends it).

@@ -23,8 +23,8 @@ constexpr long long kMinuteMs = 60000;
 constexpr long long kMaxCheckIntervalMinutes = 24LL * 24 * 60;
 
 // "account|server|user|password": the password is the rest of the line; "*"
-// means none is stored.
-void FillFromAccountLine(CMailSession& session, const std::string& line) {
+// means none is stored, the keyring marker that the keyring holds it.
+void FillFromAccountLine(CFilterApp& app, CMailSession& session, const std::string& line) {
     std::string* fields[] = {&session.AccountName, &session.ServerName, &session.UserName};
     size_t start = 0;
     for (std::string* field : fields) {
@@ -38,7 +38,8 @@ void FillFromAccountLine(CMailSession& session, const std::string& line) {
         start = bar + 1;
     }
     std::string password = start <= line.size() ? line.substr(start) : std::string();
-    session.Password = password == "*" ? std::string() : password;
+    session.Password = app.AccountPassword(session.TypeLetter, session.AccountName,
+                                           session.ServerName, session.UserName, password);
 }
 
 template <class Session>
@@ -49,7 +50,7 @@ std::vector<std::shared_ptr<Session>> MakeSessions(CFilterApp& app,
     sessions.reserve(lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         auto session = std::make_shared<Session>(app);
-        FillFromAccountLine(*session, lines[i]);
+        FillFromAccountLine(app, *session, lines[i]);
         session->AccountIndex = static_cast<int>(i);
         session->ReceiveTimeout = timeout;
         if (app.JudgeOnce.load())
@@ -128,12 +129,19 @@ void CFilterApp::RunMailCheck() {
         ExpireRecycleBin(DataFilePath(kRecycleBinFolder), std::time(nullptr), days,
                          int64_t{std::max(RecycleBinMaxMB.load(), 1)} << 20);
     auto timeout = SessionTimeout(ServerTimeout.load(), ServerTimeoutMsOverride.load());
-    std::vector<std::shared_ptr<CPop3Session>> pop3;
-    std::vector<std::shared_ptr<CImapSession>> imap;
+    std::vector<std::string> pop3Lines, imapLines;
     {
         std::lock_guard guard(CycleLock);
-        pop3 = MakeSessions<CPop3Session>(*this, Pop3AccountLines, timeout, dryRun);
-        imap = MakeSessions<CImapSession>(*this, ImapAccountLines, timeout, dryRun);
+        pop3Lines = Pop3AccountLines;
+        imapLines = ImapAccountLines;
+    }
+    // Outside the lock: reading a password may wait for the keyring.
+    std::vector<std::shared_ptr<CPop3Session>> pop3 =
+        MakeSessions<CPop3Session>(*this, pop3Lines, timeout, dryRun);
+    std::vector<std::shared_ptr<CImapSession>> imap =
+        MakeSessions<CImapSession>(*this, imapLines, timeout, dryRun);
+    {
+        std::lock_guard guard(CycleLock);
         // The previous cycle's sessions live on through their own threads.
         Pop3Sessions = pop3;
         ImapSessions = imap;

@@ -38,6 +38,7 @@ enum class Lesson : unsigned char;
 struct PreparedMessage;
 class CPop3Session;
 class CImapSession;
+class IKeyring;
 
 // Text ids and file names used across subsystems.
 inline constexpr int kStartupErrorTextId = 17022;
@@ -196,11 +197,34 @@ class CFilterApp {
         std::string TypeText;    // "POP3" or "IMAP"
         int64_t Offset = 0;
     };
-    void AppendAccountRecord(bool pop3, const std::string& accountName,
-                             const std::string& serverName, const std::string& userName,
-                             const std::string& password);
+    // 1 written as asked; 0 written with the password in the file because
+    // the keyring did not store it (the user should hear of it).
+    int AppendAccountRecord(bool pop3, const std::string& accountName,
+                            const std::string& serverName, const std::string& userName,
+                            const std::string& password);
     void LoadAccountList(std::vector<AccountRow>* rows, std::vector<std::string>& accountNames);
     void MarkAccountRecordDead(int64_t offset);
+
+    // ---- Account passwords (src/store/account_passwords.cpp) ----
+    // The desktop keyring; set before start-up, then fixed. Null: no
+    // keyring, passwords stay in the account file.
+    IKeyring* Keyring = nullptr;
+    // The password a record's password field stands for: "*" none, the
+    // keyring marker the keyring's entry (none when it cannot answer; the
+    // reason is logged), anything else itself. Any thread.
+    std::string AccountPassword(char type, const std::string& account, const std::string& server,
+                                const std::string& user, const std::string& field);
+    // 1 when the keyring stored it, -1 (logged) when not or there is no keyring.
+    int StoreAccountPassword(char type, const std::string& account, const std::string& server,
+                             const std::string& user, const std::string& password);
+    // Deletes the keyring entry of that identity unless a live record still
+    // points at it.
+    void ForgetUnusedAccountPassword(char type, const std::string& account,
+                                     const std::string& server, const std::string& user);
+    // Start-up, before the first check: moves the file's passwords into the
+    // keyring and drops the dead records, which still hold theirs. 1 moved,
+    // 0 nothing to do (or no keyring), -1 the file stays as it was (logged).
+    int MoveAccountPasswordsToKeyring();
 
     // ---- Check cycle (src/app/core/check_cycle.cpp) ----
     int ReadAccountLists();

@@ -59,7 +59,8 @@ bool FindImapAccount(CFilterApp& app, const std::string& key, ImapAccount& found
         }
         fields[3] = rest;
         if (JudgedAccountKey('I', fields[1], fields[2]) == key) {
-            found = {fields[0], fields[1], fields[2], fields[3] == "*" ? "" : fields[3]};
+            found = {fields[0], fields[1], fields[2],
+                     app.AccountPassword('I', fields[0], fields[1], fields[2], fields[3])};
             return true;
         }
     }
