@@ -5,6 +5,12 @@
 #include "app/core/prompts.h"
 
 class CFilterApp;
+class QMessageBox;
+class QWidget;
+
+// The warning itself, not yet shown: Send is the accept role.
+QMessageBox* MakePlainTextWarning(CFilterApp& app, const PlainTextQuestion& question,
+                                  QWidget* parent);
 
 class CPlainTextPrompt : public IPlainTextPrompt {
   public:

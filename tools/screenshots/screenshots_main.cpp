@@ -8,6 +8,7 @@
 #include "store/judged_memory.h"
 #include "ui/add_sender_dialog.h"
 #include "ui/add_spam_word_dialog.h"
+#include "ui/desktop_events.h"
 #include "ui/history_dialog.h"
 #include "ui/login_dialog.h"
 #include "ui/mail_body_dialog.h"
@@ -15,8 +16,8 @@
 #include "ui/navigation_nodes.h"
 #include "ui/navigation_tree.h"
 #include "ui/new_sender_dialog.h"
+#include "ui/plain_text_prompt.h"
 #include "ui/testing_dialog.h"
-#include "ui/desktop_events.h"
 #include "ui/tray_icon.h"
 
 #include <QApplication>
@@ -26,8 +27,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QTabBar>
-#include <QTimer>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeWidgetItem>
 #include <cstdio>
 #include <cstdlib>
@@ -97,6 +98,10 @@ const Shot kShots[] = {
      }},
     {"QMessageBox-unblock-sender",
      [](ShotContext& c) -> QWidget* { return MakeUnblockQuestion(c.App, nullptr); }},
+    {"QMessageBox-plain-text",
+     [](ShotContext& c) -> QWidget* {
+         return MakePlainTextWarning(c.App, {"Home", "mail.example.org", false}, nullptr);
+     }},
     {"CMailBodyDialog",
      [](ShotContext& c) {
          auto* body = new CMailBodyDialog(c.App, nullptr);
