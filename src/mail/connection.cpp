@@ -406,6 +406,23 @@ int CServerConnection::SendAll(std::string_view bytes, std::chrono::milliseconds
     return 1;
 }
 
+int CServerConnection::FillFromTls(char* buffer, int size, int have) {
+    // One SSL_read gives at most one record (16 KB): take what has arrived
+    // behind it too, without waiting, so a large reply needs few receives.
+    while (have < size) {
+        ERR_clear_error();
+        const int rc = SSL_read(tls_->Session, buffer + have, size - have);
+        if (rc <= 0) {
+            // Nothing more now, or an end or error that the next receive
+            // reports: what was read is returned first.
+            ERR_clear_error();
+            break;
+        }
+        have += rc;
+    }
+    return have;
+}
+
 int CServerConnection::ReceiveSome(char* buffer, int size, std::chrono::milliseconds timeout) {
     if (socket_ < 0 || aborted_ || size <= 0)
         return kReceiveFailed;
@@ -415,7 +432,7 @@ int CServerConnection::ReceiveSome(char* buffer, int size, std::chrono::millisec
             ERR_clear_error();
             int rc = SSL_read(tls_->Session, buffer, size);
             if (rc > 0)
-                return rc;
+                return FillFromTls(buffer, size, rc);
             int error = SSL_get_error(tls_->Session, rc);
             if (error == SSL_ERROR_ZERO_RETURN)
                 return kReceiveClosed;

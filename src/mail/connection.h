@@ -70,6 +70,9 @@ class CServerConnection {
   private:
     struct Tls;
     int TlsHandshake(const std::string& host, std::chrono::steady_clock::time_point deadline);
+    // After an SSL_read that gave `have` bytes: adds what else is readable
+    // at once, up to `size`. The byte count.
+    int FillFromTls(char* buffer, int size, int have);
     // Waits for `events` on the socket until the deadline: 1 ready, 0 timed
     // out, -1 error or aborted.
     int WaitFor(short events, std::chrono::steady_clock::time_point deadline);
