@@ -59,8 +59,6 @@ class CFakeServer {
         thread_.join();
         ::close(listen_);
     }
-    CFakeServer(const CFakeServer&) = delete;
-    CFakeServer& operator=(const CFakeServer&) = delete;
 
     int Port() const { return port_; }
     // Until the script has run and the client has closed its side.

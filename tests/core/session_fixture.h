@@ -80,9 +80,23 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
                                        const std::string& eol = "\r\n", bool byUid = false) {
     const bool pop3 = p == Protocol::Pop3;
     const std::string n = std::to_string(count);
-    std::string listing = "+OK\r\n";
-    for (int i = 1; i <= count; ++i)
-        listing += std::to_string(i) + " " + std::to_string(MessageOctets(i)) + "\r\n";
+    std::string listing, ids, uids, listed;
+    for (int i = 1; i <= count; ++i) {
+        const std::string number = std::to_string(i), uid = std::to_string(10 * i);
+        listing += number + " " + std::to_string(MessageOctets(i)) + "\r\n";
+        ids += number + " u" + number + "\r\n";
+        uids += (i > 1 ? "," : "") + uid;
+        listed += " " + uid;
+    }
+    // IMAP marks them all with one STORE (`deleted` holds no runs to merge).
+    std::string set, uidSet, condemned, flagged;
+    for (int i : deleted) {
+        const std::string number = std::to_string(i), uid = std::to_string(10 * i);
+        set += (set.empty() ? "" : ",") + number;
+        uidSet += (uidSet.empty() ? "" : ",") + uid;
+        condemned += " " + uid;
+        flagged += "* " + number + " FETCH (FLAGS (\\Deleted))" + eol;
+    }
     std::vector<Exchange> path;
     if (pop3)
         path = {{Phase::Greeting, "", "+OK POP3 ready\r\n"},
@@ -90,7 +104,7 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
                 {Phase::Login, "USER u\r\n", "+OK\r\n"},
                 {Phase::Login, "PASS p\r\n", "+OK logged in\r\n"},
                 {Phase::Count, "STAT\r\n", "+OK " + n + " " + n + "00\r\n"},
-                {Phase::Count, "LIST\r\n", listing + ".\r\n"}};
+                {Phase::Count, "LIST\r\n", "+OK\r\n" + listing + ".\r\n"}};
     else
         path = {{Phase::Greeting, "", "* OK [CAPABILITY IMAP4rev1] IMAP ready\r\n"},
                 {Phase::Login, "a001 LOGIN u p\r\n", "* CAPABILITY IMAP4rev1\r\na001 OK\r\n"},
@@ -98,16 +112,6 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
                  "* FLAGS (\\Deleted \\Seen)\r\n* OK [PERMANENTFLAGS (\\*)] ok\r\n* " + n +
                      " EXISTS\r\n* 0 RECENT\r\n" + (byUid ? "* OK [UIDVALIDITY 5] v\r\n" : "") +
                      "A142 OK [READ-WRITE] done\r\n"}};
-    std::string ids, uids, listed, condemned, condemnedSet;
-    for (int i = 1; i <= count; ++i) {
-        ids += std::to_string(i) + " u" + std::to_string(i) + "\r\n";
-        uids += (i > 1 ? "," : "") + std::to_string(10 * i);
-        listed += " " + std::to_string(10 * i);
-    }
-    for (int i : deleted) {
-        condemned += " " + std::to_string(10 * i);
-        condemnedSet += (condemnedSet.empty() ? "" : ",") + std::to_string(10 * i);
-    }
     if (byUid)
         path.push_back(pop3 ? Exchange{Phase::Plan, "UIDL\r\n", "+OK\r\n" + ids + ".\r\n"}
                             : Exchange{Phase::Plan, "a007 UID SEARCH ALL\r\n",
@@ -128,22 +132,14 @@ inline std::vector<Exchange> HappyPath(Protocol p, int count, const std::vector<
              : i == 1 ? fetch
                       : "",
              MessageReply(p, i, eol) + (!pop3 && i == count ? "A654 OK done" + eol : "")});
-    // IMAP marks them all with one STORE (`deleted` holds no runs to merge);
-    // POP3 deletes one by one.
-    std::string set, flagged;
-    for (size_t i = 0; i < deleted.size(); ++i) {
-        const std::string number = std::to_string(deleted[i]);
-        set += (i ? "," : "") + number;
-        flagged += "* " + number + " FETCH (FLAGS (\\Deleted))" + eol;
-        if (pop3)
-            path.push_back({i > 0 && i + 1 == deleted.size() ? Phase::BeforeClose : Phase::Delete,
-                            "DELE " + number + "\r\n", "+OK" + eol});
-    }
+    for (size_t i = 0; pop3 && i < deleted.size(); ++i) // one by one
+        path.push_back({i > 0 && i + 1 == deleted.size() ? Phase::BeforeClose : Phase::Delete,
+                        "DELE " + std::to_string(deleted[i]) + "\r\n", "+OK" + eol});
     const std::string search = "a007 UID SEARCH DELETED\r\n";
     if (!pop3 && byUid && !deleted.empty())
         path.insert(path.end(),
                     {{Phase::Recheck, search, "a007 OK" + eol},
-                     {Phase::Delete, "A003 UID STORE " + condemnedSet + " +FLAGS (\\Deleted)\r\n",
+                     {Phase::Delete, "A003 UID STORE " + uidSet + " +FLAGS (\\Deleted)\r\n",
                       flagged + "A003 OK" + eol},
                      {Phase::BeforeClose, search, "* SEARCH" + condemned + eol + "a007 OK" + eol}});
     else if (!pop3 && !deleted.empty())
@@ -200,11 +196,23 @@ class CScriptedLogin : public ILoginPrompt {
     std::deque<LoginAnswer> answers_;
 };
 
+// A session of user "u", password "p" on this machine.
+inline std::shared_ptr<CMailSession> NewSession(Protocol protocol, CFilterApp& app) {
+    std::shared_ptr<CMailSession> session = std::make_shared<CImapSession>(app);
+    if (protocol == Protocol::Pop3)
+        session = std::make_shared<CPop3Session>(app);
+    session->ServerName = "127.0.0.1";
+    session->UserName = "u";
+    session->Password = "p";
+    return session;
+}
+
 struct CSessionRun {
-    explicit CSessionRun(std::deque<LoginAnswer> answers = {}) : login(std::move(answers)) {
+    explicit CSessionRun(std::deque<LoginAnswer> answers = {}, int timeoutMs = 3000)
+        : login(std::move(answers)) {
         app.InstallPath = dir.Path();
         app.LoginPrompt = &login;
-        app.ServerTimeoutMsOverride = 3000;
+        app.ServerTimeoutMsOverride = timeoutMs;
     }
     ~CSessionRun() { app.LoginPrompt = nullptr; }
 
@@ -212,13 +220,8 @@ struct CSessionRun {
     // catches a hang.
     std::shared_ptr<CMailSession> Run(Protocol protocol, CFakeServer& server,
                                       const std::function<void(CMailSession&)>& setup = {}) {
-        std::shared_ptr<CMailSession> session = std::make_shared<CImapSession>(app);
-        if (protocol == Protocol::Pop3)
-            session = std::make_shared<CPop3Session>(app);
-        session->ServerName = "127.0.0.1";
+        std::shared_ptr<CMailSession> session = NewSession(protocol, app);
         session->AccountName = "Home";
-        session->UserName = "u";
-        session->Password = "p";
         session->ReceiveTimeout = SessionTimeout(app.ServerTimeout, app.ServerTimeoutMsOverride);
         if (Verdicts)
             session->JudgeHook = [this](const std::vector<std::string>&) {

@@ -4,9 +4,7 @@
 // something hostile at each phase. Every case ends in time, deletes only the
 // condemned and only with a whole copy in the bin, remembers exactly the
 // kept message once it is judged, leaves no thread or descriptor behind and
-// keeps the data files intact. Checks killed at random moments leave every
-// message on the server or in the bin. A server that fails the STARTTLS it
-// offered never gets the user name in plain text.
+// keeps the data files intact.
 #include "session_fixture.h"
 #include "store/judged_memory.h"
 #include "store/recycle_bin.h"
@@ -184,8 +182,7 @@ TEST_P(FaultMatrix, NothingWronglyDeletedNoHangNoLeak) {
     CLeakCheck leaks;
     std::string listFiles;
     {
-        CSessionRun run;
-        run.app.ServerTimeoutMsOverride = 1000;
+        CSessionRun run({}, 1000);
         run.Deadline = std::chrono::seconds(10); // catches a hang, not a slow case
         UseTestLists(run.app);
         listFiles = run.dir.Read(kFriendListFileName) + run.dir.Read(kBlockedListFileName);
@@ -282,12 +279,7 @@ TEST(KilledCheck, EveryMessageStaysOnTheServerOrIsInTheBin) {
         CFilterApp app;
         app.InstallPath = dir.Path();
         UseTestLists(app);
-        std::shared_ptr<CMailSession> session = std::make_shared<CImapSession>(app);
-        if (p == Protocol::Pop3)
-            session = std::make_shared<CPop3Session>(app);
-        session->ServerName = "127.0.0.1";
-        session->UserName = "u";
-        session->Password = "p";
+        const std::shared_ptr<CMailSession> session = NewSession(p, app);
         session->RecycleBinPath = dir.File("Recycle Bin");
         if (byUid)
             session->JudgedMemoryPath = dir.File("judged.txt");
@@ -369,8 +361,7 @@ TEST_P(SlowServer, EndsInTimeWithNothingDeleted) {
         if (e.When == Phase::Last && c.At == Phase::Last) // the judging's keep-alive
             script.insert(script.end(), {C("a002 NOOP\r\n"), start, S(pad + "a002 OK\r\n")});
     }
-    CSessionRun run;
-    run.app.ServerTimeoutMsOverride = 1000;
+    CSessionRun run({}, 1000);
     run.Verdicts = {{0, 1, 0}};
     CFakeServer server(script);
     run.BeforeVerdicts = [&] {
@@ -385,8 +376,8 @@ TEST_P(SlowServer, EndsInTimeWithNothingDeleted) {
         s.SessionAllowance = std::chrono::minutes(c.AllowanceMinutes);
         s.KeepAlivePeriod = std::chrono::milliseconds(c.At == Phase::Last ? 1 : 3600000);
     });
-    const std::set<int> kept, condemned{1, 3};
-    EXPECT_EQ(Deleted(server.Received(), Protocol::Imap), c.Status ? kept : condemned);
+    EXPECT_EQ(Deleted(server.Received(), Protocol::Imap),
+              (c.Status ? std::set<int>{} : std::set<int>{1, 3}));
     EXPECT_NE(run.StatusLog.find(c.Status ? c.Status : kTextImapEnded), std::string::npos)
         << run.StatusLog;
 }
@@ -406,48 +397,37 @@ INSTANTIATE_TEST_SUITE_P(
 // the upgrade fails: a reply cut off, a refusal, bytes after the server's yes
 // (sent before TLS, so anyone's), garbage instead of the server's handshake.
 TEST(StartTlsFaults, NothingGoesInPlainTextOnceTheUpgradeWasAsked) {
-    enum class Upgrade { CutOff, Refused, Injected, Garbage };
-    for (const Protocol p : {Protocol::Pop3, Protocol::Imap})
-        for (const Upgrade fault :
-             {Upgrade::CutOff, Upgrade::Refused, Upgrade::Injected, Upgrade::Garbage}) {
-            const bool pop3 = p == Protocol::Pop3;
-            const std::string ask = pop3 ? "STLS\r\n" : "a008 STARTTLS\r\n";
-            const std::string yes = pop3 ? "+OK begin\r\n" : "a008 OK begin\r\n";
+    for (const Protocol p : {Protocol::Pop3, Protocol::Imap}) {
+        const bool pop3 = p == Protocol::Pop3;
+        const std::string ask = pop3 ? "STLS\r\n" : "a008 STARTTLS\r\n";
+        const std::string yes = pop3 ? "+OK begin\r\n" : "a008 OK begin\r\n";
+        const std::vector<std::vector<FakeStep>> faults = {
+            {S(yes.substr(0, 3))},
+            {S(pop3 ? "-ERR not now\r\n" : "a008 NO not now\r\n")},
+            {S(yes + (pop3 ? "+OK\r\n" : "a001 OK\r\n"))},
+            // The garbage comes after the client's hello.
+            {S(yes), C(std::string("\x16\x03\x01", 3)), S("\x16\x03\x01\xff\xfe}{ garbage\r\n")}};
+        for (const std::vector<FakeStep>& fault : faults) {
             std::vector<FakeStep> steps =
                 pop3 ? std::vector{S("+OK ready\r\n"), C("CAPA\r\n"), S("+OK\r\nSTLS\r\n.\r\n")}
                      : std::vector{S("* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n")};
             steps.push_back(C(ask));
-            switch (fault) {
-            case Upgrade::CutOff:
-                steps.push_back(S(yes.substr(0, 3)));
-                break;
-            case Upgrade::Refused:
-                steps.push_back(S(pop3 ? "-ERR not now\r\n" : "a008 NO not now\r\n"));
-                break;
-            case Upgrade::Injected:
-                steps.push_back(S(yes + (pop3 ? "+OK\r\n" : "a001 OK\r\n")));
-                break;
-            case Upgrade::Garbage: // after the client's hello has come
-                steps.insert(steps.end(), {S(yes), C(std::string("\x16\x03\x01", 3)),
-                                           S("\x16\x03\x01\xff\xfe}{ garbage\r\n")});
-                break;
-            }
+            steps.insert(steps.end(), fault.begin(), fault.end());
             steps.push_back(CloseNow());
-            CSessionRun run;
-            run.app.ServerTimeoutMsOverride = 1000;
+            CSessionRun run({}, 1000);
             CFakeServer server(steps);
             auto session = run.Run(p, server);
             const std::string sent = server.Received();
             const std::string after =
                 sent.substr(std::min(sent.find(ask) + ask.size(), sent.size()));
-            EXPECT_EQ(after.find("USER"), std::string::npos) << after;
-            EXPECT_EQ(after.find("LOGIN"), std::string::npos) << after;
-            EXPECT_EQ(after.find(" p\r\n"), std::string::npos) << after;
-            EXPECT_TRUE(fault == Upgrade::Garbage || after.empty()) << after;
+            for (const char* secret : {"USER", "LOGIN", " p\r\n"})
+                EXPECT_EQ(after.find(secret), std::string::npos) << after;
+            EXPECT_TRUE(fault.size() > 1 || after.empty()) << after; // garbage: after the hello
             EXPECT_TRUE(session->EndedWithFailure());
             EXPECT_FALSE(session->IsConnected());
             EXPECT_NE(run.StatusLog.find(kTextTlsFailed), std::string::npos) << run.StatusLog;
         }
+    }
 }
 
 } // namespace

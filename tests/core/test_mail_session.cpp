@@ -4,6 +4,7 @@
 #include "mail/sequence_set.h"
 #include "session_fixture.h"
 
+#include <algorithm>
 #include <regex>
 #include <sstream>
 
@@ -39,12 +40,13 @@ DialogueCase Transcript(const char* name, Protocol p, const std::string& text, c
     std::istringstream items(text);
     for (std::string item; std::getline(items, item, '|');) {
         std::string rest = item.substr(std::min<size_t>(2, item.size()));
-        if (item == "X" || item == "F" || item == "J" || item == "R" || item == "Y")
-            item == "X"   ? c.Script.push_back(CloseNow())
-            : item == "F" ? void(c.FallsBack = true)
-            : item == "R" ? void(c.BrokenBin = true)
-            : item == "Y" ? void(c.DryRun = true)
-                          : void(c.JudgeOnce = true);
+        if (item == "X")
+            c.Script.push_back(CloseNow());
+        else if (item.size() == 1) // F, J, R or Y
+            (item == "F"   ? c.FallsBack
+             : item == "J" ? c.JudgeOnce
+             : item == "R" ? c.BrokenBin
+                           : c.DryRun) = true;
         else if (item[0] == 'M')
             c.Script.push_back(S(MessageReply(p, std::stoi(rest))));
         else if (item[0] == 'D' || item[0] == 'B')
@@ -95,11 +97,8 @@ TEST_P(Dialogue, ExactBytes) {
         sent.erase(at, 11);
     EXPECT_EQ(sent, ClientSide(c.Script));
     // Commands go out ahead of their replies only where the server offers it.
-    std::string served;
-    for (const FakeStep& step : c.Script)
-        for (char ch : step.Bytes)
-            served += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    const bool offered = served.find("pipelining") != std::string::npos;
+    const bool offered = std::ranges::any_of(
+        c.Script, [](const FakeStep& step) { return step.Bytes == "PIPELINING\r\n"; });
     EXPECT_TRUE(offered || !server.ClientWasAhead());
     if (auto* pop3 = dynamic_cast<CPop3Session*>(session.get())) {
         EXPECT_EQ(pop3->Pipelining(), offered && !c.FallsBack);
@@ -118,10 +117,10 @@ TEST_P(Dialogue, ExactBytes) {
     // Each text is held at its own message's place.
     size_t held = 0;
     for (size_t i = 0; i < session->HeldTexts.size(); ++i) {
-        if (session->HeldTexts[i].empty())
-            continue;
-        ++held;
-        EXPECT_TRUE(session->HeldTexts[i].ends_with(MessageReply(c.P, static_cast<int>(i) + 1)));
+        const std::string& text = session->HeldTexts[i];
+        held += !text.empty();
+        EXPECT_TRUE(text.empty() || text.ends_with(MessageReply(c.P, static_cast<int>(i) + 1)))
+            << i;
     }
     EXPECT_EQ(held, c.Verdicts.size());
     // The prompt shows the account's name and the values in use.
@@ -138,22 +137,32 @@ const char* const kNoMail = "No new mails";
 const std::string kPop3NoCapa = "S:+OK|C:CAPA|S:-ERR|";
 const std::string kPop3Login = kPop3NoCapa + "C:USER u|S:+OK|C:PASS p|";
 const std::string kPop3Stat = "S:+OK|C:STAT|"; // the password accepted
+const std::string kPop3LoggedIn = kPop3Login + kPop3Stat;
 // An empty mailbox; the server closes after the first "Quit".
 const std::string kPop3Empty = kPop3Stat + "S:+OK 0 0|C:Quit|C:Quit|X";
 // The capabilities offer pipelining; logged in.
 const std::string kPop3Pipelining =
     "S:+OK|C:CAPA|S:+OK|S:PIPELINING|S:.|C:USER u|S:+OK|C:PASS p|" + kPop3Stat;
+// Logged in, the STAT's reply `stat`, and a server that gives no sizes.
+std::string Unlisted(const std::string& loggedIn, const std::string& stat) {
+    return loggedIn + "S:+OK " + stat + "|C:LIST|S:-ERR|";
+}
 const std::string kImapLogin = "S:* OK [CAPABILITY IMAP4rev1]|C:a001 LOGIN u p|";
 const std::string kImapLoggedIn = kImapLogin + "S:a001 OK [CAPABILITY IMAP4rev1]|";
-// Three messages on a server without UIDPLUS, up to the last FETCH.
-const std::string kImapThree = kImapLoggedIn +
-                               "C:A142 SELECT INBOX|S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1:3 (FLAGS "
-                               "INTERNALDATE BODY.PEEK[])|M:1|M:2|";
+// n messages on a server without UIDPLUS, up to their FETCH.
+std::string ImapFetch(const std::string& n) {
+    return kImapLoggedIn + "C:A142 SELECT INBOX|S:* " + n +
+           " EXISTS|S:A142 OK|C:A654 FETCH 1:" + n + " (FLAGS INTERNALDATE BODY.PEEK[])|";
+}
+const std::string kImapThree = ImapFetch("3") + "M:1|M:2|"; // up to the last body
 const std::string kLogout = "C:a006 LOGOUT|S:a006 OK";
-// Two messages (UIDs 10 and 20) of UIDVALIDITY 5, listed by UID.
-const std::string kImapSelectTwo = "C:A142 SELECT INBOX|S:* 2 EXISTS|S:* OK [UIDVALIDITY 5] x|"
-                                   "S:A142 OK|C:a007 UID SEARCH ALL|S:* SEARCH 20 10|S:a007 OK|";
-const std::string kNoList = "C:LIST|S:-ERR|"; // a server that gives no sizes
+// Two messages (UIDs 10 and 20) of UIDVALIDITY 5, listed by UID, then fetched.
+const std::string kImapSearchTwo =
+    kImapLoggedIn +
+    "C:A142 SELECT INBOX|S:* 2 EXISTS|S:* OK [UIDVALIDITY 5] x|S:A142 OK|C:a007 UID SEARCH ALL|";
+const std::string kImapFetchTwo =
+    kImapSearchTwo +
+    "S:* SEARCH 20 10|S:a007 OK|C:A654 UID FETCH 10,20 (UID FLAGS INTERNALDATE BODY.PEEK[])|";
 
 INSTANTIATE_TEST_SUITE_P(
     All, Dialogue,
@@ -173,126 +182,108 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript("Pop3CancelAtRePrompt", kPop3, kPop3Login + "S:-ERR bad|A:cancel", kRejected),
         // The server answers a command only once the next one has come.
         Transcript("Pop3PipelinedInTwos", kPop3,
-                   "D:2|" + kPop3Pipelining + "S:+OK 5 1500|" + kNoList +
-                       "C:RETR 1|C:RETR 2|M:1|C:RETR 3|M:2|C:RETR 4|"
-                       "M:3|C:RETR 5|M:4|M:5|C:DELE 1|C:DELE 2|S:+OK|C:DELE 4|"
-                       "S:+OK|C:DELE 5|S:+OK|S:+OK|C:Quit|S:+OK bye",
+                   "D:2|" + Unlisted(kPop3Pipelining, "5 1500") +
+                       "C:RETR 1|C:RETR 2|M:1|C:RETR 3|M:2|C:RETR 4|M:3|C:RETR 5|M:4|M:5|"
+                       "C:DELE 1|C:DELE 2|S:+OK|C:DELE 4|S:+OK|C:DELE 5|S:+OK|S:+OK|C:Quit|"
+                       "S:+OK bye",
                    "", {0, 0, 1, 0, 0}),
         // The replies on their way are read and dropped; then one by one.
         Transcript("Pop3RetrRefusedInWindowFallsBack", kPop3,
-                   "D:3|F|" + kPop3Pipelining + "S:+OK 4 1200|" + kNoList +
-                       "C:RETR 1|C:RETR 2|C:RETR 3|S:-ERR busy|M:2|"
-                       "S:-ERR gone|C:RETR 1|M:1|C:RETR 2|M:2|C:RETR 3|M:3|C:RETR 4|"
-                       "M:4|C:DELE 2|S:+OK|C:DELE 4|S:+OK|C:Quit|S:+OK",
+                   "D:3|F|" + Unlisted(kPop3Pipelining, "4 1200") +
+                       "C:RETR 1|C:RETR 2|C:RETR 3|S:-ERR busy|M:2|S:-ERR gone|C:RETR 1|M:1|"
+                       "C:RETR 2|M:2|C:RETR 3|M:3|C:RETR 4|M:4|C:DELE 2|S:+OK|C:DELE 4|S:+OK|"
+                       "C:Quit|S:+OK",
                    "", {1, 0, 1, 0}),
         Transcript("Pop3DeleRefusedInWindowRetried", kPop3,
-                   kPop3Pipelining + "S:+OK 3 900|" + kNoList +
-                       "C:RETR 1|C:RETR 2|C:RETR 3|M:1|M:2|M:3|C:DELE 1|"
-                       "C:DELE 3|S:-ERR busy|S:+OK|C:DELE 1|S:-ERR busy|C:DELE 1|"
-                       "S:+OK|C:Quit|S:+OK",
+                   Unlisted(kPop3Pipelining, "3 900") +
+                       "C:RETR 1|C:RETR 2|C:RETR 3|M:1|M:2|M:3|C:DELE 1|C:DELE 3|S:-ERR busy|"
+                       "S:+OK|C:DELE 1|S:-ERR busy|C:DELE 1|S:+OK|C:Quit|S:+OK",
                    "", {0, 1, 0}),
         // A body that does not come: no text is taken for another message's.
-        Transcript("ImapMissingBodyFailsTheFetch", kImap,
-                   kImapLoggedIn +
-                       "C:A142 SELECT INBOX|S:* 2 EXISTS|S:A142 OK|C:A654 FETCH 1:2 (FLAGS "
-                       "INTERNALDATE BODY.PEEK[])|M:2|S:A654 OK|X",
+        Transcript("ImapMissingBodyFailsTheFetch", kImap, ImapFetch("2") + "M:2|S:A654 OK|X",
                    kTextFetchFailed, {1}),
         Transcript("ImapSelectWithoutExists", kImap,
                    kImapLoggedIn + "C:A142 SELECT INBOX|S:* FLAGS ()|S:A142 OK|" + kLogout,
                    "Connection fail for unknown reasons"),
         // Capabilities not in the greeting are asked before the login; an
         // empty inbox is closed.
-        Transcript("ImapCapabilitiesAskedLoginRejectedThenCorrected", kImap,
-                   "S:* OK|C:a004 CAPABILITY|S:* CAPABILITY IMAP4rev1|S:a004 OK|C:a001 LOGIN u "
-                   "p|S:a001 NO [AUTHENTICATIONFAILED]|A:u right|C:a001 LOGIN u right|S:a001 OK|"
-                   "C:A142 SELECT INBOX|"
-                   "S:* 0 EXISTS|S:A142 OK|C:A341 CLOSE|S:A341 OK|C:A341 CLOSE|X",
-                   kNoMail),
+        Transcript(
+            "ImapCapabilitiesAskedLoginRejectedThenCorrected", kImap,
+            "S:* OK|C:a004 CAPABILITY|S:* CAPABILITY IMAP4rev1|S:a004 OK|C:a001 LOGIN u p|"
+            "S:a001 NO [AUTHENTICATIONFAILED]|A:u right|C:a001 LOGIN u right|S:a001 OK|"
+            "C:A142 SELECT INBOX|S:* 0 EXISTS|S:A142 OK|C:A341 CLOSE|S:A341 OK|C:A341 CLOSE|X",
+            kNoMail),
         Transcript("ImapCancelAtRePrompt", kImap, kImapLogin + "S:a001 NO|A:cancel", kRejected),
         // A status line is "+OK" or "-ERR": a refusal is asked again, any
         // other line ends the session at once. One byte per receive splits
         // every end marker; capabilities without pipelining.
-        Transcript("Pop3RetrRefusedAskedAgainOneByteReceives", kPop3,
-                   "B:1|S:+OK|C:CAPA|S:+OK|S:TOP|S:.|C:USER u|S:+OK|C:PASS p|" + kPop3Stat +
-                       "S:+OK 1 9|" + kNoList +
-                       "C:RETR 1|S:-ERR busy|C:RETR 1|M:1|C:DELE 1|S:-ERR|C:DELE 1|S:+OK|C:Quit|"
-                       "S:+OK",
-                   "", {0}),
+        Transcript(
+            "Pop3RetrRefusedAskedAgainOneByteReceives", kPop3,
+            "B:1|S:+OK|C:CAPA|S:+OK|S:TOP|S:.|C:USER u|S:+OK|C:PASS p|" +
+                Unlisted(kPop3Stat, "1 9") +
+                "C:RETR 1|S:-ERR busy|C:RETR 1|M:1|C:DELE 1|S:-ERR|C:DELE 1|S:+OK|C:Quit|S:+OK",
+            "", {0}),
         Transcript("Pop3GarbageRetrNotResent", kPop3,
-                   kPop3Pipelining + "S:+OK 2 9|" + kNoList + "C:RETR 1|C:RETR 2|S:ERR|X",
-                   kTextNotPop3),
+                   Unlisted(kPop3Pipelining, "2 9") + "C:RETR 1|C:RETR 2|S:ERR|X", kTextNotPop3),
         // A text that disagrees with the size the server gave deletes nothing.
         Transcript("Pop3ListSizeDisagrees", kPop3,
-                   kPop3Login + kPop3Stat + "S:+OK 1 9|C:LIST|S:+OK|S:1 " +
+                   kPop3LoggedIn + "S:+OK 1 9|C:LIST|S:+OK|S:1 " +
                        std::to_string(MessageOctets(1) + 1) + "|S:.|C:RETR 1|M:1|X",
                    kTextSizeMismatch),
         Transcript("Pop3RetrOctetsDisagree", kPop3,
-                   kPop3Login + kPop3Stat + "S:+OK 1 9|" + kNoList +
-                       "C:RETR 1|S:+OK 6 octets|S:ab|S:..|S:.|X",
+                   Unlisted(kPop3LoggedIn, "1 9") + "C:RETR 1|S:+OK 6 octets|S:ab|S:..|S:.|X",
                    kTextSizeMismatch),
         Transcript("Pop3ListMalformed", kPop3,
-                   kPop3Login + kPop3Stat + "S:+OK 2 9|C:LIST|S:+OK|S:1 10|S:1 10|S:.|X",
-                   kTextNotPop3),
+                   kPop3LoggedIn + "S:+OK 2 9|C:LIST|S:+OK|S:1 10|S:1 10|S:.|X", kTextNotPop3),
         // With UIDPLUS exactly the condemned leave, by UID, and no CLOSE; one
         // byte per receive.
-        Transcript(
-            "ImapUidExpungeOfTheCondemnedOneByteReceives", kImap,
-            "B:1|" + kImapLogin +
-                "S:a001 OK [CAPABILITY IMAP4rev1 UIDPLUS]|C:A142 SELECT INBOX|"
-                "S:* 3 EXISTS|S:A142 OK|C:A654 FETCH 1:3 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:1|"
-                "M:2|M:3|S:A654 OK|C:A003 UID STORE 10,30 +FLAGS (\\Deleted)|S:A003 OK|"
-                "C:a005 UID EXPUNGE 10,30|S:a005 OK|" +
-                kLogout,
-            kEnded, {0, 1, 0}),
+        Transcript("ImapUidExpungeOfTheCondemnedOneByteReceives", kImap,
+                   "B:1|" + kImapLogin +
+                       "S:a001 OK [CAPABILITY IMAP4rev1 UIDPLUS]|C:A142 SELECT INBOX|"
+                       "S:* 3 EXISTS|S:A142 OK|"
+                       "C:A654 FETCH 1:3 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:1|M:2|M:3|"
+                       "S:A654 OK|C:A003 UID STORE 10,30 +FLAGS (\\Deleted)|S:A003 OK|"
+                       "C:a005 UID EXPUNGE 10,30|S:a005 OK|" +
+                       kLogout,
+                   kEnded, {0, 1, 0}),
         Transcript("ImapUidsNotAscendingFailTheFetch", kImap,
-                   kImapLogin +
-                       "S:a001 OK [CAPABILITY UIDPLUS]|C:A142 SELECT INBOX|S:* 2 EXISTS|"
-                       "S:A142 OK|C:A654 FETCH 1:2 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:1|"
-                       "S:* 2 FETCH (UID 10 BODY[] {2}|S:ab)|S:A654 OK|X",
+                   kImapLogin + "S:a001 OK [CAPABILITY UIDPLUS]|C:A142 SELECT INBOX|"
+                                "S:* 2 EXISTS|S:A142 OK|"
+                                "C:A654 FETCH 1:2 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:1|"
+                                "S:* 2 FETCH (UID 10 BODY[] {2}|S:ab)|S:A654 OK|X",
                    kTextFetchFailed, {1}),
         // With a memory: the inbox's UIDs, the new ones fetched by UID, and
         // without UIDPLUS a CLOSE only when the flagged are exactly the
         // condemned, before and after the marking.
-        Transcript(
-            "ImapJudgeOnceByUidClosesOnlyItsOwn", kImap,
-            "J|" + kImapLoggedIn + kImapSelectTwo +
-                "C:A654 UID FETCH 10,20 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:2|M:1|S:A654 OK|"
-                "C:a007 UID SEARCH DELETED|S:a007 OK|C:A003 UID STORE 10 +FLAGS "
-                "(\\Deleted)|S:A003 OK|C:a007 UID SEARCH DELETED|S:* SEARCH 10|S:a007 OK|"
-                "C:A341 CLOSE|S:A341 OK",
-            kEnded, {0, 1}),
-        Transcript(
-            "ImapJudgeOnceForeignFlagNoClose", kImap,
-            "J|" + kImapLoggedIn + kImapSelectTwo +
-                "C:A654 UID FETCH 10,20 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:1|M:2|S:A654 OK|"
-                "C:a007 UID SEARCH DELETED|S:* SEARCH 20|S:a007 OK|" +
-                kLogout,
-            kTextForeignDeleted, {0, 1}),
+        Transcript("ImapJudgeOnceByUidClosesOnlyItsOwn", kImap,
+                   "J|" + kImapFetchTwo +
+                       "M:2|M:1|S:A654 OK|C:a007 UID SEARCH DELETED|S:a007 OK|"
+                       "C:A003 UID STORE 10 +FLAGS (\\Deleted)|S:A003 OK|"
+                       "C:a007 UID SEARCH DELETED|S:* SEARCH 10|S:a007 OK|C:A341 CLOSE|S:A341 OK",
+                   kEnded, {0, 1}),
+        Transcript("ImapJudgeOnceForeignFlagNoClose", kImap,
+                   "J|" + kImapFetchTwo +
+                       "M:1|M:2|S:A654 OK|C:a007 UID SEARCH DELETED|S:* SEARCH 20|S:a007 OK|" +
+                       kLogout,
+                   kTextForeignDeleted, {0, 1}),
         Transcript("ImapUidValidityChangedMidSession", kImap,
-                   "J|" + kImapLoggedIn + kImapSelectTwo +
-                       "C:A654 UID FETCH 10,20 (UID FLAGS INTERNALDATE BODY.PEEK[])|M:1|"
-                       "S:* OK [UIDVALIDITY 6] new|M:2|S:A654 OK|X",
+                   "J|" + kImapFetchTwo + "M:1|S:* OK [UIDVALIDITY 6] new|M:2|S:A654 OK|X",
                    kTextMailboxChanged, {1, 1}),
         Transcript("ImapSearchGivesAUidTwice", kImap,
-                   "J|" + kImapLoggedIn +
-                       "C:A142 SELECT INBOX|S:* 2 EXISTS|S:* OK [UIDVALIDITY 5] x|S:A142 OK|"
-                       "C:a007 UID SEARCH ALL|S:* SEARCH 10 10|S:a007 OK|X",
-                   kTextFetchFailed),
+                   "J|" + kImapSearchTwo + "S:* SEARCH 10 10|S:a007 OK|X", kTextFetchFailed),
         // Only what is safely in the bin is deleted; a dry run deletes nothing.
         Transcript("ImapBinNotWritableNothingDeleted", kImap,
                    "R|" + kImapThree + "M:3|S:A654 OK|C:A341 CLOSE|S:A341 OK", kTextBinCopyFailed,
                    {0, 1, 0}),
         Transcript("Pop3BinNotWritableNothingDeleted", kPop3,
-                   "R|" + kPop3Login + kPop3Stat + "S:+OK 2 9|" + kNoList +
-                       "C:RETR 1|M:1|C:RETR 2|M:2|C:Quit|S:+OK",
+                   "R|" + Unlisted(kPop3LoggedIn, "2 9") + "C:RETR 1|M:1|C:RETR 2|M:2|C:Quit|S:+OK",
                    kTextBinCopyFailed, {0, 1}),
         Transcript("Pop3DryRunNothingDeleted", kPop3,
-                   "Y|" + kPop3Login + kPop3Stat + "S:+OK 1 9|" + kNoList +
-                       "C:RETR 1|M:1|C:Quit|S:+OK",
-                   kTextDryRun, {0}),
+                   "Y|" + Unlisted(kPop3LoggedIn, "1 9") + "C:RETR 1|M:1|C:Quit|S:+OK", kTextDryRun,
+                   {0}),
         // UIDL with an id given twice: every message is judged, as without a memory.
         Transcript("Pop3UidlDuplicatesJudgeAll", kPop3,
-                   "J|" + kPop3Login + kPop3Stat + "S:+OK 2 9|" + kNoList +
+                   "J|" + Unlisted(kPop3LoggedIn, "2 9") +
                        "C:UIDL|S:+OK|S:1 a|S:2 a|S:.|C:RETR 1|M:1|C:RETR 2|M:2|C:DELE 2|S:+OK|"
                        "C:Quit|S:+OK",
                    "", {1, 0}),
@@ -301,30 +292,28 @@ INSTANTIATE_TEST_SUITE_P(
         Transcript("ImapForeignDeletedFlagNoClose", kImap,
                    kImapThree + "S:* 2 FETCH (FLAGS (\\Deleted))|M:3|S:A654 OK|" + kLogout,
                    kTextForeignDeleted, {0, 1, 0}),
-        Transcript(
-            "ImapCondemnedAlreadyFlaggedClosed", kImap,
-            kImapThree +
-                "S:* 1 FETCH (FLAGS (\\Deleted))|M:3|S:A654 OK|C:A003 STORE 1 FLAGS (\\Deleted)|"
-                "S:A003 OK|C:A341 CLOSE|S:A341 OK",
-            kEnded, {0, 1, 1}),
+        Transcript("ImapCondemnedAlreadyFlaggedClosed", kImap,
+                   kImapThree + "S:* 1 FETCH (FLAGS (\\Deleted))|M:3|S:A654 OK|"
+                                "C:A003 STORE 1 FLAGS (\\Deleted)|S:A003 OK|C:A341 CLOSE|"
+                                "S:A341 OK",
+                   kEnded, {0, 1, 1}),
         Transcript("ImapNewMailNoClose", kImap,
                    kImapThree + "S:* 4 EXISTS|M:3|S:A654 OK|" + kLogout, kTextInboxGrew, {1, 1, 0}),
         // An EXPUNGE that the keep-alive reports means the numbers have moved:
         // no STORE at all.
         Transcript("ImapKeepAliveWhileJudged", kImap,
-                   kImapThree + "M:3|S:A654 OK|K:a002 OK|C:A003 STORE 1,3 FLAGS (\\Deleted)|S:A003 "
-                                "OK|C:A341 CLOSE|S:A341 OK",
+                   kImapThree + "M:3|S:A654 OK|K:a002 OK|C:A003 STORE 1,3 FLAGS (\\Deleted)|"
+                                "S:A003 OK|C:A341 CLOSE|S:A341 OK",
                    kEnded, {0, 1, 0}),
         Transcript("ImapKeepAliveSawExpunge", kImap,
                    kImapThree + "M:3|S:A654 OK|K:* 1 EXPUNGE/a002 OK|" + kLogout,
                    kTextMailboxChanged, {0, 1, 0}),
-        Transcript(
-            "ImapFlaggedDuringStoreNoClose", kImap,
-            kImapThree +
-                "M:3|S:A654 OK|C:A003 STORE 3 FLAGS (\\Deleted)|S:* 1 FETCH (FLAGS (\\Deleted))|"
-                "S:A003 OK|" +
-                kLogout,
-            kTextLeftMarked, {1, 1, 0})),
+        Transcript("ImapFlaggedDuringStoreNoClose", kImap,
+                   kImapThree +
+                       "M:3|S:A654 OK|C:A003 STORE 3 FLAGS (\\Deleted)|"
+                       "S:* 1 FETCH (FLAGS (\\Deleted))|S:A003 OK|" +
+                       kLogout,
+                   kTextLeftMarked, {1, 1, 0})),
     [](const testing::TestParamInfo<DialogueCase>& info) { return info.param.Name; });
 
 // One STORE per sequence set, ascending with runs merged; a set is split
