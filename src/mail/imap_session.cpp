@@ -195,6 +195,7 @@ int CImapSession::Login() {
             }
             return 1;
         }
+        NoteLoginRefusal(reply.Text());
     }
 }
 

@@ -83,8 +83,10 @@ int CPop3Session::Login() {
         }
         if (Classify(line, status) != 1)
             return -1;
-        if (status != Pop3Status::Positive)
+        if (status != Pop3Status::Positive) {
+            NoteLoginRefusal(line);
             continue;
+        }
         if (SendCommand(Command(Pop3Command::Pass, Password)) != 1)
             return -1;
         result = ReadStatusLine(line);
@@ -96,6 +98,7 @@ int CPop3Session::Login() {
             return -1;
         if (status == Pop3Status::Positive)
             return 1;
+        NoteLoginRefusal(line);
     }
 }
 

@@ -263,6 +263,7 @@ int CMailSession::SecureBeforeLogin(bool startTlsOffered, const std::function<bo
         CloseConnection();
         ConnectionSpoiled = true;
         Active = false;
+        tlsFailed_ = true;
         RecordStatus(App.GetLocalizedText(kTextIdTlsFailed, kTextTlsFailed));
         return kLoginTlsFailed;
     }
@@ -313,7 +314,8 @@ void CMailSession::StartStep() {
 
 void CMailSession::ResetBatch() {
     loginRefused_ = false;
-    passwordKept_ = false;
+    passwordKept_ = tlsFailed_ = false;
+    lastRefusal_.clear();
     usingMemory_ = false;
     validity_.clear();
     serverIds_.clear();
@@ -547,8 +549,19 @@ AccountOutcome CMailSession::Outcome() const {
     // A session that failed on the way may have deleted nothing: count none
     // rather than claim what the server may not have done.
     outcome.Deleted = endedWithFailure_ ? 0 : static_cast<int>(CondemnedServerIndexes().size());
-    outcome.LoginRefused = loginRefused_;
-    outcome.PasswordKeptBack = passwordKept_;
+    outcome.Problem = passwordKept_   ? LoginProblem::PasswordKeptBack
+                      : tlsFailed_    ? LoginProblem::TlsFailed
+                      : loginRefused_ ? ClassifyLoginRefusal(lastRefusal_)
+                                      : LoginProblem::None;
+    if (loginRefused_) {
+        // The tagged or status line of the refusal: the last line of the reply.
+        std::string_view reply(lastRefusal_);
+        while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r'))
+            reply.remove_suffix(1);
+        const size_t lf = reply.rfind('\n');
+        outcome.ServerText =
+            RefusalText(lf == std::string_view::npos ? reply : reply.substr(lf + 1));
+    }
     outcome.DryRun = DryRun;
     return outcome;
 }

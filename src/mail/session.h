@@ -227,6 +227,8 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     // go in plain text only as PlainTextWithoutAsking says or the user
     // allows. 1 go on; kLoginTlsFailed or kLoginPasswordKept (text recorded).
     int SecureBeforeLogin(bool startTlsOffered, const std::function<bool()>& askUpgrade);
+    // The server's reply that refused the user name or password.
+    void NoteLoginRefusal(std::string_view reply) { lastRefusal_ = reply; }
     // A value that would end the command line early is never sent.
     static bool IsSafeArgument(const std::string& value);
 
@@ -323,6 +325,8 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     std::atomic<bool> endedWithFailure_{false};
     bool loginRefused_ = false; // the server refused the login and no new password came
     bool passwordKept_ = false; // no TLS and plain text not allowed
+    bool tlsFailed_ = false;    // the TLS upgrade failed
+    std::string lastRefusal_;   // the server's last refusal of the login, as it came
 
     // The session's bound, step thread only (see SessionAllowance).
     std::chrono::steady_clock::duration serverWait_{};

@@ -239,6 +239,21 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
      "The encrypted connection could not be set up. Check the server's name and its certificate."},
     {18112,
      "The server offers no encryption, and sending the password unencrypted was not allowed."},
+    // What keeps an account from logging in, as the rows, the tray and the notifications say it.
+    {18113, "Password rejected"},
+    {18114, "Password not sent: no encryption"},
+    {18115, "Encryption failed"},
+    {18116, "Server refuses logins for now"},
+    {18117, "Server takes no passwords"},
+    {18118, "The encrypted connection could not be set up: the server's certificate was refused or "
+            "the handshake failed. Nothing was sent."},
+    {18119, "The server refuses logins for now (too many attempts or connections). Drossgate tries "
+            "again at the next check."},
+    {18120, "The server no longer accepts a password for this account (basic authentication is "
+            "switched off); it needs the provider's own sign-in."},
+    {18122, "The server said: %1"},
+    {18123, "%1: %2"},
+    {18124, "Last Login"},
     {18201, "Your password is kept in the desktop keyring."},
     {18202, "Your password is kept in the account file (ZRKList.zrk), readable by you only."},
     {18203, "The desktop keyring did not store the password. It is kept in the account file "

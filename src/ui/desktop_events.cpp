@@ -3,6 +3,7 @@
 #include "app/core/filter_app.h"
 #include "app/core/prompts.h"
 #include "ui/desktop_notifier.h"
+#include "ui/login_problem_texts.h"
 #include "ui/text_conv.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_question.h"
@@ -14,8 +15,7 @@ namespace {
 constexpr int kNoCheckYet = 18005, kLastCheck = 18006, kQuestionWaits = 18007;
 constexpr int kQuestionSummary = 18008, kQuestionBody = 18009;
 constexpr int kDeletedSummary = 18010, kDeletedLine = 18011;
-constexpr int kRefusedSummary = 18012, kRefusedBody = 18013;
-constexpr int kKeptBackSummary = 18109, kKeptBackBody = 18110;
+constexpr int kRefusedSummary = 18012, kKeptBackSummary = 18109, kProblemLine = 18123;
 } // namespace
 
 CDesktopEvents::CDesktopEvents(CFilterApp& app, QWidget& mainWindow, const TrayActions& actions,
@@ -44,17 +44,24 @@ void CDesktopEvents::ShowCheck(const CheckSummary& summary) {
         const QString name = ToQString(account.Account);
         if (account.Deleted > 0 && !account.DryRun)
             deleted << LocalText(app_, kDeletedLine).arg(account.Deleted).arg(name);
-        // A password kept back for want of encryption is a login that
-        // cannot succeed until the user acts, as a refused one.
-        if (!account.LoginRefused && !account.PasswordKeptBack) {
-            refusedAccounts_.erase(account.Account);
-        } else if (refusedAccounts_.insert(account.Account).second &&
-                   app_.NotifyLoginFailures.load()) {
-            const bool keptBack = account.PasswordKeptBack;
-            notifier_->Notify(
-                LocalText(app_, keptBack ? kKeptBackSummary : kRefusedSummary).arg(name),
-                LocalText(app_, keptBack ? kKeptBackBody : kRefusedBody));
+        // Told once per account and cause: again only when the cause
+        // changes, or after the account has logged in.
+        if (account.Problem == LoginProblem::None) {
+            toldProblems_.erase(account.Account);
+            continue;
         }
+        const auto told = toldProblems_.find(account.Account);
+        if (told != toldProblems_.end() && told->second == account.Problem)
+            continue;
+        toldProblems_[account.Account] = account.Problem;
+        if (!app_.NotifyLoginFailures.load())
+            continue;
+        const bool keptBack = account.Problem == LoginProblem::PasswordKeptBack;
+        QString body = LoginProblemAdvice(app_, account.Problem);
+        if (const QString said = ServerSaid(app_, account.ServerText); !said.isEmpty())
+            body += '\n' + said;
+        notifier_->Notify(LocalText(app_, keptBack ? kKeptBackSummary : kRefusedSummary).arg(name),
+                          body);
     }
     if (!deleted.isEmpty() && app_.NotifyDeletions.load())
         notifier_->Notify(LocalText(app_, kDeletedSummary), deleted.join('\n'));
@@ -78,6 +85,9 @@ QString CDesktopEvents::ToolTipText() const {
                                                .arg(ToQString(last_.EndedAt))
                                                .arg(last_.Judged())
                                                .arg(last_.Deleted());
+    for (const auto& [account, outcome] : app_.CheckReport.LoginProblems())
+        text += '\n' + LocalText(app_, kProblemLine)
+                           .arg(ToQString(account), LoginProblemName(app_, outcome.Problem));
     if (OpenQuestionCount() > 0)
         text += '\n' + LocalText(app_, kQuestionWaits);
     return text;

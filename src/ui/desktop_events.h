@@ -10,7 +10,7 @@
 
 #include <QObject>
 #include <QString>
-#include <set>
+#include <map>
 #include <string>
 
 class CDesktopNotifier;
@@ -44,5 +44,6 @@ class CDesktopEvents : public QObject, public ICheckEvents {
     CTrayIcon* tray_;
     CDesktopNotifier* notifier_;
     CheckSummary last_;
-    std::set<std::string> refusedAccounts_; // told already; until they log in again
+    // Told already, by account: until the cause changes or it logs in again.
+    std::map<std::string, LoginProblem> toldProblems_;
 };

@@ -106,7 +106,8 @@ TEST_P(Dialogue, ExactBytes) {
     EXPECT_FALSE(session->IsConnected());
     // What the desktop is told: a refused login, and deletions only where they happened.
     const AccountOutcome outcome = session->Outcome();
-    EXPECT_EQ(outcome.LoginRefused, std::string(c.Status) == kRejected);
+    EXPECT_EQ(outcome.Problem == LoginProblem::PasswordRejected,
+              std::string(c.Status) == kRejected);
     const auto condemned = std::count(c.Verdicts.begin(), c.Verdicts.end(), 0);
     const bool deletes = !session->EndedWithFailure() && !session->DryRun && !session->BinFailures;
     EXPECT_EQ(outcome.Deleted, deletes ? condemned : 0);
@@ -350,6 +351,31 @@ TEST(MarkDeleted, OneStorePerSet) {
     // A limit below one element still gives one element each.
     EXPECT_EQ(BuildSequenceSets({1, 2, 4, 7, 8, 9}, 1),
               (std::vector<std::string>{"1:2", "4", "7:9"}));
+}
+
+// A refused login is told by what the user can do: the response codes and
+// words of real servers, the server's own words kept without tag or status.
+TEST(LoginRefusal, CauseAndServerWords) {
+    const struct {
+        const char* Line;
+        LoginProblem Problem;
+        const char* Words;
+    } cases[] = {
+        {"-ERR [AUTH] Authentication failed.", LoginProblem::PasswordRejected,
+         "[AUTH] Authentication failed."},
+        {"a001 NO [AUTHENTICATIONFAILED] Invalid credentials", LoginProblem::PasswordRejected,
+         "[AUTHENTICATIONFAILED] Invalid credentials"},
+        {"-ERR [SYS/TEMP] Try again later", LoginProblem::Throttled, "[SYS/TEMP] Try again later"},
+        {"a001 NO [UNAVAILABLE] Too many connections", LoginProblem::Throttled,
+         "[UNAVAILABLE] Too many connections"},
+        {"a001 NO LOGIN failed: basic authentication is disabled\x01",
+         LoginProblem::BasicAuthDisabled, "LOGIN failed: basic authentication is disabled"},
+        {"a001 NO", LoginProblem::PasswordRejected, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClassifyLoginRefusal(c.Line), c.Problem) << c.Line;
+        EXPECT_EQ(RefusalText(c.Line), c.Words) << c.Line;
+    }
 }
 
 } // namespace

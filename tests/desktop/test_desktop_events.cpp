@@ -42,37 +42,65 @@ class DesktopShell : public CDesktopTest {
     int quits = 0;
 };
 
-// One notification for a check's deletions, one per refused account (or one whose password was
-// kept back for want of encryption) until it logs in again,
-// and one for a question while the window is hidden; each kind off by its setting.
+// One notification for a check's deletions; one per account and cause of a login problem (with
+// the server's own words apart), again when the cause changes or after a good login; the tray
+// lists the accounts that need the user; one for a question while the window is hidden; each
+// kind off by its setting.
 TEST_F(DesktopShell, NotificationsGroupedOncePerCauseAndBySetting) {
     ICheckEvents* events = fixture.app->CheckEvents.load();
     ASSERT_TRUE(events);
-    CheckSummary check{"2026-12-07 10:00",
-                       {{"Home", 4, 3, false, false},
-                        {"Work", 0, 0, true, false},
-                        {"Lab", 2, 2, false, true},
-                        {"Far", 0, 0, false, false, true}}};
-    events->CheckEnded(check);
+    using enum LoginProblem;
+    auto account = [](const char* name, int judged, int deleted, LoginProblem problem = None,
+                      const char* said = "") {
+        AccountOutcome outcome;
+        outcome.Account = name;
+        outcome.Judged = judged;
+        outcome.Deleted = deleted;
+        outcome.Problem = problem;
+        outcome.ServerText = said;
+        return outcome;
+    };
+    // As a check ends: its sessions recorded, then the summary handed on.
+    auto endCheck = [&](std::vector<AccountOutcome> accounts) {
+        for (const AccountOutcome& outcome : accounts)
+            fixture.app->CheckReport.Record(outcome);
+        events->CheckEnded({"2026-12-07 10:00", std::move(accounts)});
+    };
+    AccountOutcome dryRun = account("Lab", 2, 2);
+    dryRun.DryRun = true;
+    const std::vector<AccountOutcome> first = {account("Home", 4, 3),
+                                               account("Work", 0, 0, PasswordRejected, "[AUTH] no"),
+                                               dryRun, account("Far", 0, 0, PasswordKeptBack)};
+    endCheck(first);
     ASSERT_TRUE(notes.WaitForCount(3));
-    events->CheckEnded(check); // Work is refused again: said once is enough
-    check.Accounts = {{"Home", 1, 1, false, false}, {"Work", 1, 0, false, false}};
-    events->CheckEnded(check);
-    check.Accounts[1].LoginRefused = true; // refused anew after it had logged in
-    events->CheckEnded(check);
-    ASSERT_TRUE(notes.WaitForCount(7));
+    EXPECT_TRUE(SpinUntil([&] {
+        return ToolTip().endsWith(
+            "\nFar: Password not sent: no encryption\nWork: Password rejected");
+    })) << ToolTip();
+    endCheck(first); // the same causes again: said once is enough
+    endCheck({account("Home", 1, 1), account("Work", 0, 0, Throttled, "[SYS/TEMP] busy")});
+    endCheck({account("Home", 1, 1), account("Work", 1, 0), account("Far", 0, 0)});
+    endCheck({account("Home", 1, 1), account("Work", 1, 0, PasswordRejected, "[AUTH] no")});
+    ASSERT_TRUE(notes.WaitForCount(9));
     const Note deleted3 = Drossgate("Drossgate deleted spam", "3 spam deleted from Home");
     const Note deleted1 = Drossgate("Drossgate deleted spam", "1 spam deleted from Home");
-    const Note refused = Drossgate("Work cannot log in", "The server refused the user name or "
-                                                         "password. Check the account's settings.");
+    const Note refused =
+        Drossgate("Work cannot log in", "The server refused the user name or password. Check the "
+                                        "account's settings.\nThe server said: [AUTH] no");
     const Note keptBack =
         Drossgate("Far: password not sent", "The server offers no encryption. Drossgate sends the "
                                             "password unencrypted only when you allow it.");
-    EXPECT_EQ(notes.Received(), std::vector<Note>({refused, keptBack, deleted3, deleted3, deleted1,
-                                                   refused, deleted1}));
+    const Note throttled = Drossgate(
+        "Work cannot log in", "The server refuses logins for now (too many attempts or "
+                              "connections). Drossgate tries again at the next check.\nThe server "
+                              "said: [SYS/TEMP] busy");
+    EXPECT_EQ(notes.Received(), std::vector<Note>({refused, keptBack, deleted3, deleted3, throttled,
+                                                   deleted1, deleted1, refused, deleted1}));
     EXPECT_TRUE(SpinUntil([&] {
-        return ToolTip() == "Last check 2026-12-07 10:00: 2 judged, 1 deleted.";
+        return ToolTip() ==
+               "Last check 2026-12-07 10:00: 2 judged, 1 deleted.\nWork: Password rejected";
     })) << ToolTip();
+    fixture.app->CheckReport.Record(account("Work", 1, 0)); // it logs in again
 
     // A question while the window is hidden; the tooltip says it waits.
     NewSenderQuestion question;
@@ -80,7 +108,7 @@ TEST_F(DesktopShell, NotificationsGroupedOncePerCauseAndBySetting) {
     auto answer = std::async(std::launch::async, [&] {
         return fixture.app->NewSenderPrompt.load()->AskNewSender(question);
     });
-    ASSERT_TRUE(notes.WaitForCount(8));
+    ASSERT_TRUE(notes.WaitForCount(10));
     EXPECT_EQ(notes.Received().back(),
               Drossgate("A new sender waits for your answer",
                         "Mail from ann@mail.example: Friend, Block or Ignore?"));
@@ -101,16 +129,15 @@ TEST_F(DesktopShell, NotificationsGroupedOncePerCauseAndBySetting) {
     // Switched off: the next deletions and refusals go untold; the tray icon goes too.
     fixture.app->NotifyDeletions = false;
     fixture.app->NotifyLoginFailures = false;
-    check.Accounts = {{"Home", 1, 1, false, false}, {"Lab", 0, 0, true, false}};
-    events->CheckEnded(check);
+    events->CheckEnded(
+        {"2026-12-07 10:00", {account("Home", 1, 1), account("Lab", 0, 0, PasswordRejected)}});
     ASSERT_TRUE(SpinUntil([&] { return ToolTip().endsWith(": 1 judged, 1 deleted."); }));
     fixture.app->NotifyDeletions = true;
-    check.Accounts = {{"Home", 5, 5, false, false}};
-    events->CheckEnded(check);
-    ASSERT_TRUE(notes.WaitForCount(9));
+    events->CheckEnded({"2026-12-07 10:00", {account("Home", 5, 5)}});
+    ASSERT_TRUE(notes.WaitForCount(11));
     EXPECT_EQ(notes.Received().back(),
               Drossgate("Drossgate deleted spam", "5 spam deleted from Home"));
-    EXPECT_EQ(notes.Received().size(), 9u);
+    EXPECT_EQ(notes.Received().size(), 11u);
 }
 
 // The tray item's click and menu do what they say (last: its Quit ends all questions); its tooltip

@@ -92,10 +92,18 @@ TEST(AccountPages, ChangeAndDeleteMarkExactlyTheChosenRecords) {
     CAccountPages w;
     w.dir.Write("ZRKList.zrk",
                 "P|Home|a.example|joe|secret\r\nI|Work|b.example|ann|*\r\nP|Spare|s|u|p\r\n");
+    // Work's last login was refused: its row says so, the server's words in the tooltip.
+    AccountOutcome refused;
+    refused.Account = "Work";
+    refused.Problem = LoginProblem::PasswordRejected;
+    refused.ServerText = "[AUTH] no";
+    w.app->CheckReport.Record(refused);
     QWidget* change = w.dialog->Page(2);
     auto* list = change->findChild<QTableWidget*>();
     w.ClickNode(2);
     EXPECT_EQ(Column(list->model()), QStringList({"Home", "Work", "Spare"}));
+    EXPECT_EQ(Column(list->model(), 2), QStringList({"", "Password rejected", ""}));
+    EXPECT_TRUE(list->item(1, 2)->toolTip().endsWith("\nThe server said: [AUTH] no"));
     EXPECT_FALSE(Enabled(change, kChange));
     ClickRow(list, 0);
     Click(change, kChange);

@@ -197,7 +197,7 @@ int SendSampleNotification(int argc, char** argv, const char* resources) {
             CMainDialog main(app);
             CDesktopEvents events(app, main, {});
             events.CheckEnded({"2026-12-07 09:30",
-                               {{"Home", 12, 3, false, false}, {"Work", 40, 1, false, false}}});
+                               {{"Home", 12, 3}, {"Work", 40, 1}}});
             QTimer::singleShot(1500, &qtApp, &QCoreApplication::quit);
             result = QApplication::exec();
         }

@@ -14,7 +14,16 @@ int CheckSummary::Deleted() const {
 
 void CCheckReport::Record(AccountOutcome outcome) {
     std::lock_guard guard(lock_);
+    if (outcome.Problem == LoginProblem::None)
+        problems_.erase(outcome.Account);
+    else
+        problems_[outcome.Account] = outcome;
     pending_.push_back(std::move(outcome));
+}
+
+std::map<std::string, AccountOutcome> CCheckReport::LoginProblems() const {
+    std::lock_guard guard(lock_);
+    return problems_;
 }
 
 CheckSummary CCheckReport::Finish(const std::string& endedAt) {

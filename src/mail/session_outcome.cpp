@@ -1,0 +1,44 @@
+#include "mail/session_outcome.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+bool ContainsNoCase(std::string_view text, std::string_view word) {
+    return std::search(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           }) != text.end();
+}
+
+} // namespace
+
+LoginProblem ClassifyLoginRefusal(std::string_view serverText) {
+    for (std::string_view word : {"basic auth", "basicauth", "application-specific password",
+                                  "oauth", "web login required", "[WEBALERT"})
+        if (ContainsNoCase(serverText, word))
+            return LoginProblem::BasicAuthDisabled;
+    for (std::string_view word : {"[SYS/TEMP]", "[IN-USE]", "[LOGIN-DELAY]", "[UNAVAILABLE]",
+                                  "too many", "throttl", "rate limit", "try again later"})
+        if (ContainsNoCase(serverText, word))
+            return LoginProblem::Throttled;
+    return LoginProblem::PasswordRejected;
+}
+
+std::string RefusalText(std::string_view statusLine) {
+    // POP3 "-ERR words", IMAP "tag NO words": the words after the status.
+    size_t start = 0;
+    if (statusLine.starts_with("-ERR"))
+        start = 4;
+    else if (size_t blank = statusLine.find(' '); blank != std::string_view::npos)
+        start = statusLine.find(' ', blank + 1) == std::string_view::npos
+                    ? statusLine.size()
+                    : statusLine.find(' ', blank + 1);
+    std::string words;
+    for (char c : statusLine.substr(std::min(start, statusLine.size())))
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f && words.size() < 200)
+            words += c;
+    const size_t first = words.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : words.substr(first);
+}
