@@ -196,8 +196,7 @@ int SendSampleNotification(int argc, char** argv, const char* resources) {
             app.NotifyDeletions = true;
             CMainDialog main(app);
             CDesktopEvents events(app, main, {});
-            events.CheckEnded({"2026-12-07 09:30",
-                               {{"Home", 12, 3}, {"Work", 40, 1}}});
+            events.CheckEnded({"2026-12-07 09:30", {{"Home", 12, 3}, {"Work", 40, 1}}});
             QTimer::singleShot(1500, &qtApp, &QCoreApplication::quit);
             result = QApplication::exec();
         }
