@@ -17,20 +17,8 @@ start_test_desktop() {
         return 1
     fi
     export DISPLAY=":$display"
-    cat >"$DG_DESKTOP_DIR/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$DG_DESKTOP_DIR</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
+    sed "s|@DIR@|$DG_DESKTOP_DIR|" "$(dirname "${BASH_SOURCE[0]}")/private-bus.conf" \
+        >"$DG_DESKTOP_DIR/bus.conf"
     local address
     exec {DG_BUS_FD}< <(exec dbus-daemon --config-file="$DG_DESKTOP_DIR/bus.conf" --nofork \
         --nopidfile --print-address=1 2>"$DG_DESKTOP_DIR/bus.log")

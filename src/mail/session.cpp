@@ -225,7 +225,8 @@ int CMailSession::PrepareLoginAttempt(bool firstAttempt, LoginPromptData& prompt
         App.LogLine("waiting for the login prompt to be answered", prompt.Title);
     if (!asker || asker->AskLogin(prompt) != 1) {
         RecordStatus(firstAttempt ? kTextNoPassword : kTextLoginRejected);
-        loginRefused_ = !firstAttempt;
+        if (!firstAttempt)
+            problem_ = ClassifyLoginRefusal(lastRefusal_);
         return firstAttempt ? -2 : -3;
     }
     UserName = prompt.UserName;
@@ -263,7 +264,7 @@ int CMailSession::SecureBeforeLogin(bool startTlsOffered, const std::function<bo
         CloseConnection();
         ConnectionSpoiled = true;
         Active = false;
-        tlsFailed_ = true;
+        problem_ = LoginProblem::TlsFailed;
         RecordStatus(App.GetLocalizedText(kTextIdTlsFailed, kTextTlsFailed));
         return kLoginTlsFailed;
     }
@@ -279,7 +280,7 @@ int CMailSession::SecureBeforeLogin(bool startTlsOffered, const std::function<bo
             return 1;
         }
     }
-    passwordKept_ = true;
+    problem_ = LoginProblem::PasswordKeptBack;
     Active = false;
     RecordStatus(security.TlsSeen ? App.GetLocalizedText(kTextIdEncryptionGone, kTextEncryptionGone)
                                   : App.GetLocalizedText(kTextIdNoEncryption, kTextNoEncryption));
@@ -313,8 +314,7 @@ void CMailSession::StartStep() {
 }
 
 void CMailSession::ResetBatch() {
-    loginRefused_ = false;
-    passwordKept_ = tlsFailed_ = false;
+    problem_ = LoginProblem::None;
     lastRefusal_.clear();
     usingMemory_ = false;
     validity_.clear();
@@ -549,19 +549,12 @@ AccountOutcome CMailSession::Outcome() const {
     // A session that failed on the way may have deleted nothing: count none
     // rather than claim what the server may not have done.
     outcome.Deleted = endedWithFailure_ ? 0 : static_cast<int>(CondemnedServerIndexes().size());
-    outcome.Problem = passwordKept_   ? LoginProblem::PasswordKeptBack
-                      : tlsFailed_    ? LoginProblem::TlsFailed
-                      : loginRefused_ ? ClassifyLoginRefusal(lastRefusal_)
-                                      : LoginProblem::None;
-    if (loginRefused_) {
-        // The tagged or status line of the refusal: the last line of the reply.
-        std::string_view reply(lastRefusal_);
-        while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r'))
-            reply.remove_suffix(1);
-        const size_t lf = reply.rfind('\n');
-        outcome.ServerText =
-            RefusalText(lf == std::string_view::npos ? reply : reply.substr(lf + 1));
-    }
+    outcome.Problem = problem_;
+    // Only a refusal the user was left with is the server's to word.
+    const bool refused = problem_ != LoginProblem::None &&
+                         problem_ != LoginProblem::PasswordKeptBack &&
+                         problem_ != LoginProblem::TlsFailed;
+    outcome.ServerText = refused ? RefusalText(lastRefusal_) : std::string();
     outcome.DryRun = DryRun;
     return outcome;
 }

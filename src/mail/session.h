@@ -323,10 +323,8 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     bool started_ = false;
     bool ended_ = false;
     std::atomic<bool> endedWithFailure_{false};
-    bool loginRefused_ = false; // the server refused the login and no new password came
-    bool passwordKept_ = false; // no TLS and plain text not allowed
-    bool tlsFailed_ = false;    // the TLS upgrade failed
-    std::string lastRefusal_;   // the server's last refusal of the login, as it came
+    LoginProblem problem_ = LoginProblem::None; // what ended the login, if the user must act
+    std::string lastRefusal_; // the server's last refusal of the login, as it came
 
     // The session's bound, step thread only (see SessionAllowance).
     std::chrono::steady_clock::duration serverWait_{};

@@ -26,7 +26,12 @@ LoginProblem ClassifyLoginRefusal(std::string_view serverText) {
     return LoginProblem::PasswordRejected;
 }
 
-std::string RefusalText(std::string_view statusLine) {
+std::string RefusalText(std::string_view reply) {
+    // The tagged or status line: the reply's last line.
+    while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r'))
+        reply.remove_suffix(1);
+    const size_t lf = reply.rfind('\n');
+    const std::string_view statusLine = lf == std::string_view::npos ? reply : reply.substr(lf + 1);
     // POP3 "-ERR words", IMAP "tag NO words": the words after the status.
     size_t start = 0;
     if (statusLine.starts_with("-ERR"))

@@ -28,6 +28,6 @@ struct AccountOutcome {
 // give (POP3 [SYS/TEMP] [IN-USE] [LOGIN-DELAY], IMAP [UNAVAILABLE]) and the
 // words of those that switched passwords off.
 LoginProblem ClassifyLoginRefusal(std::string_view serverText);
-// The printable part of a server's refusal, at most 200 bytes, without its
-// tag and status word.
-std::string RefusalText(std::string_view statusLine);
+// The printable part of a server's refusal (the last line of its reply), at
+// most 200 bytes, without its tag and status word.
+std::string RefusalText(std::string_view reply);

@@ -13,18 +13,7 @@ if ! command -v dbus-run-session >/dev/null ||
     exit
 fi
 mkdir -m 700 "$home/run"
-cat >"$home/bus.conf" <<CONF
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=$home/run</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-CONF
+sed "s|@DIR@|$home/run|" "$(dirname "$0")/../../scripts/lib/private-bus.conf" >"$home/bus.conf"
 export HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" \
     XDG_CACHE_HOME="$home/cache" XDG_RUNTIME_DIR="$home/run" DROSSGATE_KEYRING_TEST="$mode"
 unset GNOME_KEYRING_CONTROL

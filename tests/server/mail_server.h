@@ -2,6 +2,7 @@
 // The private test Dovecot that scripts/test_mailserver starts: ports, users,
 // Maildirs and CA file from the environment. Tests use users of their own.
 #include "core/filter_fixture.h"
+#include "core/session_fixture.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -31,6 +32,16 @@ class CTestMailServer {
             if (pair.starts_with(user + ":"))
                 return pair.substr(user.size() + 1);
         return "";
+    }
+
+    // A session of `user` against this server, 20 s for each reply.
+    static std::shared_ptr<CMailSession> Session(bool imap, CFilterApp& app,
+                                                 const std::string& user) {
+        auto session = NewSession(imap ? Protocol::Imap : Protocol::Pop3, app);
+        session->UserName = user;
+        session->Password = Password(user);
+        session->ReceiveTimeout = std::chrono::seconds(20);
+        return session;
     }
 
     static std::filesystem::path Maildir(const std::string& u) {

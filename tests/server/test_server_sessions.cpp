@@ -108,13 +108,7 @@ TEST(ServerJudgeOnce, LaterChecksFetchOnlyNewMailAndTheLifeTimeStillApplies) {
         app.InstallPath = dir.Path();
         UseTestLists(app);
         auto check = [&] {
-            std::shared_ptr<CMailSession> session = std::make_shared<CPop3Session>(app);
-            if (imap)
-                session = std::make_shared<CImapSession>(app);
-            session->ServerName = "127.0.0.1";
-            session->UserName = user;
-            session->Password = CTestMailServer::Password(user);
-            session->ReceiveTimeout = 20s;
+            auto session = CTestMailServer::Session(imap, app, user);
             session->JudgedMemoryPath = dir.File("judged.txt");
             session->RecycleBinPath = dir.File("Recycle Bin");
             EXPECT_EQ(session->ConnectToServer(imap ? CTestMailServer::ImapPort()

@@ -30,13 +30,7 @@ struct CLoginRun {
     CLoginRun() { app.InstallPath = dir.Path(); }
     // One login of `user` on `port`, as the account test does it.
     int Login(bool imap, const std::string& user, int port, bool& tls) {
-        std::shared_ptr<CMailSession> session = std::make_shared<CPop3Session>(app);
-        if (imap)
-            session = std::make_shared<CImapSession>(app);
-        session->ServerName = "127.0.0.1";
-        session->UserName = user;
-        session->Password = CTestMailServer::Password(user);
-        session->ReceiveTimeout = 20s;
+        auto session = CTestMailServer::Session(imap, app, user);
         session->LoginSecurityPath = dir.File(kLoginSecurityFileName);
         if (session->ConnectToServer(port) != 1)
             return 0;
