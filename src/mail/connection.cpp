@@ -245,7 +245,9 @@ int CServerConnection::Connect(int port, const std::string& host,
                                std::chrono::milliseconds timeout) {
     CloseConnection();
     connectFailure_.clear();
+    certificateRefused_ = false;
     peerLoopback_ = false;
+    port_ = port;
     auto deadline = Clock::now() + timeout;
     if (port <= 0 || port > 65535) {
         connectFailure_ = "port out of range";
@@ -303,6 +305,7 @@ int CServerConnection::Connect(int port, const std::string& host,
 
 int CServerConnection::StartTls(const std::string& host, std::chrono::milliseconds timeout) {
     connectFailure_.clear();
+    certificateRefused_ = false;
     if (socket_ < 0 || tls_) {
         connectFailure_ = tls_ ? "TLS already in use" : "not connected";
         return -1;
@@ -357,6 +360,7 @@ int CServerConnection::TlsHandshake(const std::string& host, Clock::time_point d
             ready = WaitFor(POLLOUT, deadline);
         if (ready != 1) {
             long verify = SSL_get_verify_result(tls_->Session);
+            certificateRefused_ = ready != 0 && verify != X509_V_OK;
             connectFailure_ = ready == 0 ? "TLS handshake timed out"
                               : verify != X509_V_OK
                                   ? "certificate " + tls_->UntrustedSubject +
@@ -368,6 +372,7 @@ int CServerConnection::TlsHandshake(const std::string& host, Clock::time_point d
     if (SSL_get_verify_result(tls_->Session) != X509_V_OK ||
         SSL_get0_peer_certificate(tls_->Session) == nullptr) {
         connectFailure_ = "certificate not trusted";
+        certificateRefused_ = true;
         return -1;
     }
     return 1;

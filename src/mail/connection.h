@@ -66,6 +66,11 @@ class CServerConnection {
     // why it failed verification; the subject comes escaped, so a hostile
     // certificate cannot forge log lines.
     const std::string& ConnectFailure() const { return connectFailure_; }
+    // The last handshake failed on the server's certificate (untrusted,
+    // expired, another host's), not on the network.
+    bool CertificateRefused() const { return certificateRefused_; }
+    // The port of the last Connect.
+    int ConnectedPort() const { return port_; }
 
   private:
     struct Tls;
@@ -85,4 +90,6 @@ class CServerConnection {
     std::unique_ptr<Tls> tls_;
     std::string connectFailure_;
     bool peerLoopback_ = false;
+    bool certificateRefused_ = false;
+    int port_ = 0;
 };

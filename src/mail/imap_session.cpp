@@ -1,5 +1,6 @@
 #include "mail/imap_session.h"
 
+#include "app/core/filter_app.h"
 #include "app/core/prompts.h"
 #include "mail/sequence_set.h"
 #include "platform/numconv.h"
@@ -32,7 +33,12 @@ constexpr CommandSpec kCommands[] = {
     {ImapCommand::UidFetch, "A654", "UID FETCH"},
     {ImapCommand::Close, "A341", "CLOSE"},
     {ImapCommand::StartTls, "a008", "STARTTLS"},
+    {ImapCommand::Authenticate, "a009", "AUTHENTICATE"},
 };
+
+// A server that challenges more often than the mechanisms ever do is not
+// followed further.
+constexpr int kMaxAuthenticateLines = 16;
 
 constexpr bool TableInOrder() {
     for (size_t i = 0; i < std::size(kCommands); ++i)
@@ -121,6 +127,9 @@ ImapCapabilities ReadCapabilities(std::string_view response) {
         for (std::string word; words >> word;) {
             found.UidPlus |= word == "UIDPLUS";
             found.StartTls |= word == "STARTTLS";
+            found.OAuthBearer |= word == "AUTH=OAUTHBEARER";
+            found.XOAuth2 |= word == "AUTH=XOAUTH2";
+            found.SaslIr |= word == "SASL-IR";
         }
     }
     return found;
@@ -177,6 +186,10 @@ int CImapSession::Login() {
     Active = true;
     if (int secured = SecureTransport(line); secured != 1)
         return secured;
+    if (UsesOAuth)
+        return LoginWithOAuth(oauth_, [this](const std::string& initialResponse) {
+            return Authenticate(oauth_, initialResponse);
+        });
     LoginPromptData prompt;
     for (bool first = true;; first = false) {
         int prepared = PrepareLoginAttempt(first, prompt);
@@ -189,14 +202,72 @@ int CImapSession::Login() {
             return -1;
         if (reply.Status() == TaggedStatus::Ok) {
             // The capabilities after login are the ones that count.
-            if (const ImapCapabilities after = ReadCapabilities(reply.Text()); after.Listed) {
-                capabilitiesKnown_ = true;
-                uidPlus_ = after.UidPlus;
-            }
+            NoteCapabilities(ReadCapabilities(reply.Text()));
             return 1;
         }
         NoteLoginRefusal(reply.Text());
     }
+}
+
+void CImapSession::NoteCapabilities(const ImapCapabilities& offered) {
+    if (!offered.Listed)
+        return;
+    capabilitiesKnown_ = true;
+    uidPlus_ = offered.UidPlus;
+}
+
+int CImapSession::Authenticate(OAuthMechanism mechanism, const std::string& initialResponse) {
+    const std::string tag = std::string(ImapTag(ImapCommand::Authenticate)) + ' ';
+    bool sentResponse = saslIr_, acknowledged = false;
+    if (SendCommand(ImapCommandLine(ImapCommand::Authenticate,
+                                    std::string(MechanismName(mechanism)) +
+                                        (saslIr_ ? " " + initialResponse : ""))) != 1)
+        return -1;
+    std::string untagged;
+    for (int lines = 0; lines < kMaxAuthenticateLines; ++lines) {
+        std::string line;
+        const ReplyResult result = ReadStatusLine(line);
+        if (result != ReplyResult::Complete) {
+            RecordReplyFailure(result);
+            return -1;
+        }
+        if (line.starts_with("+ ") || line.starts_with("+\r")) {
+            if (acknowledged)
+                break;
+            std::string answer = initialResponse;
+            if (sentResponse) {
+                // The server's error, as JSON; the mechanism wants one more
+                // message from the client before the tagged NO.
+                App.LogLine("the server refused the token: " + DecodeOAuthChallenge(line.substr(1)),
+                            AccountName.empty() ? ServerName : AccountName);
+                answer = OAuthErrorAcknowledgement(mechanism);
+                acknowledged = true;
+            }
+            sentResponse = true;
+            if (SendCommand(answer + "\r\n") != 1)
+                return -1;
+            continue;
+        }
+        if (line.starts_with("* ")) {
+            untagged += line;
+            continue;
+        }
+        if (!line.starts_with(tag))
+            break;
+        std::string status = line.substr(tag.size(), 3);
+        for (char& c : status)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (status == "OK " || status == "OK\r") {
+            NoteCapabilities(ReadCapabilities(untagged + line));
+            return 1;
+        }
+        NoteLoginRefusal(line);
+        return 0;
+    }
+    // Not an IMAP server's answer to AUTHENTICATE: nothing more goes to it.
+    ConnectionSpoiled = true;
+    RecordStatus(kTextUnknownFailure);
+    return -1;
 }
 
 void CImapSession::Logout() {
@@ -221,15 +292,29 @@ int CImapSession::SecureTransport(const std::string& greeting) {
     }
     capabilitiesKnown_ = offered.Listed;
     uidPlus_ = offered.UidPlus;
+    oauth_ = ChooseOAuthMechanism(offered.OAuthBearer, offered.XOAuth2);
+    saslIr_ = offered.SaslIr;
     const int secured = SecureBeforeLogin(!tlsBefore && offered.StartTls, [this] {
         CImapResponseCollector reply = Reply(ImapCommand::StartTls);
         return Exchange(ImapCommand::StartTls, {}, reply) == ReplyResult::Complete &&
                reply.Status() == TaggedStatus::Ok;
     });
-    if (secured == 1 && !tlsBefore && IsTls())
-        // What the server offered before TLS may have been tampered with.
-        capabilitiesKnown_ = uidPlus_ = false;
-    return secured;
+    if (secured != 1 || tlsBefore || !IsTls())
+        return secured;
+    // What the server offered before TLS may have been tampered with.
+    capabilitiesKnown_ = uidPlus_ = saslIr_ = false;
+    oauth_ = OAuthMechanism::None;
+    if (!UsesOAuth)
+        return 1;
+    // Which sign-in it offers is known only once asked under TLS.
+    CImapResponseCollector reply = Reply(ImapCommand::Capability);
+    if (Exchange(ImapCommand::Capability, {}, reply) != ReplyResult::Complete)
+        return -1;
+    offered = reply.Status() == TaggedStatus::Ok ? ReadCapabilities(reply.Text()) : ImapCapabilities{};
+    NoteCapabilities(offered);
+    oauth_ = ChooseOAuthMechanism(offered.OAuthBearer, offered.XOAuth2);
+    saslIr_ = offered.SaslIr;
+    return 1;
 }
 
 int CImapSession::LoginAndCount() {

@@ -44,7 +44,10 @@ enum class ImapCommand {
     UidFetch,
     Close,
     StartTls,
+    Authenticate,
 };
+
+struct ImapCapabilities;
 
 class CImapSession : public CMailSession {
   public:
@@ -81,6 +84,11 @@ class CImapSession : public CMailSession {
     // and STARTTLS when offered (see SecureBeforeLogin). 1, -1,
     // kLoginTlsFailed or kLoginPasswordKept.
     int SecureTransport(const std::string& greeting);
+    // AUTHENTICATE with an OAuth 2.0 initial response: 1 accepted, 0
+    // refused, -1 failed (text recorded).
+    int Authenticate(OAuthMechanism mechanism, const std::string& initialResponse);
+    // Takes the capabilities a response lists, if it lists any.
+    void NoteCapabilities(const ImapCapabilities& offered);
     // Ends the dialogue without removing anything: LOGOUT.
     void Logout();
     // The batch from the inbox's UIDs and the memory. 1, or -1 (text recorded).
@@ -106,6 +114,8 @@ class CImapSession : public CMailSession {
     bool selected_ = false; // step threads only
     bool uidPlus_ = false;
     bool capabilitiesKnown_ = false;
+    OAuthMechanism oauth_ = OAuthMechanism::None; // the best one offered
+    bool saslIr_ = false; // the initial response may go with the command
     bool loggedOut_ = false;
     std::string selectedValidity_; // UIDVALIDITY of the SELECT
     std::vector<uint64_t> uids_;   // element n - 1 = message n (UIDPLUS or memory)
@@ -143,6 +153,8 @@ struct ImapCapabilities {
     bool Listed = false; // the response lists any
     bool UidPlus = false;
     bool StartTls = false;
+    bool OAuthBearer = false, XOAuth2 = false;
+    bool SaslIr = false; // SASL-IR: the initial response on the command line
 };
 ImapCapabilities ReadCapabilities(std::string_view response);
 

@@ -12,9 +12,29 @@ namespace {
 
 // The commands of the dialogue, each word exactly as sent ("Quit" as the
 // program always has).
-enum class Pop3Command { User, Pass, Capa, Stat, List, Uidl, Retr, Dele, Noop, Quit, Stls };
+enum class Pop3Command { User, Pass, Capa, Stat, List, Uidl, Retr, Dele, Noop, Quit, Stls, Auth };
 constexpr const char* kWords[] = {"USER", "PASS", "CAPA", "STAT", "LIST", "UIDL",
-                                  "RETR", "DELE", "NOOP", "Quit", "STLS"};
+                                  "RETR", "DELE", "NOOP", "Quit", "STLS", "AUTH"};
+
+// The longest AUTH line that may carry the initial response (RFC 5034);
+// a longer one waits for the server's empty challenge.
+constexpr size_t kMaxAuthLine = 255;
+
+// Upper-cased lines of a CAPA reply after its status line, blanks trimmed.
+std::vector<std::string> CapabilityLines(const std::string& capaReply) {
+    std::istringstream lines(capaReply);
+    std::string line;
+    std::getline(lines, line); // the status line
+    std::vector<std::string> found;
+    while (std::getline(lines, line)) {
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+            line.pop_back();
+        std::transform(line.begin(), line.end(), line.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        found.push_back(std::move(line));
+    }
+    return found;
+}
 
 std::string Command(Pop3Command command) {
     return std::string(kWords[static_cast<size_t>(command)]) + "\r\n";
@@ -35,16 +55,18 @@ bool OffersPipelining(const std::string& capaReply) {
 }
 
 bool OffersCapability(const std::string& capaReply, std::string_view word) {
-    std::istringstream lines(capaReply);
-    std::string line;
-    std::getline(lines, line); // the status line
-    while (std::getline(lines, line)) {
-        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
-            line.pop_back();
-        std::transform(line.begin(), line.end(), line.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        if (line == word)
-            return true;
+    const std::vector<std::string> lines = CapabilityLines(capaReply);
+    return std::find(lines.begin(), lines.end(), word) != lines.end();
+}
+
+bool OffersSaslMechanism(const std::string& capaReply, std::string_view mechanism) {
+    for (const std::string& line : CapabilityLines(capaReply)) {
+        if (!line.starts_with("SASL "))
+            continue;
+        std::istringstream words(line.substr(5));
+        for (std::string word; words >> word;)
+            if (word == mechanism)
+                return true;
     }
     return false;
 }
@@ -66,6 +88,10 @@ int CPop3Session::Login() {
     Active = true;
     if (int secured = SecureTransport(); secured != 1)
         return secured;
+    if (UsesOAuth)
+        return LoginWithOAuth(oauth_, [this](const std::string& initialResponse) {
+            return Authenticate(oauth_, initialResponse);
+        });
     LoginPromptData prompt;
     for (bool first = true;; first = false) {
         int prepared = PrepareLoginAttempt(first, prompt);
@@ -100,6 +126,35 @@ int CPop3Session::Login() {
             return 1;
         NoteLoginRefusal(line);
     }
+}
+
+int CPop3Session::Authenticate(OAuthMechanism mechanism, const std::string& initialResponse) {
+    const std::string auth = Command(Pop3Command::Auth, MechanismName(mechanism));
+    const bool inLine = auth.size() + 1 + initialResponse.size() <= kMaxAuthLine;
+    std::string line;
+    if (Ask(inLine ? Command(Pop3Command::Auth, std::string(MechanismName(mechanism)) + ' ' +
+                                                    initialResponse)
+                   : auth,
+            line) != 1)
+        return -1;
+    auto isChallenge = [&] { return line.starts_with("+ ") || line.starts_with("+\r"); };
+    if (!inLine && isChallenge() && Ask(initialResponse + "\r\n", line) != 1)
+        return -1;
+    if (isChallenge()) {
+        // The server's error, as JSON; the mechanism wants one more
+        // message from the client before the final -ERR.
+        App.LogLine("the server refused the token: " + DecodeOAuthChallenge(line.substr(1)),
+                    AccountName.empty() ? ServerName : AccountName);
+        if (Ask(OAuthErrorAcknowledgement(mechanism) + "\r\n", line) != 1)
+            return -1;
+    }
+    Pop3Status status;
+    if (Classify(line, status) != 1)
+        return -1;
+    if (status == Pop3Status::Positive)
+        return 1;
+    NoteLoginRefusal(line);
+    return 0;
 }
 
 int CPop3Session::ProtocolError(const char* text) {
@@ -156,12 +211,15 @@ bool CPop3Session::SizeAgrees(int number, const std::string& statusLine,
 int CPop3Session::ReadCapabilities(bool& offersStls) {
     std::string list;
     pipelining_ = offersStls = false;
+    oauth_ = OAuthMechanism::None;
     // A server that does not know CAPA gets one command at a time.
     const int listed = AskListing(Command(Pop3Command::Capa), list);
     if (listed != 1)
         return listed == 0 ? 1 : -1;
     pipelining_ = OffersPipelining(list);
     offersStls = OffersCapability(list, "STLS");
+    oauth_ = ChooseOAuthMechanism(OffersSaslMechanism(list, "OAUTHBEARER"),
+                                  OffersSaslMechanism(list, "XOAUTH2"));
     return 1;
 }
 

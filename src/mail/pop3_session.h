@@ -69,6 +69,8 @@ class CPop3Session : public CMailSession {
     // Before the user name: CAPA, and STLS when offered (see
     // SecureBeforeLogin). 1, -1, kLoginTlsFailed or kLoginPasswordKept.
     int SecureTransport();
+    // AUTH with an OAuth 2.0 initial response: 1 accepted, 0 refused, -1 failed.
+    int Authenticate(OAuthMechanism mechanism, const std::string& initialResponse);
     // UIDL: the unique ids, when the server gives them, and the batch from
     // them and the memory. 1, or -1 (text recorded).
     int PlanByUniqueId();
@@ -86,6 +88,7 @@ class CPop3Session : public CMailSession {
     int Depth() const;
 
     bool pipelining_ = false;      // step threads only
+    OAuthMechanism oauth_ = OAuthMechanism::None; // the best one CAPA lists
     size_t retrSent_ = 0;          // batch positions whose RETR has been sent ahead
     std::vector<long long> sizes_; // LIST sizes, -1 where none was given
     size_t accounted_ = 0;         // fetched texts that passed every check
@@ -100,3 +103,5 @@ inline constexpr const char* kTextSizeMismatch =
 bool OffersPipelining(const std::string& capaReply);
 // Whether a positive CAPA reply lists the capability `word` (upper case).
 bool OffersCapability(const std::string& capaReply, std::string_view word);
+// Whether CAPA's "SASL" line lists `mechanism` (in capitals).
+bool OffersSaslMechanism(const std::string& capaReply, std::string_view mechanism);

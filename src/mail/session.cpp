@@ -64,6 +64,8 @@ void CMailSession::RecordReplyFailure(ReplyResult result) {
 int CMailSession::ConnectToServer(int port) {
     if (Connect(port, ServerName, ReceiveTimeout) == 1)
         return 1;
+    if (CertificateRefused())
+        problem_ = LoginProblem::CertificateRefused;
     RecordStatus(kTextConnectionError);
     return -1;
 }
@@ -261,10 +263,11 @@ int CMailSession::SecureBeforeLogin(bool startTlsOffered, const std::function<bo
             App.LogLine(ConnectFailure(), account);
         // The connection is closed or in an unknown state: nothing more goes
         // over it.
+        const bool certificate = CertificateRefused();
         CloseConnection();
         ConnectionSpoiled = true;
         Active = false;
-        problem_ = LoginProblem::TlsFailed;
+        problem_ = certificate ? LoginProblem::CertificateRefused : LoginProblem::TlsFailed;
         RecordStatus(App.GetLocalizedText(kTextIdTlsFailed, kTextTlsFailed));
         return kLoginTlsFailed;
     }
@@ -285,6 +288,57 @@ int CMailSession::SecureBeforeLogin(bool startTlsOffered, const std::function<bo
     RecordStatus(security.TlsSeen ? App.GetLocalizedText(kTextIdEncryptionGone, kTextEncryptionGone)
                                   : App.GetLocalizedText(kTextIdNoEncryption, kTextNoEncryption));
     return kLoginPasswordKept;
+}
+
+int CMailSession::LoginWithOAuth(
+    OAuthMechanism mechanism, const std::function<int(const std::string&)>& authenticate) {
+    const std::string account = AccountName.empty() ? ServerName : AccountName;
+    if (mechanism == OAuthMechanism::None) {
+        problem_ = LoginProblem::SignInNotOffered;
+        RecordStatus(App.GetLocalizedText(kTextIdSignInNotOffered, kTextSignInNotOffered));
+        return -1;
+    }
+    bool renew = false, askedUser = false;
+    for (;;) {
+        std::string token, why;
+        const int got = App.OAuthAccessToken(TypeLetter, ServerName, UserName, renew, token, why);
+        if (got == -1) {
+            problem_ = LoginProblem::ProviderUnreachable;
+            providerText_ = why;
+            RecordStatus(
+                App.GetLocalizedText(kTextIdProviderUnreachable, kTextProviderUnreachable));
+            return -1;
+        }
+        if (got == 1) {
+            const int sent = authenticate(OAuthInitialResponse(mechanism, UserName, ServerName,
+                                                               ConnectedPort(), token));
+            if (sent != 0)
+                return sent;
+            providerText_.clear();
+            if (!renew) {
+                // The server may know sooner than the clock that the token
+                // ran out: one fresh token before the user hears of it.
+                renew = true;
+                continue;
+            }
+        } else {
+            providerText_ = why;
+        }
+        ISignInPrompt* asker = askedUser ? nullptr : App.SignInPrompt.load();
+        if (asker) {
+            App.LogLine("waiting for the user to sign in again", account);
+            askedUser = true;
+            const std::string said = providerText_.empty() ? RefusalText(lastRefusal_)
+                                                           : providerText_;
+            if (asker->AskSignInAgain({account, TypeLetter, ServerName, UserName, said}) == 1) {
+                renew = false;
+                continue;
+            }
+        }
+        problem_ = LoginProblem::SignInNeeded;
+        RecordStatus(App.GetLocalizedText(kTextIdSignInNeeded, kTextSignInNeeded));
+        return -3;
+    }
 }
 
 void CMailSession::StartStep() {
@@ -316,6 +370,7 @@ void CMailSession::StartStep() {
 void CMailSession::ResetBatch() {
     problem_ = LoginProblem::None;
     lastRefusal_.clear();
+    providerText_.clear();
     usingMemory_ = false;
     validity_.clear();
     serverIds_.clear();
@@ -553,8 +608,12 @@ AccountOutcome CMailSession::Outcome() const {
     // Only a refusal the user was left with is the server's to word.
     const bool refused = problem_ != LoginProblem::None &&
                          problem_ != LoginProblem::PasswordKeptBack &&
-                         problem_ != LoginProblem::TlsFailed;
-    outcome.ServerText = refused ? RefusalText(lastRefusal_) : std::string();
+                         problem_ != LoginProblem::TlsFailed &&
+                         problem_ != LoginProblem::CertificateRefused &&
+                         problem_ != LoginProblem::SignInNotOffered;
+    outcome.ServerText = !refused                ? std::string()
+                         : providerText_.empty() ? RefusalText(lastRefusal_)
+                                                 : providerText_;
     outcome.DryRun = DryRun;
     return outcome;
 }

@@ -18,6 +18,7 @@
 #include "mail/connection.h"
 #include "mail/fetch_spool.h"
 #include "mail/reply_parser.h"
+#include "mail/sasl_oauth.h"
 #include "mail/session_outcome.h"
 #include "store/judged_memory.h"
 #include "store/recycle_bin.h"
@@ -68,6 +69,15 @@ inline constexpr const char* kTextTlsFailed =
     "Encrypted connection could not be set up; password not sent";
 inline constexpr int kTextIdNoEncryption = 18102;
 inline constexpr const char* kTextNoEncryption = "Server offers no encryption; password not sent";
+inline constexpr int kTextIdSignInNotOffered = 18125;
+inline constexpr const char* kTextSignInNotOffered =
+    "Server offers no OAuth 2.0 sign-in; nothing sent";
+inline constexpr int kTextIdProviderUnreachable = 18126;
+inline constexpr const char* kTextProviderUnreachable =
+    "Sign-in provider could not be reached; try again later";
+inline constexpr int kTextIdSignInNeeded = 18127;
+inline constexpr const char* kTextSignInNeeded =
+    "The OAuth 2.0 sign-in is no longer accepted; sign in again";
 inline constexpr int kTextIdEncryptionGone = 18103;
 inline constexpr const char* kTextEncryptionGone =
     "Server no longer offers encryption; password not sent";
@@ -159,6 +169,9 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     int BufferSize = 64 * 1024;
     int AccountIndex = 0;
     std::string Password;
+    // The account signs in with OAuth 2.0: a token from the provider goes
+    // instead of a password (Password stays empty).
+    bool UsesOAuth = false;
     std::string UserName;
     int LastResult = 0; // last send (1/-1) or receive (bytes, 0, -1, -2)
     std::string ServerName;
@@ -229,6 +242,13 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     int SecureBeforeLogin(bool startTlsOffered, const std::function<bool()>& askUpgrade);
     // The server's reply that refused the user name or password.
     void NoteLoginRefusal(std::string_view reply) { lastRefusal_ = reply; }
+    // The OAuth 2.0 login of both protocols. `authenticate` sends the
+    // protocol's command with the initial response and answers an error
+    // challenge: 1 accepted, 0 refused (its reply noted), -1 the session ends
+    // (text recorded). A refused token is renewed once; one refused after
+    // that asks the user to sign in again. 1, -1, or -3 refused.
+    int LoginWithOAuth(OAuthMechanism mechanism,
+                       const std::function<int(const std::string& initialResponse)>& authenticate);
     // A value that would end the command line early is never sent.
     static bool IsSafeArgument(const std::string& value);
 
@@ -325,6 +345,7 @@ class CMailSession : public CServerConnection, public std::enable_shared_from_th
     std::atomic<bool> endedWithFailure_{false};
     LoginProblem problem_ = LoginProblem::None; // what ended the login, if the user must act
     std::string lastRefusal_; // the server's last refusal of the login, as it came
+    std::string providerText_; // what the OAuth provider said when it refused
 
     // The session's bound, step thread only (see SessionAllowance).
     std::chrono::steady_clock::duration serverWait_{};

@@ -11,6 +11,10 @@ enum class LoginProblem {
     TlsFailed,         // the upgrade failed or the certificate was refused
     Throttled,         // the server refuses logins for now
     BasicAuthDisabled, // the server no longer takes passwords at all
+    CertificateRefused, // the server's certificate is not trusted
+    SignInNeeded,      // the OAuth 2.0 sign-in is revoked, expired or never made
+    ProviderUnreachable, // the OAuth 2.0 provider could not be asked for a token
+    SignInNotOffered,  // the account signs in with OAuth 2.0; the server offers no way to
 };
 
 struct AccountOutcome {

@@ -3,6 +3,7 @@
 #include "app/core/filter_app.h"
 #include "platform/text_file.h"
 #include "store/account_passwords.h"
+#include "store/oauth_accounts.h"
 
 #include <sys/stat.h>
 
@@ -63,7 +64,8 @@ int CFilterApp::AppendAccountRecord(bool pop3, const std::string& accountName,
     int result = 1;
     // The marker goes into the file only once the keyring holds the
     // password; otherwise the file keeps it, as without a keyring.
-    if (Keyring && !storedPassword.empty()) {
+    // An OAuth 2.0 account has no password, only the marker of its sign-in.
+    if (Keyring && !storedPassword.empty() && storedPassword != kOAuthPasswordMarker) {
         if (StoreAccountPassword(pop3 ? 'P' : 'I', account, server, user, storedPassword) == 1)
             storedPassword = kKeyringPasswordMarker;
         else

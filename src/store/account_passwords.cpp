@@ -4,6 +4,7 @@
 #include "platform/keyring.h"
 #include "platform/text_file.h"
 #include "store/account_file.h"
+#include "store/oauth_accounts.h"
 #include "store/sender_list.h"
 
 #include <algorithm>
@@ -142,7 +143,7 @@ int CFilterApp::MoveAccountPasswordsToKeyring() {
         }
         AccountFields fields;
         if (!SplitAccountLine(line, fields) || fields.Password == "*" ||
-            fields.Password == kKeyringPasswordMarker) {
+            fields.Password == kKeyringPasswordMarker || fields.Password == kOAuthPasswordMarker) {
             moved.append(line);
             moved += "\r\n";
             continue;

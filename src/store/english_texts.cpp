@@ -254,6 +254,22 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {18122, "The server said: %1"},
     {18123, "%1: %2"},
     {18124, "Last Login"},
+    // OAuth 2.0 sign-in.
+    {18125, "Server offers no OAuth 2.0 sign-in; nothing sent"},
+    {18126, "Sign-in provider could not be reached; try again later"},
+    {18127, "The OAuth 2.0 sign-in is no longer accepted; sign in again"},
+    {18128, "Certificate refused"},
+    {18129, "The server's certificate is not trusted (out of date, made for another server, or "
+            "someone is in between). Check the server name. Nothing was sent."},
+    {18130, "Sign in again"},
+    {18131, "The provider no longer accepts this account's OAuth 2.0 sign-in: it was revoked or "
+            "has run out. Open the account on the Change Account page and press Sign In."},
+    {18132, "Sign-in provider not reached"},
+    {18133, "The OAuth 2.0 provider could not be reached for a new access token. Drossgate tries "
+            "again at the next check."},
+    {18134, "No OAuth 2.0 sign-in"},
+    {18135, "The account signs in with OAuth 2.0, but the server offers neither OAUTHBEARER nor "
+            "XOAUTH2. Check the server name, or sign in with a password."},
     {18201, "Your password is kept in the desktop keyring."},
     {18202, "Your password is kept in the account file (ZRKList.zrk), readable by you only."},
     {18203, "The desktop keyring did not store the password. It is kept in the account file "

@@ -20,6 +20,14 @@ ProblemTexts TextsOf(LoginProblem problem) {
         return {18116, 18119};
     case LoginProblem::BasicAuthDisabled:
         return {18117, 18120};
+    case LoginProblem::CertificateRefused:
+        return {18128, 18129};
+    case LoginProblem::SignInNeeded:
+        return {18130, 18131};
+    case LoginProblem::ProviderUnreachable:
+        return {18132, 18133};
+    case LoginProblem::SignInNotOffered:
+        return {18134, 18135};
     }
     return {0, 0};
 }

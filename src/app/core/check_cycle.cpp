@@ -9,6 +9,7 @@
 #include "mail/pop3_session.h"
 #include "platform/text_file.h"
 #include "store/login_security.h"
+#include "store/oauth_accounts.h"
 #include "store/recycle_bin.h"
 #include "store/sender_list.h"
 
@@ -38,6 +39,9 @@ void FillFromAccountLine(CFilterApp& app, CMailSession& session, const std::stri
         start = bar + 1;
     }
     std::string password = start <= line.size() ? line.substr(start) : std::string();
+    session.UsesOAuth = password == kOAuthPasswordMarker;
+    if (session.UsesOAuth)
+        return;
     session.Password = app.AccountPassword(session.TypeLetter, session.AccountName,
                                            session.ServerName, session.UserName, password);
 }
@@ -74,6 +78,9 @@ bool StartSessions(CFilterApp& app, const std::vector<std::shared_ptr<Session>>&
         if (session->ConnectToServer(port) != 1) {
             // The status says only "Connection Error"; the log says why.
             app.LogLine(session->ConnectFailure(), session->AccountName);
+            // A refused certificate is for the user to act on.
+            if (session->CertificateRefused())
+                app.CheckReport.Record(session->Outcome());
             return false;
         }
         app.CheckProgress.AddSession(session);
@@ -190,7 +197,8 @@ int CFilterApp::TestAccount(const std::string& server, const std::string& user,
         session = std::make_shared<CPop3Session>(*this);
     session->ServerName = server;
     session->UserName = user;
-    session->Password = password;
+    session->UsesOAuth = password == kOAuthPasswordMarker;
+    session->Password = session->UsesOAuth ? std::string() : password;
     session->LoginSecurityPath = DataFilePath(kLoginSecurityFileName);
     session->ReceiveTimeout = SessionTimeout(ServerTimeout.load(), ServerTimeoutMsOverride.load());
     if (session->ConnectToServer(imap ? ImapPort.load() : Pop3Port.load()) != 1) {

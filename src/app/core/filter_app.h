@@ -27,6 +27,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,6 +41,9 @@ struct PreparedMessage;
 class CPop3Session;
 class CImapSession;
 class IKeyring;
+class IOAuthTokenEndpoint;
+struct OAuthAccount;
+struct TokenGrant;
 
 // Text ids and file names used across subsystems.
 inline constexpr int kStartupErrorTextId = 17022;
@@ -226,6 +231,31 @@ class CFilterApp {
     // 0 nothing to do (or no keyring), -1 the file stays as it was (logged).
     int MoveAccountPasswordsToKeyring();
 
+    // ---- OAuth 2.0 sign-in (src/app/core/oauth_access.cpp) ----
+    // The providers' token endpoints; set before start-up, then fixed. Null:
+    // no token can be had, OAuth accounts wait for one.
+    IOAuthTokenEndpoint* TokenEndpoint = nullptr;
+    // An access token for a login of that account: the one held while it has
+    // more than a few minutes to live, else a fresh one. `renew`: the server
+    // refused the one given. 1 `token` set; -1 the provider was not reached
+    // (try again at the next check); -2 the user must sign in again (not
+    // signed in, or the provider refused; its words in `why`).
+    int OAuthAccessToken(char type, const std::string& server, const std::string& user,
+                         bool renew, std::string& token, std::string& why);
+    // Keeps a sign-in: the account's client and refresh token (in the
+    // keyring where there is one) and the access token for the next login.
+    // 1 kept; -1 not (logged).
+    int KeepOAuthSignIn(const OAuthAccount& account, const TokenGrant& grant);
+    // The account's stored sign-in, refresh token resolved. 1 or 0 (none).
+    int ReadOAuthSignIn(char type, const std::string& server, const std::string& user,
+                        OAuthAccount& account);
+    // Drops the stored sign-in and its tokens.
+    void ForgetOAuthSignIn(char type, const std::string& server, const std::string& user);
+    // The clock of the tokens' life times (tests advance their own).
+    std::function<std::chrono::steady_clock::time_point()> TokenClock = [] {
+        return std::chrono::steady_clock::now();
+    };
+
     // ---- Check cycle (src/app/core/check_cycle.cpp) ----
     int ReadAccountLists();
     void RunMailCheck();
@@ -354,6 +384,7 @@ class CFilterApp {
     std::atomic<INewSenderPrompt*> NewSenderPrompt{nullptr};
     std::atomic<ILoginPrompt*> LoginPrompt{nullptr};
     std::atomic<IPlainTextPrompt*> PlainTextPrompt{nullptr};
+    std::atomic<ISignInPrompt*> SignInPrompt{nullptr};
     ICheckTimers* Timers = nullptr;
 
     // "Now" for the life-time rule; tests inject a fixed clock.
@@ -364,6 +395,17 @@ class CFilterApp {
     std::atomic<long long> ServerTimeoutMsOverride{0};
 
   private:
+    // Access tokens held for the next logins, by account (oauth_access.cpp).
+    struct HeldToken {
+        std::string Token;
+        std::chrono::steady_clock::time_point Expires;
+        std::chrono::steady_clock::duration Lifetime{};
+    };
+    std::mutex tokenLock_;
+    std::map<std::string, HeldToken> heldTokens_;
+    void HoldToken(const std::string& key, const TokenGrant& grant);
+    int StoreOAuthSignIn(OAuthAccount account); // keyring or file; 1 or -1 (logged)
+
     mutable std::mutex statusLock_;
     std::string lastStatusText_;
 

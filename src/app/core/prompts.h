@@ -58,3 +58,19 @@ class IPlainTextPrompt {
     // answered; without anyone to ask, 2.
     virtual int AskPlainText(const PlainTextQuestion& question) = 0;
 };
+
+// The question when an OAuth 2.0 account's sign-in is no longer accepted.
+struct SignInQuestion {
+    std::string Account; // the account's name, or the server's
+    char Type = 'I';
+    std::string Server, User;
+    std::string ProviderText; // what the provider or server said, as it came
+};
+
+class ISignInPrompt {
+  public:
+    virtual ~ISignInPrompt() = default;
+    // 1 the user signed in again (the new sign-in is stored), 2 not.
+    // Blocks until done; without anyone to ask, 2.
+    virtual int AskSignInAgain(const SignInQuestion& question) = 0;
+};
