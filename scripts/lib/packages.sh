@@ -21,4 +21,4 @@ ensure_packages() {
 # What the program itself needs to build and run.
 DROSSGATE_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libssl-dev
     libgmime-3.0-dev libqt6svg6 qt6-qpa-plugins ca-certificates qtkeychain-qt6-dev
-    libsecret-1-0)
+    libsecret-1-0 qt6-networkauth-dev)
