@@ -10,6 +10,7 @@
 #include "platform/numconv.h"
 #include "platform/paths.h"
 #include "platform/qt/desktop_keyring.h"
+#include "platform/qt/http_token_endpoint.h"
 #include "platform/registry.h"
 #include "ui/ui_shell.h"
 
@@ -128,6 +129,9 @@ int main(int argc, char** argv) {
     } else {
         app.LogLine("no desktop keyring answers; account passwords stay in the account file", "-");
     }
+    // OAuth 2.0 accounts renew their access tokens through it; as long-lived
+    // as the application object.
+    app.TokenEndpoint = new CHttpTokenEndpoint;
 
     std::string error;
     std::string channelPath = ChannelSocketPath(error);

@@ -2,6 +2,13 @@
 // Page 1: adds an account to the account file, changes the one that the
 // change page hands over, and tests the settings typed in.
 //
+// An account signs in with a password or with OAuth 2.0. With OAuth 2.0 the
+// password field takes the user's own client id, a secret field appears,
+// and "Sign In..." runs the browser sign-in; the account can be added once
+// a sign-in for exactly this type, server, user and client is stored. A
+// server (or address) of a known provider shows what that provider does
+// with the mail Drossgate deletes.
+//
 // Two modes: adding (ChangeOffset -1, button "Add Account") and changing
 // (ChangeOffset = the record's offset, button "Change Account"). A successful
 // add or change returns to adding.
@@ -44,8 +51,15 @@ class CAddAccountPage : public QWidget {
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
+    bool OAuthChosen() const;
+
   private:
     void Localize();
+    void ApplySignInMode();
+    void ApplyProfile();
+    void ShowProviderNotes();
+    void OpenSignIn();
+    bool SignedIn() const;
     void SetFieldsEnabled(bool enabled);
     void OnTestFinished(int result, const QString& caption, const QString& text);
 
@@ -53,11 +67,17 @@ class CAddAccountPage : public QWidget {
     int64_t changeOffset_ = -1;
     std::vector<std::string> accountNames_; // loaded once, when the page is created
     QComboBox* type_;
+    QComboBox* signIn_;
     QLineEdit* server_;
     QLineEdit* accountName_;
     QLineEdit* user_;
     QLineEdit* password_;
     QCheckBox* remember_;
+    QLabel* passwordLabel_;
+    QLabel* secretLabel_;
+    QLineEdit* secret_;
+    QPushButton* signInButton_;
+    QLabel* providerNote_;
     QLabel* passwordPlace_; // where a remembered password is kept
     QPushButton* addButton_;
     QPushButton* testButton_;

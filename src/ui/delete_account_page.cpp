@@ -1,6 +1,7 @@
 #include "ui/delete_account_page.h"
 
 #include "app/core/filter_app.h"
+#include "store/oauth_accounts.h"
 #include "ui/account_record.h"
 
 #include <QItemSelectionModel>
@@ -32,6 +33,8 @@ void CDeleteAccountPage::DeleteSelectedAccounts() {
         if (known)
             app_.ForgetUnusedAccountPassword(record.Pop3 ? 'P' : 'I', record.AccountName,
                                              record.ServerName, record.UserName);
+        if (known && record.Password == kOAuthPasswordMarker)
+            app_.ForgetOAuthSignIn(record.Pop3 ? 'P' : 'I', record.ServerName, record.UserName);
     }
     Button()->setEnabled(false);
 }

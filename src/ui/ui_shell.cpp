@@ -7,6 +7,7 @@
 #include "ui/main_window_timers.h"
 #include "ui/new_sender_prompt.h"
 #include "ui/plain_text_prompt.h"
+#include "ui/sign_in_prompt.h"
 #include "ui/tray_icon.h"
 #include "ui/ui_question.h"
 
@@ -36,7 +37,8 @@ CUiShell::CUiShell(CFilterApp& app, std::function<void()> quit)
     : app_(app), mainDialog_(std::make_unique<CMainDialog>(app)),
       loginPrompt_(std::make_unique<CLoginPrompt>(app)),
       plainTextPrompt_(std::make_unique<CPlainTextPrompt>(app)),
-      newSenderPrompt_(std::make_unique<CNewSenderPrompt>(app)) {
+      newSenderPrompt_(std::make_unique<CNewSenderPrompt>(app)),
+      signInPrompt_(std::make_unique<CSignInPrompt>(app)) {
     mainDialog_->installEventFilter(new CShownWatch(mainWindowShown_, mainDialog_.get()));
     TrayActions actions;
     actions.Show = [this] { ShowMainWindow(); };
@@ -66,12 +68,14 @@ CUiShell::CUiShell(CFilterApp& app, std::function<void()> quit)
     app_.LoginPrompt = loginPrompt_.get();
     app_.PlainTextPrompt = plainTextPrompt_.get();
     app_.NewSenderPrompt = newSenderPrompt_.get();
+    app_.SignInPrompt = signInPrompt_.get();
 }
 
 CUiShell::~CUiShell() {
     newSenderPrompt_->QuestionChanged = nullptr;
     mainDialog_->DesktopSettingsChanged = nullptr;
     app_.NewSenderPrompt = nullptr;
+    app_.SignInPrompt = nullptr;
     app_.LoginPrompt = nullptr;
     app_.PlainTextPrompt = nullptr;
     app_.Timers = nullptr;

@@ -12,6 +12,7 @@ class CLoginPrompt;
 class CMainDialog;
 class CNewSenderPrompt;
 class CPlainTextPrompt;
+class CSignInPrompt;
 
 class CUiShell {
   public:
@@ -33,6 +34,7 @@ class CUiShell {
     std::unique_ptr<CLoginPrompt> loginPrompt_;
     std::unique_ptr<CPlainTextPrompt> plainTextPrompt_;
     std::unique_ptr<CNewSenderPrompt> newSenderPrompt_;
+    std::unique_ptr<CSignInPrompt> signInPrompt_;
     std::unique_ptr<CDesktopEvents> desktop_;
     std::atomic<bool> mainWindowShown_{false};
 };

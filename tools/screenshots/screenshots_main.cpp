@@ -6,6 +6,7 @@
 #include "app/core/filter_app.h"
 #include "app/core/restore.h"
 #include "store/judged_memory.h"
+#include "ui/add_account_page.h"
 #include "ui/add_sender_dialog.h"
 #include "ui/add_spam_word_dialog.h"
 #include "ui/desktop_events.h"
@@ -16,12 +17,15 @@
 #include "ui/navigation_nodes.h"
 #include "ui/navigation_tree.h"
 #include "ui/new_sender_dialog.h"
+#include "ui/oauth_sign_in_dialog.h"
 #include "ui/plain_text_prompt.h"
 #include "ui/testing_dialog.h"
 #include "ui/tray_icon.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -101,6 +105,14 @@ const Shot kShots[] = {
     {"QMessageBox-plain-text",
      [](ShotContext& c) -> QWidget* {
          return MakePlainTextWarning(c.App, {"Home", "mail.example.org", false}, nullptr);
+     }},
+    {"COAuthSignInDialog",
+     [](ShotContext& c) -> QWidget* {
+         OAuthAccount account;
+         account.Server = "outlook.office365.com";
+         account.User = "joe@outlook.com";
+         account.Client.ClientId = "your-own-client-id";
+         return new COAuthSignInDialog(c.App, account, QString());
      }},
     {"CMailBodyDialog",
      [](ShotContext& c) {
@@ -249,6 +261,17 @@ int main(int argc, char** argv) {
             tabs->setCurrentIndex(1);
             failures += Save(&main, outDir, "CMainDialog-8-options-desktop") ? 0 : 1;
             tabs->setCurrentIndex(0);
+        }
+        // The Add Account page with an OAuth 2.0 account of a known provider.
+        for (int i = 0; i < kNavigationNodeCount; ++i)
+            if (kNavigationNodes[static_cast<size_t>(i)].Value == 1)
+                main.Tree()->setCurrentItem(main.Node(i));
+        if (auto* page = main.findChild<CAddAccountPage*>()) {
+            page->findChild<QLineEdit*>("1006")->setText("pop.gmail.com");
+            page->findChild<QComboBox*>("1004")->setCurrentIndex(1);
+            page->findChild<QLineEdit*>("1008")->setText("joe@gmail.com");
+            page->findChild<QLineEdit*>("1010")->setText("your-own-client-id");
+            failures += Save(&main, outDir, "CMainDialog-1-add-account-oauth") ? 0 : 1;
         }
         {
             CTrayIcon tray(app, {});
