@@ -30,8 +30,9 @@ TEST(ProviderProfiles, ServerOrAddressFindsItsProviderButNoLookAlike) {
     // Each profile's own servers lead back to it.
     for (const ProviderProfile& p : ProviderProfiles())
         for (bool pop3 : {false, true})
-            if (const std::string host = ProfileServer(p, pop3); !host.empty())
+            if (const std::string host = ProfileServer(p, pop3); !host.empty()) {
                 EXPECT_EQ(KeyOf(host), p.Key) << host;
+            }
 
     const ProviderProfile& icloud = *ProfileForServer("me.com");
     EXPECT_EQ(ProfileServer(icloud, true), ""); // no POP3
