@@ -94,7 +94,7 @@ std::vector<ProviderProfile> MakeProfiles() {
     return profiles;
 }
 
-// The host part of what the user typed: the domain of an address, lower case,
+// The host name in what the user typed: the domain of an address, lower case,
 // without surrounding blanks and the root's trailing dot.
 std::string HostOf(const std::string& serverOrAddress) {
     std::string host = serverOrAddress;
