@@ -273,6 +273,22 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {18134, "No OAuth 2.0 sign-in"},
     {18135, "The account signs in with OAuth 2.0, but the server offers neither OAUTHBEARER nor "
             "XOAUTH2. Check the server name, or sign in with a password."},
+    // Provider profiles: whose server it is, and what the provider does with deleted mail.
+    {18140, "This server belongs to "},
+    {18141, "What a POP3 deletion does here is a web setting of the provider (keep, archive or "
+            "delete); set it to delete, or spam stays in your mailbox."},
+    {18142, "An IMAP deletion here only archives the mail by default; in the provider's web "
+            "settings, have deleted mail moved to the Trash or deleted."},
+    {18143, "The provider allows only a few connections per account at a time; close other mail "
+            "programs on the account if Drossgate's checks are refused."},
+    {18144, "The provider refuses your normal password here; create an app password in its account "
+            "security settings and enter that instead."},
+    {18145, "The sizes this server lists may differ from the mails it sends, so a size rule may "
+            "judge a mail wrongly; prefer rules that do not depend on size."},
+    {18146,
+     "The provider offers no STARTTLS: use the encrypted ports, 993 for IMAP and 995 for POP3."},
+    {18147, "This provider signs in with OAuth 2.0 only; choose OAuth 2.0 and bring a client id of "
+            "your own."},
     {18161, "Password"},
     {18162, "OAuth 2.0"},
     {18163, "Client ID"},

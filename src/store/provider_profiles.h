@@ -50,3 +50,4 @@ std::string ProfileServer(const ProviderProfile& profile, bool pop3);
 std::vector<int> ProviderQuirkTexts(const ProviderProfile& profile, bool pop3);
 
 inline constexpr int kProviderServerBelongsText = 18140; // "This server belongs to "
+inline constexpr int kProviderOAuthOnlyText = 18147; // shown for an OAuthOnly profile
