@@ -1,12 +1,17 @@
 // The account pages and the account test with its result box.
+#include "app/qt/oauth_sign_in.h"
 #include "core/fake_keyring.h"
+#include "platform/qt/http_token_endpoint.h"
 #include "server/mail_server.h"
 #include "ui/add_account_page.h"
 #include "ui/login_dialog.h"
+#include "ui/oauth_sign_in_dialog.h"
 #include "ui_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTcpServer>
 
 namespace {
@@ -14,6 +19,7 @@ namespace {
 constexpr int kType = 1004, kServer = 1006, kUser = 1008, kPassword = 1010, kTest = 1012,
               kRemember = 1013, kName = 1014, kChange = 1016, kAdd = 1023, kKeptIn = 1024;
 constexpr int kPop3Type = 1, kImapType = 0;
+constexpr int kPasswordLabel = 1015, kSignInChoice = 1026, kSignIn = 1029, kProviderNote = 1030;
 
 struct CAccountPages : CMainWindowFixture {
     explicit CAccountPages(const std::string& accounts = "")
@@ -204,3 +210,71 @@ TEST(AccountTest, ResultBoxesAndThePrompt) {
 }
 
 } // namespace
+
+// A known provider's server chooses OAuth 2.0 and says what deletion means there. An OAuth
+// account is added only with a sign-in stored for exactly its client; the change page fills
+// the client in, deleting the account forgets the sign-in. The sign-in itself runs through a
+// scripted browser against the test provider, and the account test then logs in with it.
+TEST(AccountPages, OAuthAccountsNeedASignInOfTheirOwn) {
+    CAccountPages w;
+    w.ClickNode(1);
+    const auto retype = [&](const QString& id) {
+        TypeInto(w.add(), kPassword, "");
+        TypeInto(w.add(), kPassword, id);
+    };
+    Control<QComboBox>(w.add(), kType)->setCurrentIndex(kPop3Type);
+    TypeInto(w.add(), kServer, "pop.gmail.com");
+    EXPECT_EQ(Control<QComboBox>(w.add(), kSignInChoice)->currentIndex(), 1);
+    EXPECT_TRUE(Control<QLabel>(w.add(), kProviderNote)->text().startsWith("This server belongs"));
+    EXPECT_EQ(Control<QLabel>(w.add(), kPasswordLabel)->text(), QString("Client ID"));
+    TypeInto(w.add(), kUser, "joe@gmail.com");
+    retype("cid");
+    EXPECT_EQ(std::pair(Enabled(w.add(), kSignIn), Enabled(w.add(), kAdd)), std::pair(true, false));
+    const std::string line = "P|pop.gmail.com|joe@gmail.com|https://a|https://t|s|";
+    w.dir.Write("OAuth.txt", line + "other||rt\n"); // another client's sign-in
+    retype("cid");
+    EXPECT_FALSE(Enabled(w.add(), kAdd));
+    w.dir.Write("OAuth.txt", line + "cid||rt\n");
+    retype("cid");
+    ASSERT_TRUE(Enabled(w.add(), kAdd));
+    Click(w.add(), kAdd);
+    EXPECT_EQ(w.File(), "P||pop.gmail.com|joe@gmail.com|<oauth>\r\n");
+    QWidget* change = w.dialog->Page(2);
+    w.ClickNode(2);
+    ClickRow(change->findChild<QTableWidget*>(), 0);
+    Click(change, kChange);
+    EXPECT_EQ(Control<QLineEdit>(w.add(), kPassword)->text(), QString("cid"));
+    QWidget* remove = w.Open(3);
+    ClickRow(remove->findChild<QTableWidget*>(), 0);
+    Click(remove, 1017);
+    EXPECT_EQ(w.dir.Read("OAuth.txt"), "");
+
+    SKIP_WITHOUT_MAIL_SERVER();
+    const std::string provider = CTestMailServer::Env("OAUTH_URL");
+    ASSERT_FALSE(provider.empty());
+    CHttpTokenEndpoint endpoint;
+    w.app->TokenEndpoint = &endpoint;
+    w.app->Pop3Port = CTestMailServer::Pop3Port();
+    // The provider's addresses as an earlier, unfinished sign-in left them.
+    w.dir.Write("OAuth.txt", "P|127.0.0.1|user12|" + provider + "/authorize|" + provider +
+                                 "/token|mail|drossgate-test||\n");
+    w.ClickNode(1);
+    w.Fill("127.0.0.1", "", "user12", "drossgate-test", true, kPop3Type);
+    Control<QComboBox>(w.add(), kSignInChoice)->setCurrentIndex(1);
+    Click(w.add(), kSignIn);
+    QPointer<COAuthSignInDialog> signIn = w.add()->findChild<COAuthSignInDialog*>();
+    ASSERT_TRUE(signIn && signIn->SignIn());
+    QNetworkAccessManager browser;
+    signIn->SignIn()->OpenBrowser = [&](const QUrl& url) {
+        browser.get(QNetworkRequest(url)); // follows the provider's redirect to our port
+        return true;
+    };
+    Click(signIn, 5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !signIn; }, 20000));
+    EXPECT_TRUE(Enabled(w.add(), kAdd));
+    EXPECT_FALSE(w.dir.Read("OAuth.txt").ends_with("||\n")); // a refresh token now
+    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", "drossgate-test"),
+              (SeenMessage{"Falid", "Account settings have been tested successfully",
+                           QMessageBox::Information}));
+    w.app->TokenEndpoint = nullptr;
+}
