@@ -295,7 +295,7 @@ constexpr std::array kTexts = std::to_array<EnglishText>({
     {18166, "Signed in. The sign-in is kept in the desktop keyring."},
     {18167, "Signed in. The sign-in is kept in OAuth.txt, readable by you only."},
     {18168, "Not signed in yet: press Sign In..."},
-    {18169, "What this means for deletion"},
+    {18169, ": what deleting does there"},
     {18170, "OAuth 2.0 Sign-in"},
     {18171, "Drossgate opens your provider's sign-in page in your browser. Sign in there and allow "
             "Drossgate to read your mail; this window closes by itself when it is done."},

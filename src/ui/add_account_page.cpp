@@ -175,10 +175,14 @@ void CAddAccountPage::ApplyProfile() {
         return;
     }
     const bool pop3 = type_->currentIndex() == kPop3Index;
-    QString note = LocalText(app_, kProviderServerBelongsText) + ToQString(profile->Name) + ".";
+    // The line has room for the provider's name and the link to its habits.
+    QString note = (LocalText(app_, kProviderServerBelongsText) + ToQString(profile->Name) + ".")
+                       .toHtmlEscaped();
     if (!ProviderQuirkTexts(*profile, pop3).empty())
-        note = note.toHtmlEscaped() + " <a href=\"notes\">" +
-               LocalText(app_, kProviderNotesLinkText).toHtmlEscaped() + "</a>";
+        note =
+            "<a href=\"notes\">" +
+            (ToQString(profile->Name) + LocalText(app_, kProviderNotesLinkText)).toHtmlEscaped() +
+            "</a>";
     providerNote_->setText(note);
     // A new account of a provider that takes no passwords starts on the
     // sign-in it needs; a change keeps what the user chose.

@@ -72,7 +72,9 @@ COAuthSignInDialog::COAuthSignInDialog(CFilterApp& app, const OAuthAccount& acco
     buttons->addWidget(open_);
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
-    setMinimumWidth(fontMetrics().averageCharWidth() * 70);
+    setMinimumWidth(fontMetrics().averageCharWidth() * 80);
+    for (QLineEdit* field : {authorizationUrl_, tokenUrl_, scope_})
+        field->setCursorPosition(0); // an address is read from its start
 
     connect(open_, &QPushButton::clicked, this, &COAuthSignInDialog::StartSignIn);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

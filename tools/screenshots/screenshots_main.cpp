@@ -5,6 +5,7 @@
 // window is one line of the table below.
 #include "app/core/filter_app.h"
 #include "app/core/restore.h"
+#include "platform/qt/http_token_endpoint.h"
 #include "store/judged_memory.h"
 #include "ui/add_account_page.h"
 #include "ui/add_sender_dialog.h"
@@ -112,6 +113,8 @@ const Shot kShots[] = {
          account.Server = "outlook.office365.com";
          account.User = "joe@outlook.com";
          account.Client.ClientId = "your-own-client-id";
+         static CHttpTokenEndpoint endpoint;
+         c.App.TokenEndpoint = &endpoint;
          return new COAuthSignInDialog(c.App, account, QString());
      }},
     {"CMailBodyDialog",
