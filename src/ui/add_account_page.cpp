@@ -108,6 +108,13 @@ CAddAccountPage::CAddAccountPage(CFilterApp& app, CMainDialog*, QWidget* parent)
         UpdateAccountButtons();
     });
     connect(signInButton_, &QPushButton::clicked, this, &CAddAccountPage::OpenSignIn);
+    // An address of a known provider, with no server typed yet, names its server.
+    connect(user_, &QLineEdit::editingFinished, this, [this] {
+        const ProviderProfile* profile = ProfileForServer(FromQString(user_->text()));
+        if (profile && server_->text().isEmpty())
+            server_->setText(
+                ToQString(ProfileServer(*profile, type_->currentIndex() == kPop3Index)));
+    });
     connect(providerNote_, &QLabel::linkActivated, this, &CAddAccountPage::ShowProviderNotes);
     connect(remember_, &QCheckBox::clicked, this, &CAddAccountPage::UpdateAccountButtons);
     connect(addButton_, &QPushButton::clicked, this, &CAddAccountPage::AddOrChangeAccount);
