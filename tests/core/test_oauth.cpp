@@ -63,24 +63,18 @@ TEST(OAuthAccess, HeldTokenUntilShortlyBeforeItRunsOut) {
     t.dir.Write(kOAuthFileName, line);
     // Seconds on the clock, the server refused the last token, the life of
     // a token granted then (0: not said), the token the login gets.
-    const struct {
-        int At;
-        bool Renew;
-        long long Life;
-        const char* Token;
-    } steps[] = {
+    const std::tuple<int, bool, long long, const char*> steps[] = {
         {0, false, 3600, "at1"},  {3299, false, 0, "at1"}, // 301 s left
         {3300, false, 60, "at2"},                          // 5 minutes left
         {3329, false, 0, "at2"},                           // 31 of its 60 s left
         {3330, false, 0, "at3"},                           // half its life left; an hour
         {6629, false, 0, "at3"},  {6629, true, 0, "at4"},  {6630, false, 0, "at4"},
     };
-    for (const auto& s : steps) {
-        t.now = std::chrono::seconds(s.At);
-        t.endpoint.Grant.ExpiresInSeconds = s.Life;
+    for (const auto& [at, renew, life, expected] : steps) {
+        t.now = std::chrono::seconds(at);
+        t.endpoint.Grant.ExpiresInSeconds = life;
         std::string token, why;
-        EXPECT_EQ(t.Token(s.Renew, token, why), 1) << s.At;
-        EXPECT_EQ(token, s.Token) << s.At;
+        EXPECT_TRUE(t.Token(renew, token, why) == 1 && token == expected) << at << token;
     }
     ASSERT_EQ(t.endpoint.Forms.size(), 4u);
     EXPECT_EQ(t.endpoint.Urls[0], "https://id.example/token");
@@ -131,10 +125,8 @@ TEST(OAuthAccess, RotatedRefreshTokenStoredRefusalsChangeNothing) {
 
 TEST(OAuthAccess, MissingOrGarbledSignInNeedsANewOne) {
     const std::string tail = "|https://a|https://t|mail|cid|secret|rt\r\n";
-    const struct {
-        std::string File;
-        int Result;
-    } cases[] = {
+    // The text of OAuth.txt and the result.
+    const std::pair<std::string, int> cases[] = {
         {"", -2},
         {"I|127.0.0.1|bob" + tail + "P|127.0.0.1|u" + tail, -2}, // other accounts
         {"I|127.0.0.1|u|https://a|https://t|mail|cid\r\n", -2},  // fields missing
@@ -143,84 +135,53 @@ TEST(OAuthAccess, MissingOrGarbledSignInNeedsANewOne) {
         {"I|127.0.0.1|u|https://a|https://t|mail|cid|secret|<keyring>\r\n", -2}, // no keyring
         {std::string("\xff\x00|\r\n\r\nI|", 9) + "\r\n" + "I|127.0.0.1|u" + tail, 1},
     };
-    for (const auto& c : cases) {
+    for (const auto& [file, result] : cases) {
         CTokenApp t;
-        if (!c.File.empty())
-            t.dir.Write(kOAuthFileName, c.File);
+        if (!file.empty())
+            t.dir.Write(kOAuthFileName, file);
         std::string token, why;
-        EXPECT_EQ(t.Token(false, token, why), c.Result) << c.File;
-        EXPECT_EQ(t.endpoint.Forms.size(), c.Result == 1 ? 1u : 0u) << c.File;
-        EXPECT_EQ(t.dir.Read(kOAuthFileName), c.File);
+        EXPECT_EQ(t.Token(false, token, why), result) << file;
+        EXPECT_EQ(t.endpoint.Forms.size(), result == 1 ? 1u : 0u) << file;
+        EXPECT_EQ(t.dir.Read(kOAuthFileName), file);
     }
 }
 
 TEST(OAuthLogin, MechanismTokenRenewalAndPrompt) {
     using M = OAuthMechanism;
+    using LP = LoginProblem;
+    constexpr Protocol Pop3 = Protocol::Pop3, Imap = Protocol::Imap;
     const struct {
         const char* Name;
         Protocol P;
         const char* Offered;
         M Used;
-        std::vector<bool> Accepted; // the server's answer to each token sent
-        int SignInAgain;            // the user's answer; 0 not asked
-        LoginProblem Problem;
+        const char* Answers; // the server's to each token sent: y accepted, n refused
+        int SignInAgain;     // the user's answer; 0 not asked
+        LP Problem;
         std::string TokenPrefix = "at";
     } cases[] = {
-        {"pop3 both",
-         Protocol::Pop3,
-         "SASL PLAIN XOAUTH2 OAUTHBEARER",
-         M::OAuthBearer,
-         {true},
-         0,
-         LoginProblem::None},
-        {"pop3 long token",
-         Protocol::Pop3,
-         "SASL XOAUTH2",
-         M::XOAuth2,
-         {true},
-         0,
-         LoginProblem::None,
+        {"pop3 both", Pop3, "SASL PLAIN XOAUTH2 OAUTHBEARER", M::OAuthBearer, "y", 0, LP::None},
+        {"pop3 long token", Pop3, "SASL XOAUTH2", M::XOAuth2, "y", 0, LP::None,
          std::string(300, 't')},
-        {"pop3 refused",
-         Protocol::Pop3,
-         "SASL OAUTHBEARER",
-         M::OAuthBearer,
-         {false, false},
-         2,
-         LoginProblem::SignInNeeded},
-        {"pop3 none", Protocol::Pop3, "SASL PLAIN", M::None, {}, 0, LoginProblem::SignInNotOffered},
-        {"pop3 no provider",
-         Protocol::Pop3,
-         "SASL OAUTHBEARER",
-         M::OAuthBearer,
-         {},
-         0,
-         LoginProblem::ProviderUnreachable},
-        {"imap both",
-         Protocol::Imap,
-         "AUTH=XOAUTH2 AUTH=OAUTHBEARER SASL-IR",
-         M::OAuthBearer,
-         {true},
-         0,
-         LoginProblem::None},
-        {"imap renewed",
-         Protocol::Imap,
-         "AUTH=PLAIN AUTH=XOAUTH2",
-         M::XOAuth2,
-         {false, true},
-         0,
-         LoginProblem::None},
-        {"imap signed in again",
-         Protocol::Imap,
-         "AUTH=OAUTHBEARER",
-         M::OAuthBearer,
-         {false, false, true},
-         1,
-         LoginProblem::None},
-        {"imap none", Protocol::Imap, "AUTH=PLAIN", M::None, {}, 0, LoginProblem::SignInNotOffered},
+        {"pop3 refused", Pop3, "SASL OAUTHBEARER", M::OAuthBearer, "nn", 2, LP::SignInNeeded},
+        {"pop3 none", Pop3, "SASL PLAIN", M::None, "", 0, LP::SignInNotOffered},
+        {"pop3 no provider", Pop3, "SASL OAUTHBEARER", M::OAuthBearer, "", 0,
+         LP::ProviderUnreachable},
+        {"imap both", Imap, "AUTH=XOAUTH2 AUTH=OAUTHBEARER SASL-IR", M::OAuthBearer, "y", 0,
+         LP::None},
+        {"imap renewed", Imap, "AUTH=PLAIN AUTH=XOAUTH2", M::XOAuth2, "ny", 0, LP::None},
+        {"imap signed in", Imap, "AUTH=OAUTHBEARER", M::OAuthBearer, "nny", 1, LP::None},
+        {"imap still refused", Imap, "AUTH=OAUTHBEARER", M::OAuthBearer, "nnnn", 1,
+         LP::SignInNeeded},
+        {"imap none", Imap, "AUTH=PLAIN", M::None, "", 0, LP::SignInNotOffered},
     };
     for (const auto& c : cases) {
-        const bool pop3 = c.P == Protocol::Pop3;
+        const bool pop3 = c.P == Pop3;
+        const std::string answers = c.Answers;
+        // The tokens of the provider, and the one of the new sign-in third.
+        auto tokenOf = [&](size_t i) {
+            return i == 2 ? "fresh" : c.TokenPrefix + std::to_string(i + (i < 2));
+        };
         auto script = [&](int port) {
             std::vector<FakeStep> steps =
                 pop3 ? std::vector{S("+OK ready\r\n"), C("CAPA\r\n"),
@@ -229,10 +190,9 @@ TEST(OAuthLogin, MechanismTokenRenewalAndPrompt) {
                                      "] ready\r\n")};
             const std::string command =
                 (pop3 ? "AUTH " : "a009 AUTHENTICATE ") + std::string(MechanismName(c.Used));
-            for (size_t i = 0; i < c.Accepted.size(); ++i) {
+            for (size_t i = 0; i < answers.size(); ++i) {
                 const std::string response =
-                    OAuthInitialResponse(c.Used, "u", "127.0.0.1", port,
-                                         i < 2 ? c.TokenPrefix + char('1' + i) : "fresh");
+                    OAuthInitialResponse(c.Used, "u", "127.0.0.1", port, tokenOf(i));
                 // POP3: at most 255 bytes on the AUTH line (RFC 5034).
                 if (pop3 ? command.size() + response.size() + 3 <= 255
                          : std::string(c.Offered).ends_with("SASL-IR"))
@@ -240,19 +200,19 @@ TEST(OAuthLogin, MechanismTokenRenewalAndPrompt) {
                 else
                     steps.insert(steps.end(),
                                  {C(command + "\r\n"), S("+ \r\n"), C(response + "\r\n")});
-                if (c.Accepted[i]) {
+                if (answers[i] == 'y')
                     steps.push_back(S(pop3 ? "+OK\r\n" : "a009 OK done\r\n"));
-                    break;
-                }
-                steps.insert(steps.end(), {S("+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\r\n"),
-                                           C(c.Used == M::OAuthBearer ? "AQ==\r\n" : "\r\n"),
-                                           S(pop3 ? "-ERR no good\r\n" : "a009 NO no good\r\n")});
+                else
+                    steps.insert(steps.end(),
+                                 {S("+ eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\r\n"),
+                                  C(c.Used == M::OAuthBearer ? "AQ==\r\n" : "\r\n"),
+                                  S(pop3 ? "-ERR no good\r\n" : "a009 NO no good\r\n")});
             }
             const std::vector<FakeStep> empty =
                 pop3 ? std::vector{C("STAT\r\n"), S("+OK 0 0\r\n"), C("Quit\r\n"), S("+OK\r\n")}
                      : std::vector{C("A142 SELECT INBOX\r\n"), S("* 0 EXISTS\r\nA142 OK\r\n"),
                                    C("A341 CLOSE\r\n"), S("A341 OK\r\n")};
-            if (c.Problem == LoginProblem::None) // an empty mailbox
+            if (c.Problem == LP::None) // an empty mailbox
                 steps.insert(steps.end(), empty.begin(), empty.end());
             return steps;
         };
@@ -262,7 +222,7 @@ TEST(OAuthLogin, MechanismTokenRenewalAndPrompt) {
         run.app.TokenEndpoint = &endpoint;
         run.app.SignInPrompt = &prompt;
         endpoint.TokenPrefix = c.TokenPrefix;
-        endpoint.Answer = c.Problem == LoginProblem::ProviderUnreachable ? -1 : 1;
+        endpoint.Answer = c.Problem == LP::ProviderUnreachable ? -1 : 1;
         endpoint.Grant.Description = "no route";
         const OAuthAccount account = TestSignIn(pop3 ? 'P' : 'I');
         ASSERT_EQ(WriteOAuthAccount(run.dir.File(kOAuthFileName), account), 1);
@@ -275,23 +235,20 @@ TEST(OAuthLogin, MechanismTokenRenewalAndPrompt) {
         };
         std::vector<FakeStep> steps;
         CFakeServer server([&](int port) { return steps = script(port); });
-        auto session = run.Run(c.P, server, [](CMailSession& s) {
-            s.UsesOAuth = true;
-            s.Password.clear();
-        });
-        EXPECT_EQ(server.Received().substr(0, ClientSide(steps).size()), ClientSide(steps))
-            << c.Name;
-        EXPECT_EQ(server.Received().find("AUTH", ClientSide(steps).size()), std::string::npos);
+        auto session = run.Run(c.P, server, [](CMailSession& s) { s.UsesOAuth = true; });
+        const std::string sent = server.Received(), expected = ClientSide(steps);
+        EXPECT_EQ(sent.substr(0, expected.size()), expected) << c.Name;
+        EXPECT_EQ(sent.find("AUTH", expected.size()), std::string::npos) << c.Name;
         const AccountOutcome outcome = session->Outcome();
         EXPECT_EQ(outcome.Problem, c.Problem) << c.Name << run.StatusLog;
-        EXPECT_EQ(outcome.ServerText, c.Problem == LoginProblem::SignInNeeded          ? "no good"
-                                      : c.Problem == LoginProblem::ProviderUnreachable ? "no route"
-                                                                                       : "")
+        EXPECT_EQ(outcome.ServerText, c.Problem == LP::SignInNeeded          ? "no good"
+                                      : c.Problem == LP::ProviderUnreachable ? "no route"
+                                                                             : "")
             << c.Name;
-        EXPECT_EQ(endpoint.Forms.size(), c.Problem == LoginProblem::SignInNotOffered
-                                             ? 0u
-                                             : std::clamp<size_t>(c.Accepted.size(), 1, 2))
-            << c.Name;
+        const size_t asked = c.Problem == LP::SignInNotOffered ? 0
+                             : answers.empty()                 ? 1
+                                               : answers.size() - (answers.size() > 2);
+        EXPECT_EQ(endpoint.Forms.size(), asked) << c.Name;
         ASSERT_EQ(prompt.Asked.size(), c.SignInAgain ? 1u : 0u) << c.Name;
         for (const SignInQuestion& q : prompt.Asked)
             EXPECT_TRUE(q.Account == "Home" && q.Type == account.Type && q.Server == "127.0.0.1" &&
