@@ -3,6 +3,7 @@
 #include "app/core/filter_app.h"
 #include "app/core/prompts.h"
 #include "filter/levels.h"
+#include "filter/mail_text.h"
 #include "filter/message_preparer.h"
 #include "store/login_security.h"
 #include "store/recycle_bin.h"
@@ -83,6 +84,30 @@ Duration AtHonestRate(long long bytes) {
 std::chrono::milliseconds WaitOf(Duration left) {
     return std::max(std::chrono::milliseconds(1),
                     std::chrono::ceil<std::chrono::milliseconds>(left));
+}
+
+// The most of a provider's or server's words that the user is shown.
+constexpr size_t kMaxShownText = 300;
+
+// Words that came from the network, safe to show: well-formed UTF-8 kept,
+// control characters and every other byte replaced by '?', at most
+// kMaxShownText bytes.
+std::string ShownText(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::string shown;
+    for (size_t i = 0; i < text.size() && shown.size() < kMaxShownText;) {
+        const size_t length = mail_text::SequenceLength(p + i, text.size() - i);
+        // C0 and C1 controls and DEL are not for a window either.
+        const bool control = length == 1 ? p[i] < 0x20 || p[i] == 0x7f
+                                         : length == 2 && p[i] == 0xc2 && p[i + 1] < 0xa0;
+        if (length == 0 || control)
+            shown += '?';
+        else
+            shown.append(text.substr(i, length));
+        i += std::max<size_t>(length, 1);
+    }
+    shown.resize(mail_text::CutLength(shown, kMaxShownText));
+    return shown;
 }
 
 } // namespace
@@ -304,7 +329,7 @@ int CMailSession::LoginWithOAuth(
         const int got = App.OAuthAccessToken(TypeLetter, ServerName, UserName, renew, token, why);
         if (got == -1) {
             problem_ = LoginProblem::ProviderUnreachable;
-            providerText_ = why;
+            providerText_ = ShownText(why);
             RecordStatus(
                 App.GetLocalizedText(kTextIdProviderUnreachable, kTextProviderUnreachable));
             return -1;
@@ -322,7 +347,7 @@ int CMailSession::LoginWithOAuth(
                 continue;
             }
         } else {
-            providerText_ = why;
+            providerText_ = ShownText(why);
         }
         ISignInPrompt* asker = askedUser ? nullptr : App.SignInPrompt.load();
         if (asker) {

@@ -40,8 +40,10 @@ std::string RefusalText(std::string_view reply) {
         start = statusLine.find(' ', blank + 1) == std::string_view::npos
                     ? statusLine.size()
                     : statusLine.find(' ', blank + 1);
+    // The blanks before the words take none of the 200 bytes.
+    start = std::min(statusLine.find_first_not_of(' ', start), statusLine.size());
     std::string words;
-    for (char c : statusLine.substr(std::min(start, statusLine.size())))
+    for (char c : statusLine.substr(start))
         if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f && words.size() < 200)
             words += c;
     const size_t first = words.find_first_not_of(' ');

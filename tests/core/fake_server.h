@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <concepts>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
@@ -40,13 +41,17 @@ inline std::string ClientSide(const std::vector<FakeStep>& script) {
 
 class CFakeServer {
   public:
-    explicit CFakeServer(std::vector<FakeStep> script) : script_(std::move(script)) {
+    explicit CFakeServer(std::vector<FakeStep> script)
+        : CFakeServer([&](int) { return std::move(script); }) {}
+    // A script that needs the server's port (which OAUTHBEARER names).
+    template <std::invocable<int> Script> explicit CFakeServer(Script script) {
         sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof a;
         ::bind(listen_, reinterpret_cast<sockaddr*>(&a), length);
         ::listen(listen_, 4);
         ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &length);
         port_ = ntohs(a.sin_port);
+        script_ = script(port_);
         thread_ = std::thread([this] { Run(); });
     }
     ~CFakeServer() {

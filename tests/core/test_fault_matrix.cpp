@@ -5,6 +5,7 @@
 // condemned and only with a whole copy in the bin, remembers exactly the
 // kept message once it is judged, leaves no thread or descriptor behind and
 // keeps the data files intact.
+#include "fake_oauth.h"
 #include "session_fixture.h"
 #include "store/judged_memory.h"
 #include "store/recycle_bin.h"
@@ -426,6 +427,107 @@ TEST(StartTlsFaults, NothingGoesInPlainTextOnceTheUpgradeWasAsked) {
             EXPECT_TRUE(session->EndedWithFailure());
             EXPECT_FALSE(session->IsConnected());
             EXPECT_NE(run.StatusLog.find(kTextTlsFailed), std::string::npos) << run.StatusLog;
+        }
+    }
+}
+
+// Hostile answers to an OAuth 2.0 login: a challenge that is no base64, one
+// cut off by the server's close, challenges without end, refusals too long
+// for a window or for a line, binary bytes from the server and the provider.
+// Each ends the login with a defined outcome and nothing deleted, and what
+// the user is shown of anyone's words is printable UTF-8 of bounded length.
+TEST(SaslFaults, EveryAnswerEndsTheLoginCleanly) {
+    const std::string binary("\x00\x1b[2J\xff\xfe\x07\xc2\x85x", 11);
+    std::string accents, endless;
+    for (int i = 0; i < 1000; ++i)
+        accents += "\xc3\xa9";
+    while (endless.size() < (1 << 20))
+        endless += "+ \r\n";
+    for (const Protocol p : {Protocol::Pop3, Protocol::Imap}) {
+        const bool pop3 = p == Protocol::Pop3;
+        const std::string no = pop3 ? "-ERR " : "a009 NO ",
+                          longNo = no + std::string(5000, 'x') + "\r\n";
+        using LP = LoginProblem;
+        const struct {
+            const char* Name;
+            std::vector<FakeStep> Answer; // to the token held; C("at1"): its renewal sent
+            LP Problem;
+            const char* Status;
+            std::string ServerText = "";
+        } cases[] = {
+            {"not base64",
+             {S("+ %%not*base64%%\r\n"), C("AQ==\r\n"), S(no + "bad\r\n"), C("at1"),
+              S("+ \x01\r\n"), C("AQ==\r\n"), S(no + "bad\r\n")},
+             LP::SignInNeeded,
+             kTextSignInNeeded,
+             "bad"},
+            {"cut off", {S("+ eyJzdGF0dXMi"), CloseNow()}, LP::None, kTextConnectionError},
+            {"endless challenges",
+             {S(endless)},
+             LP::None,
+             pop3 ? kTextNotPop3 : kTextUnknownFailure},
+            {"long refusal",
+             {S(longNo), C("at1"), S(longNo)},
+             LP::SignInNeeded,
+             kTextSignInNeeded,
+             std::string(200, 'x')},
+            {"beyond a line",
+             {S(no + std::string(70000, 'x') + "\r\n")},
+             LP::None,
+             kTextReplyTooLarge},
+            // The provider refuses the renewal with such words.
+            {"binary",
+             {S("+ " + Base64Encode(binary) + "\r\n"), C("AQ==\r\n"), S(no + binary + "\r\n")},
+             LP::SignInNeeded,
+             kTextSignInNeeded,
+             "invalid_grant: ??[2J????x" + accents.substr(0, 274)},
+        };
+        for (const auto& c : cases) {
+            CSessionRun run({}, 1000);
+            run.Deadline = std::chrono::seconds(10); // catches a hang, not a slow case
+            CFakeTokenEndpoint endpoint;
+            CFakeSignInPrompt prompt;
+            run.app.TokenEndpoint = &endpoint;
+            run.app.SignInPrompt = &prompt;
+            if (c.ServerText.starts_with("invalid_grant")) {
+                endpoint.Answer = 0;
+                endpoint.Grant.Error = "invalid_grant";
+                endpoint.Grant.Description = binary + accents;
+            }
+            TokenGrant held;
+            held.AccessToken = "held";
+            ASSERT_EQ(run.app.KeepOAuthSignIn(TestSignIn(pop3 ? 'P' : 'I'), held), 1);
+            std::vector<FakeStep> steps;
+            CFakeServer server([&](int port) {
+                auto login = [&](const std::string& token) {
+                    return C((pop3 ? "AUTH OAUTHBEARER " : "a009 AUTHENTICATE OAUTHBEARER ") +
+                             OAuthInitialResponse(OAuthMechanism::OAuthBearer, "u", "127.0.0.1",
+                                                  port, token) +
+                             "\r\n");
+                };
+                steps = pop3 ? std::vector{S("+OK ready\r\n"), C("CAPA\r\n"),
+                                           S("+OK\r\nSASL OAUTHBEARER\r\n.\r\n")}
+                             : std::vector{S("* OK [CAPABILITY IMAP4rev1 AUTH=OAUTHBEARER "
+                                             "SASL-IR] ready\r\n")};
+                steps.push_back(login("held"));
+                for (const FakeStep& step : c.Answer)
+                    steps.push_back(
+                        step.What == FakeKind::Expect && step.Bytes == "at1" ? login("at1") : step);
+                return steps;
+            });
+            auto session = run.Run(p, server, [](CMailSession& s) { s.UsesOAuth = true; });
+            const std::string sent = server.Received(), expected = ClientSide(steps);
+            EXPECT_EQ(sent.substr(0, expected.size()), expected) << c.Name;
+            for (const char* later : {"AUTH", "STAT", "SELECT"})
+                EXPECT_EQ(sent.find(later, expected.size()), std::string::npos) << c.Name;
+            EXPECT_TRUE(session->EndedWithFailure() && !session->IsConnected()) << c.Name;
+            EXPECT_NE(run.StatusLog.find(c.Status), std::string::npos) << c.Name << run.StatusLog;
+            const AccountOutcome outcome = session->Outcome();
+            EXPECT_EQ(outcome.Problem, c.Problem) << c.Name;
+            EXPECT_EQ(outcome.ServerText, c.ServerText) << c.Name;
+            ASSERT_EQ(prompt.Asked.size(), c.Problem == LP::SignInNeeded ? 1u : 0u);
+            for (const SignInQuestion& q : prompt.Asked)
+                EXPECT_EQ(q.ProviderText, c.ServerText) << c.Name;
         }
     }
 }
