@@ -64,7 +64,7 @@ struct SignInQuestion {
     std::string Account; // the account's name, or the server's
     char Type = 'I';
     std::string Server, User;
-    std::string ProviderText; // what the provider or server said, as it came
+    std::string ProviderText; // what the provider or server said, made printable
 };
 
 class ISignInPrompt {
