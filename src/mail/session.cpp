@@ -323,7 +323,9 @@ int CMailSession::LoginWithOAuth(
         RecordStatus(App.GetLocalizedText(kTextIdSignInNotOffered, kTextSignInNotOffered));
         return -1;
     }
-    bool renew = false, askedUser = false;
+    // renewed: a refused token was followed by a fresh one already, or the
+    // user has just signed in; a refusal after that is the user's to hear.
+    bool renew = false, renewed = false, askedUser = false;
     for (;;) {
         std::string token, why;
         const int got = App.OAuthAccessToken(TypeLetter, ServerName, UserName, renew, token, why);
@@ -340,10 +342,10 @@ int CMailSession::LoginWithOAuth(
             if (sent != 0)
                 return sent;
             providerText_.clear();
-            if (!renew) {
+            if (!renewed) {
                 // The server may know sooner than the clock that the token
                 // ran out: one fresh token before the user hears of it.
-                renew = true;
+                renew = renewed = true;
                 continue;
             }
         } else {
@@ -356,7 +358,8 @@ int CMailSession::LoginWithOAuth(
             const std::string said = providerText_.empty() ? RefusalText(lastRefusal_)
                                                            : providerText_;
             if (asker->AskSignInAgain({account, TypeLetter, ServerName, UserName, said}) == 1) {
-                renew = false;
+                renew = false; // the new sign-in's own token, not renewed again
+                renewed = true;
                 continue;
             }
         }

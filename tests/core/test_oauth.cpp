@@ -171,7 +171,7 @@ TEST(OAuthLogin, MechanismTokenRenewalAndPrompt) {
          LP::None},
         {"imap renewed", Imap, "AUTH=PLAIN AUTH=XOAUTH2", M::XOAuth2, "ny", 0, LP::None},
         {"imap signed in", Imap, "AUTH=OAUTHBEARER", M::OAuthBearer, "nny", 1, LP::None},
-        {"imap still refused", Imap, "AUTH=OAUTHBEARER", M::OAuthBearer, "nnnn", 1,
+        {"imap still refused", Imap, "AUTH=OAUTHBEARER", M::OAuthBearer, "nnn", 1,
          LP::SignInNeeded},
         {"imap none", Imap, "AUTH=PLAIN", M::None, "", 0, LP::SignInNotOffered},
     };
