@@ -249,7 +249,9 @@ TEST_F(OAuthAccounts, RevokedSignInOrUnreachableProviderDeletesNothing) {
     ::getsockname(closed, reinterpret_cast<sockaddr*>(&address), &length);
     OAuthAccount down = Account('P', "user5", "drossgate-test");
     down.Client.TokenUrl = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/token";
-    ASSERT_EQ(app.KeepOAuthSignIn(down, {.RefreshToken = "rt-never-asked"}), 1);
+    TokenGrant refreshOnly;
+    refreshOnly.RefreshToken = "rt-never-asked";
+    ASSERT_EQ(app.KeepOAuthSignIn(down, refreshOnly), 1);
     Control("revoke?user=user4");
     DeliverTwo("user4");
     DeliverTwo("user5");
