@@ -20,6 +20,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// What a relay hides from the client: STARTTLS, so that it sees the
+// mechanism that the client chose, and the offer of OAUTHBEARER too.
+constexpr const char* kHideStartTls = "STLS\r\n| STARTTLS";
+constexpr const char* kHideOAuthBearer = "STLS\r\n| STARTTLS| (AUTH=)?OAUTHBEARER";
+
 QString ProviderUrl() {
     return qEnvironmentVariable("DROSSGATE_TEST_OAUTH_URL");
 }
@@ -78,6 +83,7 @@ class OAuthAccounts : public testing::Test {
         app.ImapPort = CTestMailServer::ImapPort();
         UseTestLists(app);
         Control("lifetime?seconds=3600");
+        Control("rotate?on=0");
     }
     void TearDown() override {
         app.SignInPrompt = nullptr;
@@ -98,6 +104,7 @@ class OAuthAccounts : public testing::Test {
         COAuthSignIn signIn(endpoint);
         signIn.Allowance = 30s; // then it ends, declined
         QNetworkAccessManager browser;
+        QNetworkReply* redirected = nullptr;
         signIn.OpenBrowser = [&](const QUrl& url) {
             QUrl forged(QUrlQuery(url).queryItemValue("redirect_uri", QUrl::FullyDecoded));
             forged.setQuery("code=forged&state=forged");
@@ -166,7 +173,6 @@ class OAuthAccounts : public testing::Test {
     CTempDir dir;
     CFilterApp app;
     QUrlQuery request, returned; // the last sign-in's request and what came back
-    QNetworkReply* redirected = nullptr;
     TokenGrant granted;
 };
 
@@ -196,8 +202,7 @@ TEST_F(OAuthAccounts, BrowserSignInThenChecksWithEitherMechanism) {
             const std::string user = imap ? "user1" : "user2";
             DeliverTwo(user);
             CStrippingRelay relay(imap ? CTestMailServer::ImapPort() : CTestMailServer::Pop3Port(),
-                                  bearer ? "STLS\r\n| STARTTLS"
-                                         : "STLS\r\n| STARTTLS| (AUTH=)?OAUTHBEARER");
+                                  bearer ? kHideStartTls : kHideOAuthBearer);
             app.Pop3Port = app.ImapPort = relay.Port();
             const AccountOutcome outcome = Check(
                 std::string(imap ? "I" : "P") + "|Mail|127.0.0.1|" + user + "|<oauth>\r\n")["Mail"];
@@ -215,8 +220,9 @@ TEST_F(OAuthAccounts, BrowserSignInThenChecksWithEitherMechanism) {
 
 // A token near its end is renewed before the login, so the server sees only
 // the new one; a token the server refuses though the clock says it is good
-// is renewed once, and the login goes through without asking the user.
-TEST_F(OAuthAccounts, TokensRenewedBeforeTheyRunOutAndOnceAfterARefusal) {
+// is renewed once, and the login goes through without asking the user; a
+// refresh token the provider replaces is stored in its place.
+TEST_F(OAuthAccounts, TokensRenewedBeforeTheyRunOutOnceAfterARefusalAndWhenRotated) {
     Control("lifetime?seconds=3");
     ASSERT_EQ(SignIn('I', "user3"), 1);
     Control("lifetime?seconds=3600");
@@ -226,17 +232,32 @@ TEST_F(OAuthAccounts, TokensRenewedBeforeTheyRunOutAndOnceAfterARefusal) {
     EXPECT_EQ(Login(true, "user3"), 1);
     EXPECT_EQ(Counts(), std::pair(refreshed + 1, checked + 1));
 
-    Control("expire?user=user3");
-    std::tie(refreshed, checked) = Counts();
-    EXPECT_EQ(Login(false, "user3"), 1);
-    EXPECT_EQ(Counts(), std::pair(refreshed + 1, checked + 2));
-    EXPECT_EQ(Login(false, "user3"), 1); // the renewed token is held
-    EXPECT_EQ(Counts(), std::pair(refreshed + 1, checked + 3));
+    for (const bool imap : {true, false}) {
+        Control("expire?user=user3");
+        std::tie(refreshed, checked) = Counts();
+        EXPECT_EQ(Login(imap, "user3"), 1);
+        EXPECT_EQ(Counts(), std::pair(refreshed + 1, checked + 2)) << imap;
+        EXPECT_EQ(Login(imap, "user3"), 1); // the renewed token is held
+        EXPECT_EQ(Counts(), std::pair(refreshed + 1, checked + 3)) << imap;
+    }
+
+    // A provider that replaces the refresh token at each renewal: the new
+    // one is stored, and it is the one the next renewal spends.
+    Control("rotate?on=1");
+    for (int renewal = 0; renewal < 2; ++renewal) {
+        Control("expire?user=user3");
+        EXPECT_EQ(Login(false, "user3"), 1) << renewal;
+    }
+    OAuthAccount stored;
+    ASSERT_EQ(app.ReadOAuthSignIn('P', "127.0.0.1", "user3", stored), 1);
+    EXPECT_NE(stored.RefreshToken, granted.RefreshToken);
+    EXPECT_EQ(Counts().first, refreshed + 3);
     EXPECT_TRUE(prompt.Asked.empty());
 }
 
-// A revoked sign-in asks the user once and, declined, logs in nowhere; a
-// provider that cannot be reached asks nobody. Neither deletes any mail.
+// A revoked sign-in (here with XOAUTH2) asks the user once and, declined,
+// logs in nowhere; a provider that cannot be reached asks nobody. Neither
+// deletes any mail.
 TEST_F(OAuthAccounts, RevokedSignInOrUnreachableProviderDeletesNothing) {
     ASSERT_EQ(SignIn('I', "user4"), 1);
     // A port that is bound but never listens refuses every connection.
@@ -256,7 +277,8 @@ TEST_F(OAuthAccounts, RevokedSignInOrUnreachableProviderDeletesNothing) {
     DeliverTwo("user4");
     DeliverTwo("user5");
     const auto checked = Counts().second;
-
+    CStrippingRelay relay(CTestMailServer::ImapPort(), kHideOAuthBearer);
+    app.ImapPort = relay.Port();
     auto outcomes =
         Check("I|Revoked|127.0.0.1|user4|<oauth>\r\nP|Down|127.0.0.1|user5|<oauth>\r\n");
     ::close(closed);
@@ -267,6 +289,7 @@ TEST_F(OAuthAccounts, RevokedSignInOrUnreachableProviderDeletesNothing) {
     EXPECT_EQ(prompt.Asked[0].User, "user4");
     EXPECT_NE(prompt.Asked[0].ProviderText.find("invalid_grant"), std::string::npos);
     EXPECT_EQ(Counts().second, checked + 1); // only the revoked token reached the server
+    EXPECT_NE(relay.ClientSent().find("XOAUTH2"), std::string::npos);
     EXPECT_EQ(CTestMailServer::Messages("user4").size(), 2u);
     EXPECT_EQ(CTestMailServer::Messages("user5").size(), 2u);
 }
