@@ -21,9 +21,10 @@ namespace {
 using namespace std::chrono_literals;
 
 // What a relay hides from the client: STARTTLS, so that it sees the
-// mechanism that the client chose, and the offer of OAUTHBEARER too.
+// mechanism that the client chose; and the offer of OAUTHBEARER and of IMAP's
+// initial response in the command (SASL-IR) too.
 constexpr const char* kHideStartTls = "STLS\r\n| STARTTLS";
-constexpr const char* kHideOAuthBearer = "STLS\r\n| STARTTLS| (AUTH=)?OAUTHBEARER";
+constexpr const char* kHideOAuthBearer = "STLS\r\n| STARTTLS| SASL-IR| (AUTH=)?OAUTHBEARER";
 
 QString ProviderUrl() {
     return qEnvironmentVariable("DROSSGATE_TEST_OAUTH_URL");
@@ -164,8 +165,8 @@ class OAuthAccounts : public testing::Test {
 // The sign-in asks with PKCE (S256) and a state, takes only the answer that
 // carries that state, and stores the refresh token in OAuth.txt (no
 // keyring). Each protocol then checks with OAUTHBEARER, which Dovecot offers
-// besides XOAUTH2, and with XOAUTH2 once a relay hides OAUTHBEARER: the
-// friend's mail stays, the blocked sender's is deleted.
+// besides XOAUTH2, and with XOAUTH2 once a relay hides OAUTHBEARER (and
+// SASL-IR): the friend's mail stays, the blocked sender's is deleted.
 TEST_F(OAuthAccounts, BrowserSignInThenChecksWithEitherMechanism) {
     EXPECT_EQ(SignIn('I', "user1", "deny-me"), 0);
     OAuthAccount stored;
@@ -271,7 +272,7 @@ TEST_F(OAuthAccounts, RevokedSignInOrUnreachableProviderDeletesNothing) {
     EXPECT_EQ(prompt.Asked[0].User, "user4");
     EXPECT_NE(prompt.Asked[0].ProviderText.find("invalid_grant"), std::string::npos);
     EXPECT_EQ(Counts().second, checked + 1); // only the revoked token reached the server
-    EXPECT_NE(relay.ClientSent().find("XOAUTH2"), std::string::npos);
+    EXPECT_NE(relay.ClientSent().find("AUTHENTICATE XOAUTH2\r\n"), std::string::npos);
     EXPECT_EQ(CTestMailServer::Messages("user4").size(), 2u);
     EXPECT_EQ(CTestMailServer::Messages("user5").size(), 2u);
 }
