@@ -215,6 +215,9 @@ TEST_F(OAuthAccounts, TokensRenewedBeforeTheyRunOutOnceAfterARefusalAndWhenRotat
     EXPECT_EQ(Login(true, "user3"), 1);
     EXPECT_EQ(Counts(), std::pair(refreshed + 1, checked + 1));
 
+    // From here on over implicit TLS (the login above upgraded with STARTTLS).
+    app.ImapPort = CTestMailServer::ImapsPort();
+    app.Pop3Port = std::atoi(CTestMailServer::Env("POP3S_PORT").c_str());
     for (const bool imap : {true, false}) {
         Control("expire?user=user3");
         std::tie(refreshed, checked) = Counts();
