@@ -49,36 +49,26 @@ std::pair<int, int> Counts() {
     return {stats["refresh_requests"].toInt(), stats["introspections"].toInt()};
 }
 
-struct CDecliningSignInPrompt : ISignInPrompt {
+// Also the user, who never signs in again when asked, and the desktop.
+class OAuthAccounts : public testing::Test, public ISignInPrompt, public ICheckEvents {
+  protected:
     int AskSignInAgain(const SignInQuestion& question) override {
         std::lock_guard guard(lock);
-        Asked.push_back(question);
+        asked.push_back(question);
         return 2;
     }
-    std::mutex lock;
-    std::vector<SignInQuestion> Asked;
-};
-
-struct CSummaries : ICheckEvents {
     void CheckEnded(const CheckSummary& summary) override {
         std::lock_guard guard(lock);
-        Seen.push_back(summary);
+        summaries.push_back(summary);
         changed.notify_all();
     }
-    std::mutex lock;
-    std::condition_variable changed;
-    std::vector<CheckSummary> Seen;
-};
-
-class OAuthAccounts : public testing::Test {
-  protected:
     void SetUp() override {
         if (ProviderUrl().isEmpty() || !CTestMailServer::Available())
             GTEST_SKIP() << "no test provider (run under scripts/test_mailserver run --)";
         app.InstallPath = dir.Path();
         app.TokenEndpoint = &endpoint;
-        app.SignInPrompt = &prompt;
-        app.CheckEvents = &summaries;
+        app.SignInPrompt = this;
+        app.CheckEvents = this;
         app.ServerTimeoutMsOverride = 20000;
         app.Pop3Port = CTestMailServer::Pop3Port();
         app.ImapPort = CTestMailServer::ImapPort();
@@ -128,14 +118,13 @@ class OAuthAccounts : public testing::Test {
     // One check of `accounts` (account file lines): the outcome by account.
     std::map<std::string, AccountOutcome> Check(const std::string& accounts) {
         dir.Write(kAccountFileName, accounts);
-        std::unique_lock guard(summaries.lock);
-        const size_t before = summaries.Seen.size();
+        std::unique_lock guard(lock);
+        const size_t before = summaries.size();
         app.CheckNow();
-        EXPECT_TRUE(summaries.changed.wait_for(guard, 120s,
-                                               [&] { return summaries.Seen.size() > before; }));
+        EXPECT_TRUE(changed.wait_for(guard, 120s, [&] { return summaries.size() > before; }));
         std::map<std::string, AccountOutcome> outcomes;
-        for (size_t i = before; i < summaries.Seen.size(); ++i)
-            for (const AccountOutcome& outcome : summaries.Seen[i].Accounts)
+        for (size_t i = before; i < summaries.size(); ++i)
+            for (const AccountOutcome& outcome : summaries[i].Accounts)
                 outcomes[outcome.Account] = outcome;
         guard.unlock();
         EXPECT_TRUE(app.WaitForCheckToFinish(60s));
@@ -154,8 +143,10 @@ class OAuthAccounts : public testing::Test {
     }
 
     CHttpTokenEndpoint endpoint{10s};
-    CDecliningSignInPrompt prompt;
-    CSummaries summaries;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<SignInQuestion> asked;
+    std::vector<CheckSummary> summaries;
     CTempDir dir;
     CFilterApp app;
     QUrlQuery request; // the last sign-in's request
@@ -198,7 +189,7 @@ TEST_F(OAuthAccounts, BrowserSignInThenChecksWithEitherMechanism) {
             EXPECT_EQ(CTestMailServer::Messages(user).size(), 1u);
             EXPECT_EQ(CTestMailServer::CountContaining(user, "From: ann@friends.example"), 1);
         }
-    EXPECT_TRUE(prompt.Asked.empty());
+    EXPECT_TRUE(asked.empty());
 }
 
 // A token near its end is renewed before the login, so the server sees only
@@ -238,7 +229,16 @@ TEST_F(OAuthAccounts, TokensRenewedBeforeTheyRunOutOnceAfterARefusalAndWhenRotat
     ASSERT_EQ(app.ReadOAuthSignIn('P', "127.0.0.1", "user3", stored), 1);
     EXPECT_NE(stored.RefreshToken, granted.RefreshToken);
     EXPECT_EQ(Counts().first, refreshed + 3);
-    EXPECT_TRUE(prompt.Asked.empty());
+
+    // A token too long for POP3's AUTH line follows the server's "+": the
+    // server checks it (and, unknown to the provider, refuses it).
+    TokenGrant longToken;
+    longToken.AccessToken = "at-" + std::string(2000, 'x');
+    ASSERT_EQ(app.KeepOAuthSignIn(stored, longToken), 1);
+    std::tie(refreshed, checked) = Counts();
+    EXPECT_EQ(Login(false, "user3"), 1);
+    EXPECT_EQ(Counts(), std::pair(refreshed + 1, checked + 2));
+    EXPECT_TRUE(asked.empty());
 }
 
 // A revoked sign-in (here with XOAUTH2) asks the user once and, declined,
@@ -271,9 +271,9 @@ TEST_F(OAuthAccounts, RevokedSignInOrUnreachableProviderDeletesNothing) {
     EXPECT_EQ(outcomes["Revoked"].Problem, LoginProblem::SignInNeeded);
     EXPECT_EQ(outcomes["Down"].Problem, LoginProblem::ProviderUnreachable);
     EXPECT_EQ(outcomes["Revoked"].Judged + outcomes["Down"].Judged, 0);
-    ASSERT_EQ(prompt.Asked.size(), 1u);
-    EXPECT_EQ(prompt.Asked[0].User, "user4");
-    EXPECT_NE(prompt.Asked[0].ProviderText.find("invalid_grant"), std::string::npos);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].User, "user4");
+    EXPECT_NE(asked[0].ProviderText.find("invalid_grant"), std::string::npos);
     EXPECT_EQ(Counts().second, checked + 1); // only the revoked token reached the server
     EXPECT_NE(relay.ClientSent().find("AUTHENTICATE XOAUTH2\r\n"), std::string::npos);
     EXPECT_EQ(CTestMailServer::Messages("user4").size(), 2u);
