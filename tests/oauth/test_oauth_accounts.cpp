@@ -35,6 +35,7 @@ QJsonObject Control(const QString& what) {
     QNetworkAccessManager network;
     QNetworkRequest request(QUrl(ProviderUrl() + "/control/" + what));
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    request.setTransferTimeout(20000);
     QNetworkReply* reply =
         what == "stats" ? network.get(request) : network.post(request, QByteArray());
     QEventLoop loop;
@@ -49,7 +50,8 @@ std::pair<int, int> Counts() {
     return {stats["refresh_requests"].toInt(), stats["introspections"].toInt()};
 }
 
-// Also the user, who never signs in again when asked, and the desktop.
+// The fixture is also the user, who never signs in again when asked, and
+// the desktop, which hears of the end of each check.
 class OAuthAccounts : public testing::Test, public ISignInPrompt, public ICheckEvents {
   protected:
     int AskSignInAgain(const SignInQuestion& question) override {
