@@ -169,6 +169,9 @@ TEST_F(OAuthAccounts, BrowserSignInThenChecksWithEitherMechanism) {
     EXPECT_GE(request.queryItemValue("state").size(), 16);
     EXPECT_TRUE(granted.RefreshToken.starts_with("rt-"));
     EXPECT_NE(dir.Read(kOAuthFileName).find("|" + granted.RefreshToken), std::string::npos);
+    namespace fs = std::filesystem; // the file is its owner's only
+    EXPECT_EQ(fs::status(dir.File(kOAuthFileName)).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_EQ(app.ReadOAuthSignIn('I', "127.0.0.1", "user1", stored), 1);
     EXPECT_EQ(stored.RefreshToken, granted.RefreshToken);
     ASSERT_EQ(SignIn('P', "user2"), 1);
