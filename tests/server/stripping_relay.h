@@ -1,7 +1,8 @@
 #pragma once
 // A man in the middle on 127.0.0.1: relays one connection to the test
-// server, removes the offer of STARTTLS (POP3 "STLS", IMAP "STARTTLS") from
-// what the server says, and keeps what the client sent.
+// server, removes what `strip` matches (by default the offer of STARTTLS:
+// POP3 "STLS", IMAP "STARTTLS") from what the server says, and keeps what
+// the client sent.
 #include <arpa/inet.h>
 #include <mutex>
 #include <netinet/in.h>
@@ -14,7 +15,8 @@
 
 class CStrippingRelay {
   public:
-    explicit CStrippingRelay(int serverPort) : serverPort_(serverPort) {
+    explicit CStrippingRelay(int serverPort, const std::string& strip = "STLS\r\n| STARTTLS")
+        : serverPort_(serverPort), strip_(strip) {
         listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -71,7 +73,7 @@ class CStrippingRelay {
                     std::lock_guard guard(lock_);
                     clientSent_ += bytes;
                 } else {
-                    bytes = std::regex_replace(bytes, std::regex("STLS\r\n| STARTTLS"), "");
+                    bytes = std::regex_replace(bytes, strip_, "");
                 }
                 ::send(ends[1 - side].fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
             }
@@ -79,6 +81,7 @@ class CStrippingRelay {
     }
 
     int serverPort_, port_ = 0, listen_ = -1;
+    const std::regex strip_;
     mutable std::mutex lock_;
     std::string clientSent_;
     std::thread thread_;
