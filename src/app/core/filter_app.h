@@ -240,8 +240,8 @@ class CFilterApp {
     // refused the one given. 1 `token` set; -1 the provider was not reached
     // (try again at the next check); -2 the user must sign in again (not
     // signed in, or the provider refused; its words in `why`).
-    int OAuthAccessToken(char type, const std::string& server, const std::string& user,
-                         bool renew, std::string& token, std::string& why);
+    int OAuthAccessToken(char type, const std::string& server, const std::string& user, bool renew,
+                         std::string& token, std::string& why);
     // Keeps a sign-in: the account's client and refresh token (in the
     // keyring where there is one) and the access token for the next login.
     // 1 kept; -1 not (logged).
@@ -401,8 +401,13 @@ class CFilterApp {
         std::chrono::steady_clock::time_point Expires;
         std::chrono::steady_clock::duration Lifetime{};
     };
-    std::mutex tokenLock_;
+    std::mutex tokenLock_; // the two maps; never held while a provider is asked
     std::map<std::string, HeldToken> heldTokens_;
+    // One renewal at a time per account, held while its provider answers:
+    // two sessions of one account must not both spend a refresh token that
+    // the provider may rotate, and other accounts need not wait for it.
+    std::map<std::string, std::shared_ptr<std::mutex>> renewLocks_;
+    std::mutex oauthFileLock_; // one rewrite of OAuth.txt at a time
     void HoldToken(const std::string& key, const TokenGrant& grant);
     int StoreOAuthSignIn(OAuthAccount account); // keyring or file; 1 or -1 (logged)
 

@@ -6,6 +6,9 @@
 #include "store/account_passwords.h"
 #include "store/oauth_accounts.h"
 
+#include <memory>
+#include <mutex>
+
 namespace {
 
 // A token is renewed this long before it runs out, so a login never sends
@@ -37,10 +40,10 @@ int CFilterApp::ReadOAuthSignIn(char type, const std::string& server, const std:
     if (account.RefreshToken != kKeyringPasswordMarker)
         return 1;
     std::string token, why;
-    const int read = Keyring ? Keyring->ReadPassword(InstallPath + "|oauth|" +
-                                                         AccountKey(type, server, user),
-                                                     token, why)
-                             : -1;
+    const int read =
+        Keyring ? Keyring->ReadPassword(InstallPath + "|oauth|" + AccountKey(type, server, user),
+                                        token, why)
+                : -1;
     if (read != 1)
         LogLine("the desktop keyring gave no sign-in: " + (Keyring ? why : "no keyring"), server);
     account.RefreshToken = read == 1 ? token : std::string();
@@ -54,7 +57,12 @@ int CFilterApp::StoreOAuthSignIn(OAuthAccount account) {
                                    AccountKey(account.Type, account.Server, account.User),
                                account.RefreshToken, why) == 1)
         account.RefreshToken = kKeyringPasswordMarker;
-    if (WriteOAuthAccount(InstallPath + "/" + kOAuthFileName, account) == 1)
+    int written;
+    {
+        std::lock_guard guard(oauthFileLock_);
+        written = WriteOAuthAccount(InstallPath + "/" + kOAuthFileName, account);
+    }
+    if (written == 1)
         return 1;
     LogLine("the sign-in could not be stored in " + std::string(kOAuthFileName), account.Server);
     return -1;
@@ -82,24 +90,35 @@ void CFilterApp::ForgetOAuthSignIn(char type, const std::string& server, const s
     std::string why;
     if (Keyring)
         Keyring->DeletePassword(InstallPath + "|oauth|" + key, why);
+    std::lock_guard guard(oauthFileLock_);
     ForgetOAuthAccount(InstallPath + "/" + kOAuthFileName, type, server, user);
 }
 
 int CFilterApp::OAuthAccessToken(char type, const std::string& server, const std::string& user,
                                  bool renew, std::string& token, std::string& why) {
     const std::string key = AccountKey(type, server, user);
-    // One renewal at a time: two sessions of one account must not both
-    // spend a refresh token that the provider may rotate.
-    std::lock_guard guard(tokenLock_);
-    auto held = heldTokens_.find(key);
-    if (held != heldTokens_.end()) {
-        const auto margin = std::min<std::chrono::steady_clock::duration>(
-            kRenewMargin, held->second.Lifetime / 2);
-        if (!renew && TokenClock() + margin < held->second.Expires) {
-            token = held->second.Token;
-            return 1;
+    std::shared_ptr<std::mutex> renewLock;
+    {
+        std::lock_guard guard(tokenLock_);
+        auto& slot = renewLocks_[key];
+        if (!slot)
+            slot = std::make_shared<std::mutex>();
+        renewLock = slot;
+    }
+    std::lock_guard renewing(*renewLock);
+    {
+        // A session that waited for another's renewal finds its token here.
+        std::lock_guard guard(tokenLock_);
+        auto held = heldTokens_.find(key);
+        if (held != heldTokens_.end()) {
+            const auto margin = std::min<std::chrono::steady_clock::duration>(
+                kRenewMargin, held->second.Lifetime / 2);
+            if (!renew && TokenClock() + margin < held->second.Expires) {
+                token = held->second.Token;
+                return 1;
+            }
+            heldTokens_.erase(held);
         }
-        heldTokens_.erase(held);
     }
     OAuthAccount account;
     if (ReadOAuthSignIn(type, server, user, account) != 1 || account.RefreshToken.empty()) {
@@ -123,13 +142,16 @@ int CFilterApp::OAuthAccessToken(char type, const std::string& server, const std
             account.RefreshToken = grant.RefreshToken;
             StoreOAuthSignIn(std::move(account));
         }
-        HoldToken(key, grant);
+        {
+            std::lock_guard guard(tokenLock_);
+            HoldToken(key, grant);
+        }
         token = grant.AccessToken;
         return 1;
     }
-    why = grant.Error.empty() ? grant.Description
-                              : grant.Error + (grant.Description.empty() ? "" : ": ") +
-                                    grant.Description;
+    why = grant.Error.empty()
+              ? grant.Description
+              : grant.Error + (grant.Description.empty() ? "" : ": ") + grant.Description;
     LogLine("the provider gave no access token: " + why, server);
     return granted == 0 ? -2 : -1;
 }
