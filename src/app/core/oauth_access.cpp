@@ -6,6 +6,7 @@
 #include "store/account_passwords.h"
 #include "store/oauth_accounts.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -152,6 +153,11 @@ int CFilterApp::OAuthAccessToken(char type, const std::string& server, const std
     why = grant.Error.empty()
               ? grant.Description
               : grant.Error + (grant.Description.empty() ? "" : ": ") + grant.Description;
-    LogLine("the provider gave no access token: " + why, server);
+    // The provider's words go to the log without its control bytes.
+    std::string logged = why.substr(0, 300);
+    std::replace_if(
+        logged.begin(), logged.end(),
+        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
+    LogLine("the provider gave no access token: " + logged, server);
     return granted == 0 ? -2 : -1;
 }
