@@ -160,6 +160,13 @@ inline std::vector<FakeStep> Steps(const std::vector<Exchange>& path) {
     return steps;
 }
 
+// The greeting of a server that offers `capabilities`: POP3 lists them when asked.
+inline std::vector<FakeStep> Greeting(Protocol p, const std::string& capabilities) {
+    if (p == Protocol::Pop3)
+        return {S("+OK ready\r\n"), C("CAPA\r\n"), S("+OK\r\n" + capabilities + "\r\n.\r\n")};
+    return {S("* OK [CAPABILITY IMAP4rev1 " + capabilities + "] ready\r\n")};
+}
+
 // Sender lists that condemn the odd messages, in the files and the filter.
 inline void UseTestLists(CFilterApp& app) {
     app.FilterLevel = 2; // Normal

@@ -1,15 +1,17 @@
-// Account passwords in a keyring: marker records, reading them back (the check too),
-// moving an old file's passwords, forgetting an entry no live record uses.
+// Account passwords in a keyring: marker records, reading them back (the check's: the
+// check cycle's tests), moving an old file's passwords, forgetting an entry no live record uses.
+#include "app_fixture.h"
 #include "fake_keyring.h"
-#include "session_fixture.h"
 #include "store/account_passwords.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
 struct AccountPasswords : testing::Test {
     AccountPasswords() { app.InstallPath = dir.Path(), app.Keyring = &keyring; }
-    std::string Key(char type, const std::string& account, const std::string& server = "s") {
-        return KeyringAccountKey(dir.Path(), type, account, server, "u");
+    std::string Key(char type, const std::string& account) {
+        return KeyringAccountKey(dir.Path(), type, account, "s", "u");
     }
     std::string File() const { return dir.Read(kAccountFileName); }
     CTempDir dir;
@@ -35,20 +37,6 @@ TEST_F(AccountPasswords, AppendAndResolve) {
               "x|y");
     app.Keyring = nullptr;
     EXPECT_EQ(app.AccountPassword('P', "A", "s", "u", "<keyring>"), "");
-}
-
-// The check logs in with the keyring's password.
-TEST_F(AccountPasswords, CheckLogsInWithTheKeyringsPassword) {
-    UseTestLists(app);
-    const auto script = Steps(HappyPath(Protocol::Pop3, 1, {1}));
-    CFakeServer pop3(script);
-    app.Pop3Port = pop3.Port();
-    keyring.Entries[Key('P', "Home", "127.0.0.1")] = "p";
-    dir.Write(kAccountFileName, "P|Home|127.0.0.1|u|<keyring>\r\n");
-    app.CheckNow();
-    ASSERT_TRUE(app.WaitForCheckToFinish(std::chrono::seconds(30)));
-    EXPECT_TRUE(pop3.WaitDone());
-    EXPECT_EQ(pop3.Received(), ClientSide(script));
 }
 
 // The move keeps live records in order with the marker and drops dead ones, once; a

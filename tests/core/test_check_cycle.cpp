@@ -1,6 +1,8 @@
 // The check cycle: account lines, flags, timers, two accounts against scripted servers.
 #include "app/core/check_cycle.h"
+#include "fake_keyring.h"
 #include "session_fixture.h"
+#include "store/account_passwords.h"
 
 #include <future>
 
@@ -31,6 +33,7 @@ class CheckCycle : public testing::Test {
         app.ServerTimeoutMsOverride = 2000;
     }
     ~CheckCycle() override {
+        app.Keyring = nullptr;
         app.LoginPrompt = nullptr;
         app.CheckEvents = nullptr;
     }
@@ -40,10 +43,14 @@ class CheckCycle : public testing::Test {
     CFilterApp app;
 };
 
-// While one account's login prompt waits, the other's batch is judged and a later
-// cycle replaces the session tables; the waiting session stays valid and finishes.
+// While one account's login prompt waits, the other's batch (its password in the keyring) is
+// judged and a later cycle replaces the session tables; the waiting session stays valid and
+// finishes.
 TEST_F(CheckCycle, SlowLoginPromptWhileAnotherBatchIsJudged) {
     UseTestLists(app);
+    CFakeKeyring keyring;
+    keyring.Entries[KeyringAccountKey(dir.Path(), 'I', "Work", "127.0.0.1", "u")] = "p";
+    app.Keyring = &keyring;
     const auto pop3Script = Steps(HappyPath(Protocol::Pop3, 2, {1}));
     const auto imapScript = Steps(HappyPath(Protocol::Imap, 3, {1, 3}));
     CFakeServer pop3(pop3Script), imap(imapScript);
@@ -58,7 +65,7 @@ TEST_F(CheckCycle, SlowLoginPromptWhileAnotherBatchIsJudged) {
     app.CheckEvents = &events;
     app.Pop3Port = pop3.Port();
     app.ImapPort = imap.Port();
-    Accounts("I|Work|127.0.0.1|u|p\r\nP|Home|127.0.0.1|u|*\r\n");
+    Accounts("I|Work|127.0.0.1|u|<keyring>\r\nP|Home|127.0.0.1|u|*\r\n");
     app.CheckNow();
     // No ASSERT until the prompt is answered: the session would wait forever.
     EXPECT_EQ(asked.get_future().wait_for(20s), std::future_status::ready);

@@ -409,9 +409,7 @@ TEST(StartTlsFaults, NothingGoesInPlainTextOnceTheUpgradeWasAsked) {
             // The garbage comes after the client's hello.
             {S(yes), C(std::string("\x16\x03\x01", 3)), S("\x16\x03\x01\xff\xfe}{ garbage\r\n")}};
         for (const std::vector<FakeStep>& fault : faults) {
-            std::vector<FakeStep> steps =
-                pop3 ? std::vector{S("+OK ready\r\n"), C("CAPA\r\n"), S("+OK\r\nSTLS\r\n.\r\n")}
-                     : std::vector{S("* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n")};
+            std::vector<FakeStep> steps = Greeting(p, pop3 ? "STLS" : "STARTTLS");
             steps.push_back(C(ask));
             steps.insert(steps.end(), fault.begin(), fault.end());
             steps.push_back(CloseNow());
@@ -505,10 +503,7 @@ TEST(SaslFaults, EveryAnswerEndsTheLoginCleanly) {
                                                   port, token) +
                              "\r\n");
                 };
-                steps = pop3 ? std::vector{S("+OK ready\r\n"), C("CAPA\r\n"),
-                                           S("+OK\r\nSASL OAUTHBEARER\r\n.\r\n")}
-                             : std::vector{S("* OK [CAPABILITY IMAP4rev1 AUTH=OAUTHBEARER "
-                                             "SASL-IR] ready\r\n")};
+                steps = Greeting(p, pop3 ? "SASL OAUTHBEARER" : "AUTH=OAUTHBEARER SASL-IR");
                 steps.push_back(login("held"));
                 for (const FakeStep& step : c.Answer)
                     steps.push_back(

@@ -88,12 +88,6 @@ TEST_F(LearnedJudging, DecodeMailDecidesWhatTheRulesRead) {
     a.BuildSpamWordTables();
     a.JudgeBatch({EncodedMail("Ann <ann@mail.example>")});
     EXPECT_EQ(Verdict(), "K");
-
-    for (const bool on : {false, true}) {
-        CAppFixture g(on ? "[SETTINGS]\r\nDecodeMail=1\r\n" : "[SETTINGS]\r\n");
-        ASSERT_TRUE(g.Start());
-        EXPECT_EQ(g.app->DecodeMail.load(), on);
-    }
 }
 
 // Only the user's own decisions teach, as the verdict finally stood; a mail

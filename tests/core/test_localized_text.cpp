@@ -54,17 +54,24 @@ TEST(LocalizedText, FileValuesWinAndEveryLookupReadsRegistryAndFileAgain) {
     EXPECT_EQ(text + empty, "a\r\nb*c*\r\n");
 }
 
-// The shipped English file holds exactly the table's texts, a line feed written "*".
-TEST(EnglishTexts, ShippedLanguageFileMatchesTheTable) {
-    const std::string path = std::string(DROSSGATE_RESOURCES) + "/Language/English.ini";
+const std::filesystem::path kLanguages = std::filesystem::path(DROSSGATE_RESOURCES) / "Language";
+
+// The keys of a shipped language file, comments left out.
+std::set<std::string> KeysOf(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in) << path;
-    std::set<int> fileIds, tableIds;
+    std::set<std::string> keys;
     for (std::string line; std::getline(in, line);)
         if (size_t eq = line.find('='); eq != std::string::npos && line[0] != ';')
-            fileIds.insert(std::stoi(line.substr(0, eq)));
+            keys.insert(line.substr(0, eq));
+    return keys;
+}
+
+// The shipped English file holds exactly the table's texts, a line feed written "*".
+TEST(EnglishTexts, ShippedLanguageFileMatchesTheTable) {
+    const std::string path = (kLanguages / "English.ini").string();
+    std::set<std::string> tableIds;
     for (const EnglishText& t : EnglishTexts()) {
-        EXPECT_TRUE(tableIds.insert(t.Id).second) << t.Id;
+        EXPECT_TRUE(tableIds.insert(std::to_string(t.Id)).second) << t.Id;
         std::string expected = t.Text;
         std::replace(expected.begin(), expected.end(), '\n', '*');
         EXPECT_EQ(GetPrivateProfileStringA(kLanguageSection, std::to_string(t.Id), "?",
@@ -72,7 +79,7 @@ TEST(EnglishTexts, ShippedLanguageFileMatchesTheTable) {
                   expected);
         EXPECT_EQ(EnglishDefault(t.Id), t.FileOnly ? "" : t.Text);
     }
-    EXPECT_EQ(fileIds, tableIds);
+    EXPECT_EQ(KeysOf(path), tableIds);
 }
 
 // The marks a translation keeps: %N placeholders, single "*" line breaks (pairs
@@ -105,27 +112,19 @@ TextMarks MarksOf(const std::string& v) {
 // Every other shipped language file has exactly English.ini's keys, each value read
 // through the profile reader with the English value's marks.
 TEST(LocalizedText, EveryShippedTranslationHasTheEnglishKeysAndMarks) {
-    const std::filesystem::path dir = std::filesystem::path(DROSSGATE_RESOURCES) / "Language";
-    auto keysOf = [](const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::set<std::string> keys;
-        for (std::string line; std::getline(in, line);)
-            if (size_t eq = line.find('='); eq != std::string::npos && line[0] != ';')
-                keys.insert(line.substr(0, eq));
-        return keys;
-    };
+    const std::filesystem::path& dir = kLanguages;
     auto value = [](const std::filesystem::path& path, const std::string& key) {
         return GetPrivateProfileStringA(kLanguageSection, key, "", kLanguageBufferSize,
                                         path.string());
     };
-    const std::set<std::string> englishKeys = keysOf(dir / "English.ini");
+    const std::set<std::string> englishKeys = KeysOf(dir / "English.ini");
     ASSERT_FALSE(englishKeys.empty());
     int translations = 0;
     for (const auto& file : std::filesystem::directory_iterator(dir)) {
         if (file.path().extension() != ".ini" || file.path().filename() == "English.ini")
             continue;
         ++translations;
-        const std::set<std::string> keys = keysOf(file.path());
+        const std::set<std::string> keys = KeysOf(file.path());
         for (const std::string& key : keys)
             EXPECT_TRUE(englishKeys.contains(key)) << file.path() << " has the extra key " << key;
         for (const std::string& key : englishKeys) {

@@ -1,5 +1,5 @@
-// The settings file: defaults, bad values, counted lists, saves (start-up refusals: the
-// process tests).
+// The settings file: defaults, bad values, switches, counted lists, saves (start-up refusals:
+// the process tests).
 #include "app_fixture.h"
 #include "platform/text_file.h"
 
@@ -18,8 +18,8 @@ TEST(Settings, BadValuesReadAsTheirLeadingDigitsAndListsAreBounded) {
     CAppFixture f(std::string(kByteOrderMark) +
                   "[SETTINGS]\r\n10001=995x\r\n10002=+7\r\n10003=- 3\r\n10004=abc\r\n10005=05\r\n"
                   "10006=-99999999999999999999\r\n10007=12 34\r\n10008= -1 \r\n10009=2147483648\r\n"
-                  "JudgeOnce=1\r\n[EXT]\r\nCount=3\r\nE1=exe\r\nE3=scr\r\n[SPAMWORD]\r\nWCount="
-                  "999999999\r\nW1=" +
+                  "JudgeOnce=1\r\nMatchBareAddress=1\r\nDecodeMail=1\r\n[EXT]\r\nCount=3\r\n"
+                  "E1=exe\r\nE3=scr\r\n[SPAMWORD]\r\nWCount=999999999\r\nW1=" +
                   std::string(300, 'z') + "\r\n");
     ASSERT_TRUE(f.Start());
     EXPECT_EQ(Fields(*f.app),
@@ -29,7 +29,10 @@ TEST(Settings, BadValuesReadAsTheirLeadingDigitsAndListsAreBounded) {
     ASSERT_FALSE(list->empty());
     EXPECT_LE(list->size(), 65536u);
     EXPECT_EQ((*list)[0], std::string(259, 'z'));
-    EXPECT_TRUE(f.app->JudgeOnce.load());
+    EXPECT_TRUE(f.app->JudgeOnce && f.app->MatchBareAddress && f.app->DecodeMail);
+    f.app->SaveAllSettings(); // the keys that only the file sets stay in it
+    const std::string saved = f.dir.Read("Settings.ini");
+    EXPECT_TRUE(saved.find("MatchBareAddress=1\r\nDecodeMail=1\r\n") != std::string::npos) << saved;
 }
 
 TEST(Settings, SaveWritesEveryKeyAndShorterListsLeaveStaleKeysUnread) {
@@ -38,6 +41,7 @@ TEST(Settings, SaveWritesEveryKeyAndShorterListsLeaveStaleKeysUnread) {
     ASSERT_TRUE(f.Start());
     EXPECT_EQ(Fields(*f.app), (std::array<int, 9>{110, 143, 3, 5, 0, 1000, 0, 4, 5}));
     EXPECT_TRUE(f.app->SpamWordList.Get()->empty());
+    EXPECT_FALSE(f.app->JudgeOnce || f.app->MatchBareAddress || f.app->DecodeMail);
     f.app->SaveAllSettings();
     EXPECT_EQ(f.dir.Read("Settings.ini"),
               "[EXT]\r\nCount=5\r\nE1=a\r\nE2=b\r\nE3=c\r\nE4=d\r\nE5=e\r\n[SETTINGS]\r\n10001=110"

@@ -3,7 +3,6 @@
 // date; in plain IMAP and over implicit TLS.
 #include "app/core/restore.h"
 #include "core/app_fixture.h"
-#include "mail/imap_session.h"
 #include "mail_server.h"
 #include "store/judged_memory.h"
 
@@ -38,11 +37,7 @@ TEST(ServerRestore, CopyReturnsWithItsBytesFlagsAndDateAndLeavesTheBin) {
         // A check that condemns everything it judges; the first one without
         // a memory, so that the restore below joins a memory of its own.
         auto check = [&] {
-            auto session = std::make_shared<CImapSession>(app);
-            session->ServerName = "127.0.0.1";
-            session->UserName = user;
-            session->Password = CTestMailServer::Password(user);
-            session->ReceiveTimeout = std::chrono::seconds(20);
+            auto session = CTestMailServer::Session(true, app, user);
             session->RecycleBinPath = RecycleBinDir(app);
             if (app.JudgeOnce.load())
                 session->JudgedMemoryPath =

@@ -57,11 +57,8 @@ TEST(ServerSession, OnlyCondemnedMailLeavesBySession) {
         CTempDir dir;
         CFilterApp app;
         app.InstallPath = dir.Path();
-        auto imap = std::make_shared<CImapSession>(app);
-        imap->ServerName = "127.0.0.1";
-        imap->UserName = user;
-        imap->Password = CTestMailServer::Password(user);
-        imap->ReceiveTimeout = 20s;
+        auto imap =
+            std::static_pointer_cast<CImapSession>(CTestMailServer::Session(true, app, user));
         imap->JudgeHook = [&](const std::vector<std::string>& batch) {
             ExpungeAsOtherClient(user, expunges);
             imap->KeepAlive(); // a tick of the keep-alive while the batch waits

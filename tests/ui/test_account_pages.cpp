@@ -21,6 +21,9 @@ constexpr int kType = 1004, kServer = 1006, kUser = 1008, kPassword = 1010, kTes
 constexpr int kPop3Type = 1, kImapType = 0;
 constexpr int kPasswordLabel = 1015, kSignInChoice = 1026, kSignIn = 1029, kProviderNote = 1030;
 
+const SeenMessage kTested{"Falid", "Account settings have been tested successfully",
+                          QMessageBox::Information};
+
 struct CAccountPages : CMainWindowFixture {
     explicit CAccountPages(const std::string& accounts = "")
         : CMainWindowFixture("[SETTINGS]\r\n", "", accounts) {
@@ -191,10 +194,8 @@ TEST(AccountTest, ResultBoxesAndThePrompt) {
                            QMessageBox::Critical}));
     SKIP_WITHOUT_MAIL_SERVER();
     const std::string password = CTestMailServer::Password("user12");
-    const SeenMessage good{"Falid", "Account settings have been tested successfully",
-                           QMessageBox::Information};
-    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", password.c_str()), good);
-    EXPECT_EQ(w.Run(CTestMailServer::ImapPort(), "user12", password.c_str(), true), good);
+    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", password.c_str()), kTested);
+    EXPECT_EQ(w.Run(CTestMailServer::ImapPort(), "user12", password.c_str(), true), kTested);
     WhenModal<CLoginDialog>([](CLoginDialog* login) {
         EXPECT_EQ(Control<QLineEdit>(login, 1028)->text(), QString("user12"));
         Click(login, 2);
@@ -206,7 +207,7 @@ TEST(AccountTest, ResultBoxesAndThePrompt) {
         TypeInto(login, 1029, QString::fromStdString(password));
         Click(login, 1);
     });
-    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", "wrong"), good);
+    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", "wrong"), kTested);
 }
 
 } // namespace
@@ -273,8 +274,6 @@ TEST(AccountPages, OAuthAccountsNeedASignInOfTheirOwn) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !signIn; }, 20000));
     EXPECT_TRUE(Enabled(w.add(), kAdd));
     EXPECT_FALSE(w.dir.Read("OAuth.txt").ends_with("||\n")); // a refresh token now
-    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", "drossgate-test"),
-              (SeenMessage{"Falid", "Account settings have been tested successfully",
-                           QMessageBox::Information}));
+    EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", "drossgate-test"), kTested);
     w.app->TokenEndpoint = nullptr;
 }
