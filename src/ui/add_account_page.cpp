@@ -107,6 +107,8 @@ CAddAccountPage::CAddAccountPage(CFilterApp& app, CMainDialog*, QWidget* parent)
         ApplySignInMode();
         UpdateAccountButtons();
     });
+    // Only the user's own choice of sign-in outlasts the profile's.
+    connect(signIn_, &QComboBox::activated, this, [this] { signInChosen_ = true; });
     connect(signInButton_, &QPushButton::clicked, this, &CAddAccountPage::OpenSignIn);
     // An address of a known provider, with no server typed yet, names its server.
     connect(user_, &QLineEdit::editingFinished, this, [this] {
@@ -193,7 +195,8 @@ void CAddAccountPage::ApplyProfile() {
     providerNote_->setText(note);
     // A new account of a provider that takes no passwords starts on the
     // sign-in it needs; a change keeps what the user chose.
-    if (changeOffset_ == -1 && profile->OAuthOnly && !OAuthChosen() && password_->text().isEmpty())
+    if (changeOffset_ == -1 && !signInChosen_ && profile->OAuthOnly && !OAuthChosen() &&
+        password_->text().isEmpty())
         signIn_->setCurrentIndex(kOAuthIndex);
 }
 
@@ -308,6 +311,7 @@ void CAddAccountPage::AddOrChangeAccount() {
          user != old.UserName))
         app_.ForgetOAuthSignIn(old.Pop3 ? 'P' : 'I', old.ServerName, old.UserName);
     changeOffset_ = -1;
+    signInChosen_ = false;
     addButton_->setText(LocalText(app_, kFirstTextId + 6));
     if (written == 0)
         OpenMessage(this, QMessageBox::Warning, kApplicationTitle,

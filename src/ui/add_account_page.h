@@ -65,6 +65,7 @@ class CAddAccountPage : public QWidget {
 
     CFilterApp& app_;
     int64_t changeOffset_ = -1;
+    bool signInChosen_ = false;             // the user picked the sign-in for this account
     std::vector<std::string> accountNames_; // loaded once, when the page is created
     QComboBox* type_;
     QComboBox* signIn_;

@@ -240,6 +240,12 @@ TEST(AccountPages, OAuthAccountsNeedASignInOfTheirOwn) {
     ASSERT_TRUE(Enabled(w.add(), kAdd));
     Click(w.add(), kAdd);
     EXPECT_EQ(w.File(), "P||pop.gmail.com|joe@gmail.com|<oauth>\r\n");
+    // A sign-in the user chose is not overruled by the server's profile.
+    auto* choice = Control<QComboBox>(w.add(), kSignInChoice);
+    choice->setCurrentIndex(0);
+    emit choice->activated(0);
+    TypeInto(w.add(), kServer, "imap.gmail.com");
+    EXPECT_EQ(choice->currentIndex(), 0);
     QWidget* change = w.dialog->Page(2);
     w.ClickNode(2);
     ClickRow(change->findChild<QTableWidget*>(), 0);
