@@ -24,6 +24,8 @@ constexpr int kNotCompleteText = 18178;
 constexpr int kNotStartedText = 18179;
 constexpr int kNoProviderText = 18182;
 constexpr int kNotStoredText = 18183;
+constexpr int kClientIdText = 18163;
+constexpr int kClientSecretText = 1010;
 
 QLabel* Named(QLabel* label, int id) {
     label->setObjectName(QString::number(id));
@@ -57,6 +59,15 @@ COAuthSignInDialog::COAuthSignInDialog(CFilterApp& app, const OAuthAccount& acco
                  authorizationUrl_);
     form->addRow(Named(new QLabel("Token URL", this), kTokenLabel), tokenUrl_);
     form->addRow(Named(new QLabel("Scope", this), kScopeLabel), scope_);
+    // A sign-in whose client was lost with its line in OAuth.txt is asked
+    // for it here; otherwise the account page has it.
+    if (account_.Client.ClientId.empty()) {
+        clientId_ = new QLineEdit(this);
+        clientSecret_ = new QLineEdit(this);
+        clientSecret_->setEchoMode(QLineEdit::Password);
+        form->addRow(new QLabel(LocalText(app_, kClientIdText), this), clientId_);
+        form->addRow(new QLabel(LocalText(app_, kClientSecretText), this), clientSecret_);
+    }
     layout->addLayout(form);
     status_ = new QLabel(this);
     status_->setWordWrap(true);
@@ -110,6 +121,10 @@ void COAuthSignInDialog::StartSignIn() {
     account_.Client.AuthorizationUrl = FromQString(authorizationUrl_->text().trimmed());
     account_.Client.TokenUrl = FromQString(tokenUrl_->text().trimmed());
     account_.Client.Scope = FromQString(scope_->text().simplified());
+    if (clientId_) {
+        account_.Client.ClientId = FromQString(clientId_->text().trimmed());
+        account_.Client.ClientSecret = FromQString(clientSecret_->text());
+    }
     QString why;
     if (!signIn_->Start(account_, why)) {
         status_->setText(LocalText(app_, kNotStartedText) + why);

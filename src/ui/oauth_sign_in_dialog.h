@@ -45,6 +45,8 @@ class COAuthSignInDialog : public QDialog {
     QLineEdit* authorizationUrl_;
     QLineEdit* tokenUrl_;
     QLineEdit* scope_;
+    QLineEdit* clientId_ = nullptr; // only when the account has lost its client
+    QLineEdit* clientSecret_ = nullptr;
     QLabel* status_;
     QPushButton* open_;
 };

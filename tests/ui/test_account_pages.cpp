@@ -272,14 +272,31 @@ TEST(AccountPages, OAuthAccountsNeedASignInOfTheirOwn) {
     QPointer<COAuthSignInDialog> signIn = w.add()->findChild<COAuthSignInDialog*>();
     ASSERT_TRUE(signIn && signIn->SignIn());
     QNetworkAccessManager browser;
-    signIn->SignIn()->OpenBrowser = [&](const QUrl& url) {
+    const auto scripted = [&](const QUrl& url) {
         browser.get(QNetworkRequest(url)); // follows the provider's redirect to our port
         return true;
     };
+    signIn->SignIn()->OpenBrowser = scripted;
     Click(signIn, 5);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !signIn; }, 20000));
     EXPECT_TRUE(Enabled(w.add(), kAdd));
     EXPECT_FALSE(w.dir.Read("OAuth.txt").ends_with("||\n")); // a refresh token now
     EXPECT_EQ(w.Run(CTestMailServer::Pop3Port(), "user12", "drossgate-test"), kTested);
+    // A sign-in whose line in OAuth.txt was lost asks for the client in its own window.
+    w.dir.Write("OAuth.txt", "");
+    COAuthSignInDialog lost(*w.app,
+                            {'P',
+                             "127.0.0.1",
+                             "user12",
+                             {provider + "/authorize", provider + "/token", "mail", "", ""},
+                             ""},
+                            "revoked");
+    const auto edits = lost.findChildren<QLineEdit*>(); // addresses, scope, client, secret
+    ASSERT_EQ(edits.size(), 5);
+    edits[3]->setText("drossgate-test");
+    lost.SignIn()->OpenBrowser = scripted;
+    lost.StartSignIn();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lost.result() == QDialog::Accepted; }, 20000));
+    EXPECT_NE(w.dir.Read("OAuth.txt").find("|drossgate-test||"), std::string::npos);
     w.app->TokenEndpoint = nullptr;
 }
