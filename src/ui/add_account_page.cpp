@@ -175,19 +175,29 @@ void CAddAccountPage::ApplySignInMode() {
             LocalText(app_, app_.Keyring ? kKeptInKeyringText : kKeptInFileText));
 }
 
-void CAddAccountPage::ApplyProfile() {
+// The provider of the server typed, else of the address typed as the user.
+const ProviderProfile* CAddAccountPage::Profile() const {
     const ProviderProfile* profile = ProfileForServer(FromQString(server_->text()));
-    if (!profile)
-        profile = ProfileForServer(FromQString(user_->text()));
+    return profile ? profile : ProfileForServer(FromQString(user_->text()));
+}
+
+std::vector<int> CAddAccountPage::ProviderNoteTexts(const ProviderProfile& profile) const {
+    std::vector<int> ids = ProviderQuirkTexts(profile, type_->currentIndex() == kPop3Index);
+    if (profile.OAuthOnly)
+        ids.insert(ids.begin(), kProviderOAuthOnlyText);
+    return ids;
+}
+
+void CAddAccountPage::ApplyProfile() {
+    const ProviderProfile* profile = Profile();
     if (!profile) {
         providerNote_->clear();
         return;
     }
-    const bool pop3 = type_->currentIndex() == kPop3Index;
     // The line has room for the provider's name and the link to its habits.
     QString note = (LocalText(app_, kProviderServerBelongsText) + ToQString(profile->Name) + ".")
                        .toHtmlEscaped();
-    if (!ProviderQuirkTexts(*profile, pop3).empty())
+    if (!ProviderNoteTexts(*profile).empty())
         note =
             "<a href=\"notes\">" +
             (ToQString(profile->Name) + LocalText(app_, kProviderNotesLinkText)).toHtmlEscaped() +
@@ -201,13 +211,11 @@ void CAddAccountPage::ApplyProfile() {
 }
 
 void CAddAccountPage::ShowProviderNotes() {
-    const ProviderProfile* profile = ProfileForServer(FromQString(server_->text()));
-    if (!profile)
-        profile = ProfileForServer(FromQString(user_->text()));
+    const ProviderProfile* profile = Profile();
     if (!profile)
         return;
     QString text;
-    for (int id : ProviderQuirkTexts(*profile, type_->currentIndex() == kPop3Index))
+    for (int id : ProviderNoteTexts(*profile))
         text += (text.isEmpty() ? "" : "\n\n") + LocalText(app_, id);
     OpenMessage(this, QMessageBox::Information, ToQString(profile->Name), text);
 }

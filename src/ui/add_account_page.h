@@ -27,6 +27,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 struct AccountRecord;
+struct ProviderProfile;
 
 class CAddAccountPage : public QWidget {
     Q_OBJECT
@@ -58,6 +59,8 @@ class CAddAccountPage : public QWidget {
     void ApplySignInMode();
     void ApplyProfile();
     void ShowProviderNotes();
+    const ProviderProfile* Profile() const;
+    std::vector<int> ProviderNoteTexts(const ProviderProfile& profile) const;
     void OpenSignIn();
     bool SignedIn() const;
     void SetFieldsEnabled(bool enabled);
