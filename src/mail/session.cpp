@@ -3,7 +3,6 @@
 #include "app/core/filter_app.h"
 #include "app/core/prompts.h"
 #include "filter/levels.h"
-#include "filter/mail_text.h"
 #include "filter/message_preparer.h"
 #include "store/login_security.h"
 #include "store/recycle_bin.h"
@@ -84,30 +83,6 @@ Duration AtHonestRate(long long bytes) {
 std::chrono::milliseconds WaitOf(Duration left) {
     return std::max(std::chrono::milliseconds(1),
                     std::chrono::ceil<std::chrono::milliseconds>(left));
-}
-
-// The most of a provider's or server's words that the user is shown.
-constexpr size_t kMaxShownText = 300;
-
-// Words that came from the network, safe to show: well-formed UTF-8 kept,
-// control characters and every other byte replaced by '?', at most
-// kMaxShownText bytes.
-std::string ShownText(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    std::string shown;
-    for (size_t i = 0; i < text.size() && shown.size() < kMaxShownText;) {
-        const size_t length = mail_text::SequenceLength(p + i, text.size() - i);
-        // C0 and C1 controls and DEL are not for a window either.
-        const bool control = length == 1 ? p[i] < 0x20 || p[i] == 0x7f
-                                         : length == 2 && p[i] == 0xc2 && p[i + 1] < 0xa0;
-        if (length == 0 || control)
-            shown += '?';
-        else
-            shown.append(text.substr(i, length));
-        i += std::max<size_t>(length, 1);
-    }
-    shown.resize(mail_text::CutLength(shown, kMaxShownText));
-    return shown;
 }
 
 } // namespace
@@ -315,8 +290,8 @@ int CMailSession::SecureBeforeLogin(bool startTlsOffered, const std::function<bo
     return kLoginPasswordKept;
 }
 
-int CMailSession::LoginWithOAuth(
-    OAuthMechanism mechanism, const std::function<int(const std::string&)>& authenticate) {
+int CMailSession::LoginWithOAuth(OAuthMechanism mechanism,
+                                 const std::function<int(const std::string&)>& authenticate) {
     const std::string account = AccountName.empty() ? ServerName : AccountName;
     if (mechanism == OAuthMechanism::None) {
         problem_ = LoginProblem::SignInNotOffered;
@@ -331,14 +306,14 @@ int CMailSession::LoginWithOAuth(
         const int got = App.OAuthAccessToken(TypeLetter, ServerName, UserName, renew, token, why);
         if (got == -1) {
             problem_ = LoginProblem::ProviderUnreachable;
-            providerText_ = ShownText(why);
+            providerText_ = ShownServerText(why);
             RecordStatus(
                 App.GetLocalizedText(kTextIdProviderUnreachable, kTextProviderUnreachable));
             return -1;
         }
         if (got == 1) {
-            const int sent = authenticate(OAuthInitialResponse(mechanism, UserName, ServerName,
-                                                               ConnectedPort(), token));
+            const int sent = authenticate(
+                OAuthInitialResponse(mechanism, UserName, ServerName, ConnectedPort(), token));
             if (sent != 0)
                 return sent;
             providerText_.clear();
@@ -349,14 +324,14 @@ int CMailSession::LoginWithOAuth(
                 continue;
             }
         } else {
-            providerText_ = ShownText(why);
+            providerText_ = ShownServerText(why);
         }
         ISignInPrompt* asker = askedUser ? nullptr : App.SignInPrompt.load();
         if (asker) {
             App.LogLine("waiting for the user to sign in again", account);
             askedUser = true;
-            const std::string said = providerText_.empty() ? RefusalText(lastRefusal_)
-                                                           : providerText_;
+            const std::string said =
+                providerText_.empty() ? RefusalText(lastRefusal_) : providerText_;
             if (asker->AskSignInAgain({account, TypeLetter, ServerName, UserName, said}) == 1) {
                 renew = false; // the new sign-in's own token, not renewed again
                 renewed = true;
@@ -634,11 +609,10 @@ AccountOutcome CMailSession::Outcome() const {
     outcome.Deleted = endedWithFailure_ ? 0 : static_cast<int>(CondemnedServerIndexes().size());
     outcome.Problem = problem_;
     // Only a refusal the user was left with is the server's to word.
-    const bool refused = problem_ != LoginProblem::None &&
-                         problem_ != LoginProblem::PasswordKeptBack &&
-                         problem_ != LoginProblem::TlsFailed &&
-                         problem_ != LoginProblem::CertificateRefused &&
-                         problem_ != LoginProblem::SignInNotOffered;
+    const bool refused =
+        problem_ != LoginProblem::None && problem_ != LoginProblem::PasswordKeptBack &&
+        problem_ != LoginProblem::TlsFailed && problem_ != LoginProblem::CertificateRefused &&
+        problem_ != LoginProblem::SignInNotOffered;
     outcome.ServerText = !refused                ? std::string()
                          : providerText_.empty() ? RefusalText(lastRefusal_)
                                                  : providerText_;

@@ -1,5 +1,7 @@
 #include "mail/session_outcome.h"
 
+#include "filter/mail_text.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -48,4 +50,28 @@ std::string RefusalText(std::string_view reply) {
             words += c;
     const size_t first = words.find_first_not_of(' ');
     return first == std::string::npos ? std::string() : words.substr(first);
+}
+
+// The most of a provider's or server's words that the user is shown.
+constexpr size_t kMaxShownText = 300;
+
+// Words that came from the network, safe to show: well-formed UTF-8 kept,
+// control characters and every other byte replaced by '?', at most
+// kMaxShownText bytes.
+std::string ShownServerText(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::string shown;
+    for (size_t i = 0; i < text.size() && shown.size() < kMaxShownText;) {
+        const size_t length = mail_text::SequenceLength(p + i, text.size() - i);
+        // C0 and C1 controls and DEL are not for a window either.
+        const bool control = length == 1 ? p[i] < 0x20 || p[i] == 0x7f
+                                         : length == 2 && p[i] == 0xc2 && p[i + 1] < 0xa0;
+        if (length == 0 || control)
+            shown += '?';
+        else
+            shown.append(text.substr(i, length));
+        i += std::max<size_t>(length, 1);
+    }
+    shown.resize(mail_text::CutLength(shown, kMaxShownText));
+    return shown;
 }

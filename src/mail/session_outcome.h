@@ -6,15 +6,15 @@
 // Why an account cannot log in until its user acts (or the server lets it).
 enum class LoginProblem {
     None,
-    PasswordRejected,  // user name or password refused, no new one given
-    PasswordKeptBack,  // no encryption, and plain text not allowed
-    TlsFailed,         // the upgrade failed or the certificate was refused
-    Throttled,         // the server refuses logins for now
-    BasicAuthDisabled, // the server no longer takes passwords at all
-    CertificateRefused, // the server's certificate is not trusted
-    SignInNeeded,      // the OAuth 2.0 sign-in is revoked, expired or never made
+    PasswordRejected,    // user name or password refused, no new one given
+    PasswordKeptBack,    // no encryption, and plain text not allowed
+    TlsFailed,           // the upgrade failed or the certificate was refused
+    Throttled,           // the server refuses logins for now
+    BasicAuthDisabled,   // the server no longer takes passwords at all
+    CertificateRefused,  // the server's certificate is not trusted
+    SignInNeeded,        // the OAuth 2.0 sign-in is revoked, expired or never made
     ProviderUnreachable, // the OAuth 2.0 provider could not be asked for a token
-    SignInNotOffered,  // the account signs in with OAuth 2.0; the server offers no way to
+    SignInNotOffered,    // the account signs in with OAuth 2.0; the server offers no way to
 };
 
 struct AccountOutcome {
@@ -35,3 +35,7 @@ LoginProblem ClassifyLoginRefusal(std::string_view serverText);
 // The printable part of a server's refusal (the last line of its reply), at
 // most 200 bytes, without its tag and status word.
 std::string RefusalText(std::string_view reply);
+// Words that came from the network, safe to show or log: well-formed UTF-8
+// kept, control characters and any other byte replaced by '?', at most 300
+// bytes, cut on a character's boundary.
+std::string ShownServerText(std::string_view text);

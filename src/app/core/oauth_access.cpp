@@ -1,6 +1,7 @@
 // The access tokens of OAuth 2.0 accounts: held in memory only, renewed
 // through the provider's token endpoint with the stored refresh token.
 #include "app/core/filter_app.h"
+#include "mail/session_outcome.h"
 #include "platform/keyring.h"
 #include "platform/oauth_token_endpoint.h"
 #include "store/account_passwords.h"
@@ -153,11 +154,6 @@ int CFilterApp::OAuthAccessToken(char type, const std::string& server, const std
     why = grant.Error.empty()
               ? grant.Description
               : grant.Error + (grant.Description.empty() ? "" : ": ") + grant.Description;
-    // The provider's words go to the log without its control bytes.
-    std::string logged = why.substr(0, 300);
-    std::replace_if(
-        logged.begin(), logged.end(),
-        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
-    LogLine("the provider gave no access token: " + logged, server);
+    LogLine("the provider gave no access token: " + ShownServerText(why), server);
     return granted == 0 ? -2 : -1;
 }
